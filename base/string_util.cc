@@ -1,0 +1,200 @@
+#include "base/string_util.h"
+
+#include <glib.h>
+
+#include <cwchar>
+#include <memory>
+
+namespace nbase {
+
+namespace {
+
+constexpr wchar_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+template <typename Str, typename View>
+std::vector<Str> Tokenize(View text, View separators) {
+  std::vector<Str> pieces;
+  size_t start = 0;
+  while (start < text.size()) {
+    start = text.find_first_not_of(separators, start);
+    if (start == View::npos) break;
+    size_t end = text.find_first_of(separators, start);
+    if (end == View::npos) end = text.size();
+    pieces.emplace_back(text.substr(start, end - start));
+    start = end;
+  }
+  return pieces;
+}
+
+template <typename Str, typename View>
+size_t ReplaceAll(View find, View replace, Str* text) {
+  if (find.empty() || text == nullptr) return 0;
+  size_t count = 0;
+  size_t pos = 0;
+  while ((pos = text->find(find, pos)) != Str::npos) {
+    text->replace(pos, find.size(), replace);
+    pos += replace.size();
+    ++count;
+  }
+  return count;
+}
+
+template <typename Str, typename View>
+Str NormalizeSeparators(View path) {
+  Str out;
+  out.reserve(path.size());
+  for (auto c : path) {
+    if (c == '\\') c = '/';
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::wstring UTF8ToWide(std::string_view utf8) {
+  std::wstring out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  const size_t n = utf8.size();
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    int len;
+    uint32_t cp;
+    uint32_t min;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+      out.push_back(kReplacement);
+      ++i;
+      continue;
+    }
+    int taken = 1;
+    while (taken < len && i + taken < n &&
+           IsContinuation(static_cast<unsigned char>(utf8[i + taken]))) {
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
+      ++taken;
+    }
+    if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(kReplacement);
+    } else {
+      out.push_back(static_cast<wchar_t>(cp));
+    }
+    i += taken;
+  }
+  return out;
+}
+
+std::string WideToUTF8(std::wstring_view wide) {
+  std::string out;
+  out.reserve(wide.size());
+  for (wchar_t wc : wide) {
+    uint32_t cp = static_cast<uint32_t>(wc);
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+bool MBCSToWide(std::string_view text, const char* charset, std::wstring* out) {
+  out->clear();
+  GError* error = nullptr;
+  gsize written = 0;
+  gchar* utf8 = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", charset,
+                          nullptr, &written, &error);
+  if (utf8 == nullptr) {
+    g_clear_error(&error);
+    return false;
+  }
+  *out = UTF8ToWide(std::string_view(utf8, written));
+  g_free(utf8);
+  return true;
+}
+
+std::wstring StringPrintfV(const wchar_t* format, va_list args) {
+  constexpr size_t kMax = 32u * 1024 * 1024;
+  for (size_t size = 1024; size <= kMax; size *= 2) {
+    std::unique_ptr<wchar_t[]> buffer(new wchar_t[size]);
+    va_list copy;
+    va_copy(copy, args);
+    const int written = std::vswprintf(buffer.get(), size, format, copy);
+    va_end(copy);
+    // vswprintf reports -1 both for overflow and for encoding errors; the
+    // size limit ends the loop in the second case.
+    if (written >= 0 && static_cast<size_t>(written) < size) {
+      return std::wstring(buffer.get(), static_cast<size_t>(written));
+    }
+  }
+  return std::wstring();
+}
+
+std::wstring StringPrintf(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::wstring result = StringPrintfV(format, args);
+  va_end(args);
+  return result;
+}
+
+std::vector<std::wstring> StringTokenize(std::wstring_view text, std::wstring_view separators) {
+  return Tokenize<std::wstring>(text, separators);
+}
+
+std::vector<std::string> StringTokenize(std::string_view text, std::string_view separators) {
+  return Tokenize<std::string>(text, separators);
+}
+
+size_t StringReplaceAll(std::wstring_view find, std::wstring_view replace, std::wstring* text) {
+  return ReplaceAll(find, replace, text);
+}
+
+size_t StringReplaceAll(std::string_view find, std::string_view replace, std::string* text) {
+  return ReplaceAll(find, replace, text);
+}
+
+std::wstring NormalizePathSeparators(std::wstring_view path) {
+  return NormalizeSeparators<std::wstring>(path);
+}
+
+std::string NormalizePathSeparators(std::string_view path) {
+  return NormalizeSeparators<std::string>(path);
+}
+
+bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x += L'a' - L'A';
+    if (y >= L'A' && y <= L'Z') y += L'a' - L'A';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace nbase
