@@ -1,0 +1,79 @@
+#include "base/message_pump.h"
+
+#include <chrono>
+
+namespace nbase {
+
+void DefaultMessagePump::Run(Delegate* delegate) {
+  for (;;) {
+    bool did_work = delegate->RunImmediateWork();
+    if (should_quit_) break;
+    did_work |= delegate->RunDelayedWork(&delayed_work_time_);
+    if (should_quit_) break;
+    if (did_work) continue;
+
+    did_work = delegate->RunIdleWork();
+    if (should_quit_) break;
+    if (did_work) continue;
+
+    if (delayed_work_time_.is_null()) {
+      Wait();
+    } else if (!WaitUntil(delayed_work_time_)) {
+      delayed_work_time_ = TickTime();
+    }
+  }
+  should_quit_ = false;
+}
+
+void DefaultMessagePump::WakeUp() {
+  {
+    std::lock_guard<std::mutex> guard(event_lock_);
+    signaled_ = true;
+  }
+  event_.notify_one();
+}
+
+void DefaultMessagePump::Wait() {
+  std::unique_lock<std::mutex> lock(event_lock_);
+  event_.wait(lock, [this] { return signaled_; });
+  signaled_ = false;
+}
+
+bool DefaultMessagePump::WaitUntil(TickTime time) {
+  TimeDelta delay = time - TickTime::Now();
+  if (delay <= TimeDelta()) return false;
+  std::unique_lock<std::mutex> lock(event_lock_);
+  event_.wait_for(lock, std::chrono::microseconds(delay.ToMicroseconds()),
+                  [this] { return signaled_; });
+  signaled_ = false;
+  return true;
+}
+
+void NativeMessagePump::RunWithDispatcher(Delegate* delegate, MessageDispatcher* dispatcher) {
+  RunState state;
+  state.depth = state_ ? state_->depth + 1 : 1;
+  state.delegate = delegate;
+  state.dispatcher = dispatcher;
+  RunState* previous = state_;
+  state_ = &state;
+  PumpLoop();
+  state_ = previous;
+}
+
+void NativeMessagePump::Quit() {
+  if (state_) state_->should_quit = true;
+}
+
+bool NativeMessagePump::ClaimWakeUp() {
+  if (have_work_.exchange(1) != 0) return false;
+  posted_wake_ups_.fetch_add(1, std::memory_order_relaxed);
+  return true;
+}
+
+int64_t NativeMessagePump::CurrentDelayMs() const {
+  if (delayed_work_time_.is_null()) return -1;
+  int64_t ms = (delayed_work_time_ - TickTime::Now()).ToMillisecondsRoundedUp();
+  return ms < 0 ? 0 : ms;
+}
+
+}  // namespace nbase
