@@ -1,0 +1,116 @@
+#pragma once
+
+// What the window host needs from a native top-level window. The GTK adapter
+// and the in-memory headless window both implement it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ui/core/geometry.h"
+
+namespace ui {
+
+class IRenderContext;
+
+enum class NativeCursor { kArrow, kHand, kIBeam, kSizeWE, kSizeNS, kWait };
+
+// Input and window notifications, in client coordinates.
+enum class NativeMessageType {
+  kMouseMove,
+  kMouseLeave,
+  kMouseHover,
+  kLeftButtonDown,
+  kLeftButtonUp,
+  kLeftButtonDoubleClick,
+  kRightButtonDown,
+  kRightButtonUp,
+  kContextMenu,
+  kMouseWheel,
+  kKeyDown,
+  kKeyUp,
+  kChar,
+  kSysKey,
+  kImeStartComposition,
+  kImeEndComposition,
+  kSetFocus,
+  kKillFocus,
+  kSize,
+  kClose,
+  kSetCursor,
+  kTouchDown,
+  kTouchMove,
+  kTouchUp,
+  kPointerDown,
+  kPointerUpdate,
+  kPointerUp,
+};
+
+struct NativeMessage {
+  NativeMessageType type = NativeMessageType::kMouseMove;
+  CPoint point{-1, -1};
+  // Key messages: the virtual-key code or character; wheel: the signed delta,
+  // 120 per notch; size: 0 restored, 1 minimised, 2 maximised.
+  intptr_t w_param = 0;
+  intptr_t l_param = 0;
+  float pressure = 0.0f;
+};
+
+class NativeWindowDelegate {
+ public:
+  virtual ~NativeWindowDelegate() = default;
+  // True when the message was fully handled and the native default must not run.
+  virtual bool OnNativeMessage(const NativeMessage& message) = 0;
+  // Lay out, paint `update_rect` and present it.
+  virtual void OnNativePaint(const UiRect& update_rect) = 0;
+  // The native window is gone; nothing is called after this.
+  virtual void OnNativeDestroyed() = 0;
+};
+
+class NativeWindow {
+ public:
+  virtual ~NativeWindow() = default;
+
+  virtual void SetDelegate(NativeWindowDelegate* delegate) = 0;
+  // `rect` is in screen coordinates; `owner` may be null.
+  virtual bool Create(NativeWindow* owner, const std::wstring& title, const UiRect& rect,
+                      bool layered) = 0;
+  virtual bool IsValid() const = 0;
+  // Asks to close: the delegate sees kClose, then the window is destroyed.
+  virtual void Close() = 0;
+  virtual void Destroy() = 0;
+  virtual NativeWindow* GetOwner() const = 0;
+
+  virtual void Show(bool show, bool take_focus) = 0;
+  virtual bool IsVisible() const = 0;
+  virtual bool IsMinimized() const = 0;
+  virtual bool IsMaximized() const = 0;
+  virtual UiRect GetWindowRect() const = 0;
+  virtual CSize GetClientSize() const = 0;
+  virtual void SetWindowRect(const UiRect& rect, bool repaint) = 0;
+  virtual void SetTitle(const std::wstring& title) = 0;
+  // Window-wide opacity on top of the per-pixel alpha.
+  virtual void SetOpacity(uint8_t alpha) = 0;
+
+  // Schedules a paint of `rect` (client coordinates).
+  virtual void Invalidate(const UiRect& rect) = 0;
+  // Shows `area` of the painted client surface.
+  virtual void Present(IRenderContext* context, const UiRect& area) = 0;
+
+  virtual void SetCapture() = 0;
+  virtual void ReleaseCapture() = 0;
+  virtual bool HasCapture() const = 0;
+  virtual void TakeFocus() = 0;
+  virtual bool HasFocus() const = 0;
+  virtual void SetCursor(NativeCursor cursor) = 0;
+  // Client coordinates.
+  virtual CPoint GetCursorPos() const = 0;
+
+  virtual void ShowToolTip(const std::wstring& text, const UiRect& rect, int max_width) = 0;
+  virtual void HideToolTip() = 0;
+
+  // Runs `task` later on the UI thread, after the current event.
+  virtual void PostTask(std::function<void()> task) = 0;
+};
+
+}  // namespace ui
