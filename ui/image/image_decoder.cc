@@ -1,0 +1,179 @@
+#include "ui/image/image_decoder.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/string_util.h"
+
+namespace ui {
+
+namespace {
+
+struct GObjectUnref {
+  void operator()(void* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFreeDeleter {
+  void operator()(void* p) const { g_free(p); }
+};
+
+// gdk-pixbuf plays a looping GIF for ever and does not tell how many frames it
+// has, so the frames are counted from the file's own blocks.
+size_t CountGifFrames(std::string_view gif) {
+  const auto* p = reinterpret_cast<const unsigned char*>(gif.data());
+  const size_t n = gif.size();
+  size_t pos = 13;  // header and logical screen descriptor
+  if (n < pos) return 0;
+  if (p[10] & 0x80) pos += 3u << ((p[10] & 7) + 1);
+  // Skips a chain of data sub-blocks; false when the file ends inside it.
+  auto skip_sub_blocks = [&]() {
+    while (pos < n) {
+      const size_t len = p[pos];
+      pos += 1 + len;
+      if (len == 0) return true;
+    }
+    return false;
+  };
+  size_t frames = 0;
+  while (pos < n) {
+    const unsigned char block = p[pos++];
+    if (block == 0x3B) break;
+    if (block == 0x21) {
+      ++pos;  // extension label
+      if (!skip_sub_blocks()) break;
+    } else if (block == 0x2C) {
+      if (pos + 9 > n) break;
+      const unsigned char packed = p[pos + 8];
+      pos += 9;
+      if (packed & 0x80) pos += 3u << ((packed & 7) + 1);
+      ++pos;  // LZW minimum code size
+      if (!skip_sub_blocks()) break;
+      ++frames;
+    } else {
+      break;
+    }
+  }
+  return frames;
+}
+
+// Converts to ARGB32 premultiplied; reports whether any pixel is not opaque.
+cairo_surface_t* PixbufToSurface(GdkPixbuf* pixbuf, bool* translucent) {
+  if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB ||
+      gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
+    return nullptr;
+  }
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+  if (channels != (alpha ? 4 : 3)) return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  const guint8* src = gdk_pixbuf_read_pixels(pixbuf);
+  const int src_stride = gdk_pixbuf_get_rowstride(pixbuf);
+  unsigned char* dst = cairo_image_surface_get_data(surface);
+  const int dst_stride = cairo_image_surface_get_stride(surface);
+  auto premultiply = [](uint32_t c, uint32_t a) {
+    const uint32_t x = c * a + 128;
+    return (x + (x >> 8)) >> 8;
+  };
+  for (int y = 0; y < height; ++y) {
+    const guint8* s = src + static_cast<size_t>(y) * src_stride;
+    auto* d = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(y) * dst_stride);
+    for (int x = 0; x < width; ++x, s += channels) {
+      const uint32_t a = alpha ? s[3] : 255;
+      if (a != 255) *translucent = true;
+      d[x] = (a << 24) | (premultiply(s[0], a) << 16) | (premultiply(s[1], a) << 8) |
+             premultiply(s[2], a);
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+bool AddFrame(ImageInfo* info, GdkPixbuf* pixbuf, bool* translucent) {
+  cairo_surface_t* frame = PixbufToSurface(pixbuf, translucent);
+  if (!frame) return false;
+  info->AddFrame(frame);
+  return true;
+}
+
+bool DecodeGifFrames(GdkPixbufAnimation* animation, size_t frame_count, ImageInfo* info,
+                     bool* translucent) {
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GTimeVal time = {0, 0};
+  GObjectPtr<GdkPixbufAnimationIter> iter(gdk_pixbuf_animation_get_iter(animation, &time));
+  std::vector<int> delays;
+  for (size_t i = 0; i < frame_count; ++i) {
+    const int delay = gdk_pixbuf_animation_iter_get_delay_time(iter.get());
+    // A negative delay past the first frame means the last frame is already in.
+    if (delay < 0 && i > 0) break;
+    if (!AddFrame(info, gdk_pixbuf_animation_iter_get_pixbuf(iter.get()), translucent)) {
+      return false;
+    }
+    delays.push_back(delay < 0 ? 0 : delay);
+    if (delay < 0) break;
+    g_time_val_add(&time, static_cast<glong>(delay) * 1000);
+    gdk_pixbuf_animation_iter_advance(iter.get(), &time);
+  }
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (info->GetFrameCount() > 1) info->SetFrameDelays(std::move(delays));
+  return info->GetFrameCount() > 0;
+}
+
+}  // namespace
+
+std::unique_ptr<ImageInfo> DecodeImage(std::string_view bytes) {
+  if (bytes.empty()) return nullptr;
+  GObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
+  GError* error = nullptr;
+  const bool written = gdk_pixbuf_loader_write(
+      loader.get(), reinterpret_cast<const guchar*>(bytes.data()), bytes.size(), &error);
+  // Closing is required even after a failed write.
+  const bool closed = gdk_pixbuf_loader_close(loader.get(), written ? &error : nullptr);
+  if (error) g_error_free(error);
+  if (!written || !closed) return nullptr;
+  GdkPixbufAnimation* animation = gdk_pixbuf_loader_get_animation(loader.get());
+  if (!animation) return nullptr;
+
+  auto info = std::make_unique<ImageInfo>();
+  bool translucent = false;
+  GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader.get());
+  std::unique_ptr<gchar, GFreeDeleter> name(format ? gdk_pixbuf_format_get_name(format) : nullptr);
+  const bool gif = name && std::strcmp(name.get(), "gif") == 0;
+  bool ok;
+  if (gif && !gdk_pixbuf_animation_is_static_image(animation)) {
+    ok = DecodeGifFrames(animation, std::max<size_t>(1, CountGifFrames(bytes)), info.get(),
+                         &translucent);
+  } else {
+    GdkPixbuf* still = gdk_pixbuf_animation_get_static_image(animation);
+    ok = still && AddFrame(info.get(), still, &translucent);
+  }
+  if (!ok) return nullptr;
+  info->SetSize(gdk_pixbuf_animation_get_width(animation),
+                gdk_pixbuf_animation_get_height(animation));
+  info->SetHasAlpha(translucent);
+  return info;
+}
+
+std::unique_ptr<ImageInfo> DecodeImageFile(const std::wstring& path) {
+  if (path.empty()) return nullptr;
+  gchar* contents = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(nbase::WideToUTF8(path).c_str(), &contents, &length, nullptr)) {
+    return nullptr;
+  }
+  std::unique_ptr<gchar, GFreeDeleter> owned(contents);
+  return DecodeImage(std::string_view(contents, length));
+}
+
+}  // namespace ui
