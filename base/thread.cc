@@ -1,0 +1,65 @@
+#include "base/thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <system_error>
+
+namespace nbase {
+
+Thread::~Thread() {
+  Join();
+}
+
+int Thread::PriorityToNice(int priority) {
+  switch (priority) {
+    case kPriorityNormal:
+      return 0;
+    case kPriorityLowest:
+      return 10;
+    case kPriorityBelowNormal:
+      return 5;
+    case kPriorityHighest:
+      return -5;
+    case kPriorityTimeCritical:
+      return -10;
+    default:
+      return 5;  // as below normal
+  }
+}
+
+uint32_t Thread::CurrentThreadId() {
+  return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+bool Thread::Create() {
+  if (thread_.joinable()) return false;
+  try {
+    thread_ = std::thread(&Thread::ThreadMain, this, priority_);
+  } catch (const std::system_error&) {
+    thread_id_.store(0);
+    return false;
+  }
+  return true;
+}
+
+void Thread::ThreadMain(Thread* thread, int priority) {
+  int nice = PriorityToNice(priority);
+  // On Linux this call with a thread id affects only that thread.
+  if (nice != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()), nice);
+  thread->set_thread_id(CurrentThreadId());
+  thread->Run();
+}
+
+void Thread::Join() {
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
+  thread_id_.store(0);
+}
+
+}  // namespace nbase
