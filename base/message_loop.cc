@@ -319,7 +319,7 @@ void MessageLoopProxy::ReleaseLast() {
       // The task owns the proxy: whether it runs or is discarded with the
       // loop, destroying the closure on the loop's thread deletes it.
       std::shared_ptr<MessageLoopProxy> owner(this, [](MessageLoopProxy* proxy) { delete proxy; });
-      target_->PostQueued([owner]() {}, TimeDelta(), false);
+      target_->PostQueued([owner]() mutable { owner.reset(); }, TimeDelta(), false);
       return;
     }
   }

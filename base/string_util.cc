@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <cerrno>
 #include <cwchar>
 #include <memory>
 
@@ -11,7 +12,9 @@ namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 template <typename Str, typename View>
 std::vector<Str> Tokenize(View text, View separators) {
@@ -126,8 +129,8 @@ bool MBCSToWide(std::string_view text, const char* charset, std::wstring* out) {
   out->clear();
   GError* error = nullptr;
   gsize written = 0;
-  gchar* utf8 = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", charset,
-                          nullptr, &written, &error);
+  gchar* utf8 = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", charset, nullptr,
+                          &written, &error);
   if (utf8 == nullptr) {
     g_clear_error(&error);
     return false;
@@ -143,13 +146,15 @@ std::wstring StringPrintfV(const wchar_t* format, va_list args) {
     std::unique_ptr<wchar_t[]> buffer(new wchar_t[size]);
     va_list copy;
     va_copy(copy, args);
+    errno = 0;
     const int written = std::vswprintf(buffer.get(), size, format, copy);
     va_end(copy);
-    // vswprintf reports -1 both for overflow and for encoding errors; the
-    // size limit ends the loop in the second case.
     if (written >= 0 && static_cast<size_t>(written) < size) {
       return std::wstring(buffer.get(), static_cast<size_t>(written));
     }
+    // vswprintf reports -1 both for overflow and for text it cannot convert;
+    // a bigger buffer cannot help the second.
+    if (written < 0 && errno == EILSEQ) break;
   }
   return std::wstring();
 }

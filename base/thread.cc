@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 namespace nbase {
@@ -44,10 +46,21 @@ bool Thread::Create() {
   return true;
 }
 
+void Thread::ApplyPriority(int priority) {
+  int delta = PriorityToNice(priority);
+  if (delta == 0) return;
+  // With a thread id these calls affect only that thread on Linux.
+  id_t tid = static_cast<id_t>(CurrentThreadId());
+  errno = 0;
+  int current = getpriority(PRIO_PROCESS, tid);
+  if (current == -1 && errno != 0) return;
+  int target = std::clamp(current + delta, -20, 19);
+  // Raising priority needs privileges; a refusal leaves the thread as it is.
+  setpriority(PRIO_PROCESS, tid, target);
+}
+
 void Thread::ThreadMain(Thread* thread, int priority) {
-  int nice = PriorityToNice(priority);
-  // On Linux this call with a thread id affects only that thread.
-  if (nice != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()), nice);
+  ApplyPriority(priority);
   thread->set_thread_id(CurrentThreadId());
   thread->Run();
 }

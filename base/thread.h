@@ -39,9 +39,9 @@ class Thread {
   uint32_t thread_id() const { return thread_id_.load(); }
   bool IsCreated() const { return thread_.joinable(); }
 
-  // Nice value a priority maps to: lower priorities raise the nice value;
-  // higher ones ask for a lower nice value, which only privileged processes
-  // get (refusals are ignored). 0 leaves the thread untouched.
+  // Change of the nice value a priority maps to, applied by the new thread
+  // to itself: lower priorities raise it; higher ones lower it, which only
+  // privileged processes get (refusals are ignored). 0 leaves it untouched.
   static int PriorityToNice(int priority);
 
   static uint32_t CurrentThreadId();
@@ -52,6 +52,7 @@ class Thread {
 
  private:
   static void ThreadMain(Thread* thread, int priority);
+  static void ApplyPriority(int priority);
 
   std::thread thread_;
   std::atomic<uint32_t> thread_id_{0};

@@ -1,0 +1,287 @@
+#include "base/message_pump_glib.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "base/message_loop.h"
+#include "tests/base/base_test_util.h"
+
+namespace {
+
+using nbase::GlibMessagePump;
+using nbase::TimeDelta;
+using nbase::UIMessageLoop;
+
+// Every test gets its own main context, pushed as the thread default, so
+// tests never share GLib's global one.
+class GlibMessagePumpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    context_ = g_main_context_new();
+    g_main_context_push_thread_default(context_);
+  }
+  void TearDown() override {
+    g_main_context_pop_thread_default(context_);
+    g_main_context_unref(context_);
+  }
+  GMainContext* context_ = nullptr;
+};
+
+TEST_F(GlibMessagePumpTest, ServesTheThreadDefaultContext) {
+  UIMessageLoop loop;
+  EXPECT_EQ(loop.glib_pump()->context(), context_);
+  EXPECT_EQ(UIMessageLoop::Current(), &loop);
+  EXPECT_EQ(loop.type(), nbase::MessageLoop::Type::kUI);
+}
+
+TEST_F(GlibMessagePumpTest, BurstOfPostsToAnIdleLoopSendsOneWakeUp) {
+  UIMessageLoop loop;
+  GlibMessagePump* pump = loop.glib_pump();
+  auto proxy = loop.GetProxy();
+  std::atomic<int> ran{0};
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 4; ++t) {
+    posters.emplace_back([&] {
+      for (int i = 0; i < 500; ++i) proxy->PostTask([&ran] { ++ran; });
+      for (int i = 0; i < 50; ++i) pump->WakeUp();  // the flag absorbs these too
+    });
+  }
+  for (auto& t : posters) t.join();
+  EXPECT_EQ(pump->posted_wake_up_count(), 1u);
+
+  loop.RunUntilIdle();
+  EXPECT_EQ(ran.load(), 2000);
+  EXPECT_EQ(pump->posted_wake_up_count(), 1u);
+
+  // Consumed: the next post wakes again.
+  proxy->PostTask([] {});
+  EXPECT_EQ(pump->posted_wake_up_count(), 2u);
+  loop.RunUntilIdle();
+}
+
+TEST_F(GlibMessagePumpTest, BurstWhileTheLoopIsBusySendsOneWakeUp) {
+  std::unique_ptr<UIMessageLoop> loop;
+  std::shared_ptr<nbase::MessageLoopProxy> proxy;
+  nbase_test::Latch ready, blocked, release;
+  std::atomic<int> ran{0};
+  std::atomic<uint64_t> wake_ups_before{0};
+  std::thread ui([&] {
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    loop = std::make_unique<UIMessageLoop>();
+    proxy = loop->GetProxy();
+    ready.Signal();
+    loop->Run();
+    loop.reset();
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+  });
+  ASSERT_TRUE(ready.Wait());
+  proxy->PostTask([&] {
+    wake_ups_before = loop->glib_pump()->posted_wake_up_count();
+    blocked.Signal();
+    release.Wait();
+  });
+  ASSERT_TRUE(blocked.Wait());
+  for (int i = 0; i < 1000; ++i) proxy->PostTask([&ran] { ++ran; });
+  uint64_t burst_wake_ups = 0;
+  proxy->PostTask([&] {
+    burst_wake_ups = loop->glib_pump()->posted_wake_up_count() - wake_ups_before;
+    loop->RequestQuit();
+  });
+  release.Signal();
+  ui.join();
+  EXPECT_EQ(ran.load(), 1000);
+  EXPECT_EQ(burst_wake_ups, 1u);
+}
+
+TEST_F(GlibMessagePumpTest, ShortDelayArmsTheMinimumTimer) {
+  nbase_test::ScopedFakeClock clock(10000);
+  UIMessageLoop loop;
+  loop.PostDelayedTask([] {}, TimeDelta::FromMilliseconds(5));
+  loop.RunUntilIdle();  // moves it onto the delayed queue
+  EXPECT_EQ(loop.glib_pump()->armed_timer_ms(), GlibMessagePump::kMinTimerMs);
+
+  loop.PostDelayedTask([] {}, TimeDelta::FromMilliseconds(2));  // earlier: re-armed
+  loop.RunUntilIdle();
+  EXPECT_EQ(loop.glib_pump()->armed_timer_ms(), GlibMessagePump::kMinTimerMs);
+
+  UIMessageLoop* same = &loop;
+  EXPECT_EQ(UIMessageLoop::Current(), same);
+}
+
+TEST_F(GlibMessagePumpTest, LongDelayArmsTimerForTheDelay) {
+  nbase_test::ScopedFakeClock clock(10000);
+  UIMessageLoop loop;
+  loop.PostDelayedTask([] {}, TimeDelta::FromMilliseconds(750));
+  loop.RunUntilIdle();
+  EXPECT_EQ(loop.glib_pump()->armed_timer_ms(), 750);
+}
+
+TEST_F(GlibMessagePumpTest, DelayedTasksRunInOrderOnTheRealClock) {
+  UIMessageLoop loop;
+  std::vector<int> order;
+  nbase::TickTime start = nbase::TickTime::Now();
+  loop.PostDelayedTask([&] { order.push_back(30); }, TimeDelta::FromMilliseconds(30));
+  loop.PostDelayedTask([&] { order.push_back(5); }, TimeDelta::FromMilliseconds(5));
+  loop.PostDelayedTask(
+      [&] {
+        order.push_back(40);
+        loop.RequestQuit();
+      },
+      TimeDelta::FromMilliseconds(40));
+  loop.Run();
+  EXPECT_EQ(order, (std::vector<int>{5, 30, 40}));
+  EXPECT_GE((nbase::TickTime::Now() - start).ToMilliseconds(), 40);
+}
+
+TEST_F(GlibMessagePumpTest, WakeUpOutsideARunOnlyResetsTheFlag) {
+  UIMessageLoop loop;
+  GlibMessagePump* pump = loop.glib_pump();
+  int ran = 0;
+  loop.PostTask([&] { ++ran; });
+  EXPECT_EQ(pump->posted_wake_up_count(), 1u);
+  // A foreign loop (a dialog shown before Run) iterates the context.
+  while (g_main_context_iteration(context_, FALSE)) {
+  }
+  EXPECT_EQ(ran, 0);
+  // The flag was reset, so a later wake-up is sent afresh.
+  pump->WakeUp();
+  EXPECT_EQ(pump->posted_wake_up_count(), 2u);
+  loop.RunUntilIdle();
+  EXPECT_EQ(ran, 1);
+}
+
+// A GLib callback of ours runs a nested GLib loop (as a modal dialog does):
+// tasks keep flowing inside it, one per wake-up.
+TEST_F(GlibMessagePumpTest, ForeignNestedLoopKeepsTasksFlowing) {
+  UIMessageLoop loop;
+  GMainLoop* modal = g_main_loop_new(context_, FALSE);
+  std::vector<int> depths;
+  struct Env {
+    UIMessageLoop* loop;
+    GMainLoop* modal;
+    std::vector<int>* depths;
+  } env{&loop, modal, &depths};
+  GSource* idle = g_idle_source_new();
+  g_source_set_callback(
+      idle,
+      [](gpointer data) -> gboolean {
+        auto* env = static_cast<Env*>(data);
+        for (int i = 0; i < 3; ++i)
+          env->loop->PostTask([env] { env->depths->push_back(g_main_depth()); });
+        env->loop->PostTask([env] { g_main_loop_quit(env->modal); });
+        g_main_loop_run(env->modal);
+        env->loop->RequestQuit();
+        return G_SOURCE_REMOVE;
+      },
+      &env, nullptr);
+  g_source_attach(idle, context_);
+  g_source_unref(idle);
+  loop.Run();
+  g_main_loop_unref(modal);
+  ASSERT_EQ(depths.size(), 3u);
+  for (int depth : depths) EXPECT_GE(depth, 2);  // ran inside the nested GLib loop
+}
+
+TEST_F(GlibMessagePumpTest, ModalLoopInsideATaskRunsNoTasks) {
+  UIMessageLoop loop;
+  GMainLoop* modal = g_main_loop_new(context_, FALSE);
+  bool inner_ran_inside = false;
+  bool inside = false;
+  loop.PostTask([&] {
+    loop.PostTask([&] { inner_ran_inside = inside; });
+    inside = true;
+    GSource* stop = g_timeout_source_new(20);
+    g_source_set_callback(
+        stop,
+        [](gpointer m) -> gboolean {
+          g_main_loop_quit(static_cast<GMainLoop*>(m));
+          return G_SOURCE_REMOVE;
+        },
+        modal, nullptr);
+    g_source_attach(stop, context_);
+    g_source_unref(stop);
+    g_main_loop_run(modal);
+    inside = false;
+    loop.RequestQuit();
+  });
+  loop.Run();
+  g_main_loop_unref(modal);
+  EXPECT_FALSE(inner_ran_inside);
+}
+
+TEST_F(GlibMessagePumpTest, QuitMessageInInnerRunEndsTheOuterRunToo) {
+  UIMessageLoop loop;
+  std::vector<std::string> log;
+  loop.PostTask([&] {
+    loop.PostTask([&] {
+      log.push_back("inner task");
+      loop.PostQuitMessage();
+    });
+    loop.Run();
+    log.push_back("inner run ended");
+  });
+  loop.Run();  // ends without any RequestQuit
+  log.push_back("outer run ended");
+  EXPECT_EQ(log, (std::vector<std::string>{"inner task", "inner run ended", "outer run ended"}));
+
+  // The quit was consumed by the outermost run: the loop can run again.
+  int ran = 0;
+  loop.PostTask([&] { ++ran; });
+  loop.RunUntilIdle();
+  EXPECT_EQ(ran, 1);
+}
+
+TEST_F(GlibMessagePumpTest, ObserversAndDispatcherWrapNativeBatches) {
+  struct Observer : GlibMessagePump::UIObserver {
+    void WillProcessNativeEvents() override { ++will; }
+    void DidProcessNativeEvents() override { ++did; }
+    int will = 0, did = 0;
+  } observer;
+  struct StopAfter : nbase::MessageDispatcher {
+    bool Dispatch() override { return --remaining > 0; }
+    int remaining = 3;
+  } dispatcher;
+  UIMessageLoop loop;
+  loop.AddUIObserver(&observer);
+  for (int i = 0; i < 10; ++i) loop.PostTask([] {});
+  loop.Run(&dispatcher);  // ends when the dispatcher says so
+  EXPECT_EQ(dispatcher.remaining, 0);
+  EXPECT_EQ(observer.will, 3);
+  EXPECT_EQ(observer.did, 3);
+  loop.RemoveUIObserver(&observer);
+  loop.RunUntilIdle();
+  EXPECT_EQ(observer.will, 3);
+}
+
+TEST_F(GlibMessagePumpTest, IdleLoopDoesNotWakeByItself) {
+  std::unique_ptr<UIMessageLoop> loop;
+  std::shared_ptr<nbase::MessageLoopProxy> proxy;
+  nbase_test::Latch ready;
+  uint64_t waits = 0;
+  std::thread ui([&] {
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    loop = std::make_unique<UIMessageLoop>();
+    proxy = loop->GetProxy();
+    ready.Signal();
+    loop->Run();
+    waits = loop->glib_pump()->wait_count();
+    loop.reset();
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+  });
+  ASSERT_TRUE(ready.Wait());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  proxy->PostTask([&] { loop->RequestQuit(); });
+  ui.join();
+  EXPECT_LE(waits, 1u);  // only the wake-up for the quit task
+}
+
+}  // namespace

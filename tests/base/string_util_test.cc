@@ -1,0 +1,104 @@
+#include "base/string_util.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using nbase::StringPrintf;
+
+TEST(StringUtilTest, Utf8AndWideRoundTrip) {
+  const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
+  std::wstring wide = nbase::UTF8ToWide(text);
+  EXPECT_EQ(wide, (std::wstring{L'a', 0xE9, 0x4E2D, 0x1F600, L'z'}));
+  EXPECT_EQ(nbase::WideToUTF8(wide), text);
+  EXPECT_EQ(nbase::UTF8ToWide(""), L"");
+  EXPECT_EQ(nbase::WideToUTF8(L""), "");
+}
+
+TEST(StringUtilTest, InvalidUtf8BecomesReplacementCharacters) {
+  const wchar_t kBad = 0xFFFD;
+  EXPECT_EQ(nbase::UTF8ToWide("a\xFF"
+                              "b"),
+            (std::wstring{L'a', kBad, L'b'}));
+  EXPECT_EQ(nbase::UTF8ToWide("\xC0\xAF"), (std::wstring{kBad}));          // overlong "/"
+  EXPECT_EQ(nbase::UTF8ToWide("\xED\xA0\x80"), (std::wstring{kBad}));      // surrogate
+  EXPECT_EQ(nbase::UTF8ToWide("\xF4\x90\x80\x80"), (std::wstring{kBad}));  // above U+10FFFF
+  EXPECT_EQ(nbase::UTF8ToWide("\xE4\xB8"), (std::wstring{kBad}));          // cut short
+  EXPECT_EQ(nbase::UTF8ToWide("\xE4\xB8x"), (std::wstring{kBad, L'x'}));   // x is kept
+}
+
+TEST(StringUtilTest, UnencodableWideCharactersBecomeReplacement) {
+  std::wstring bad{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000)};
+  EXPECT_EQ(nbase::WideToUTF8(bad), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(StringUtilTest, ConvertsFromANamedCharset) {
+  std::wstring out = L"stale";
+  ASSERT_TRUE(nbase::MBCSToWide("\xD6\xD0\xCE\xC4", "GBK", &out));  // 中文
+  EXPECT_EQ(out, (std::wstring{0x4E2D, 0x6587}));
+  EXPECT_FALSE(nbase::MBCSToWide("abc", "NO-SUCH-CHARSET", &out));
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(nbase::MBCSToWide("\xFF\xFF", "UTF-8", &out));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(StringUtilTest, PrintfFormatsAndGrowsPastTheFirstBuffer) {
+  EXPECT_EQ(StringPrintf(L"%d-%ls-%s", 42, L"\u4E2D", "x"), L"42-\u4E2D-x");
+  std::wstring long_text(5000, L'q');
+  std::wstring result = StringPrintf(L"[%ls]", long_text.c_str());
+  EXPECT_EQ(result.size(), 5002u);
+  EXPECT_EQ(result.front(), L'[');
+  EXPECT_EQ(result.back(), L']');
+  // Exactly at the first buffer's edge (1023 characters plus terminator).
+  std::wstring edge(1023, L'e');
+  EXPECT_EQ(StringPrintf(L"%ls", edge.c_str()), edge);
+  std::wstring over(1024, L'o');
+  EXPECT_EQ(StringPrintf(L"%ls", over.c_str()), over);
+}
+
+TEST(StringUtilTest, PrintfOfUnconvertibleNarrowTextIsEmpty) {
+  // Non-ASCII bytes through %s cannot be converted in the C locale.
+  EXPECT_EQ(StringPrintf(L"%s", "\xE4\xB8\xAD"), L"");
+}
+
+TEST(StringUtilTest, TokenizeMergesSeparatorRunsAndDropsEmptyPieces) {
+  EXPECT_EQ(nbase::StringTokenize(L",,a, b;;c,", L",; "),
+            (std::vector<std::wstring>{L"a", L"b", L"c"}));
+  EXPECT_EQ(nbase::StringTokenize(std::string("x|y"), std::string("|")),
+            (std::vector<std::string>{"x", "y"}));
+  EXPECT_TRUE(nbase::StringTokenize(L",,,", L",").empty());
+  EXPECT_TRUE(nbase::StringTokenize(L"", L",").empty());
+  EXPECT_EQ(nbase::StringTokenize(L"whole", L""), (std::vector<std::wstring>{L"whole"}));
+}
+
+TEST(StringUtilTest, ReplaceAllCountsAndDoesNotRescanReplacements) {
+  std::wstring text = L"aaa";
+  EXPECT_EQ(nbase::StringReplaceAll(L"a", L"aa", &text), 3u);
+  EXPECT_EQ(text, L"aaaaaa");
+  std::string narrow = "one two one";
+  EXPECT_EQ(nbase::StringReplaceAll("one", "1", &narrow), 2u);
+  EXPECT_EQ(narrow, "1 two 1");
+  EXPECT_EQ(nbase::StringReplaceAll("", "x", &narrow), 0u);  // empty pattern: nothing
+  EXPECT_EQ(narrow, "1 two 1");
+  EXPECT_EQ(nbase::StringReplaceAll("two ", "", &narrow), 1u);
+  EXPECT_EQ(narrow, "1 1");
+}
+
+TEST(StringUtilTest, NormalizesPathSeparators) {
+  EXPECT_EQ(nbase::NormalizePathSeparators(L"skin\\\\basic\\basic.xml"), L"skin/basic/basic.xml");
+  EXPECT_EQ(nbase::NormalizePathSeparators(std::string("a//b\\/c")), "a/b/c");
+  EXPECT_EQ(nbase::NormalizePathSeparators(std::string("//root")), "/root");
+  EXPECT_EQ(nbase::NormalizePathSeparators(std::string("")), "");
+}
+
+TEST(StringUtilTest, EqualsIgnoreAsciiCaseOnlyFoldsAscii) {
+  EXPECT_TRUE(nbase::EqualsIgnoreAsciiCase(L"Basic.XML", L"basic.xml"));
+  EXPECT_FALSE(nbase::EqualsIgnoreAsciiCase(L"basic", L"basics"));
+  EXPECT_FALSE(nbase::EqualsIgnoreAsciiCase(L"\u00C9", L"\u00E9"));  // É vs é: not ASCII
+  EXPECT_TRUE(nbase::EqualsIgnoreAsciiCase(L"", L""));
+}
+
+}  // namespace
