@@ -240,6 +240,9 @@ class Control : public PlaceHolder {
   Control();
   ~Control() override;
 
+  CSize EstimateSize(CSize available) override;
+  void SetPos(UiRect rect) override;
+
   // Slots 14 to 71, in order.
   virtual Image* GetEstimateImage();
   virtual CursorType GetCursorType() const;
@@ -386,6 +389,9 @@ class Control : public PlaceHolder {
   // Paints `set` of state images following the fallbacks.
   void PaintStateImageSet(IRenderContext* context, StateImageType set);
   void OnBkImageAnimationTick();
+  std::wstring GetStateImageString(StateImageType set, ControlStateType state) const;
+  // False when the image string is unchanged.
+  bool StoreStateImage(StateImageType set, ControlStateType state, const std::wstring& image);
   bool IsAncestorOrSelfOf(const Control* control) const;
 
   EventMap xml_events_;

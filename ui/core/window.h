@@ -97,6 +97,22 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   UiRect GetShadowCorner() const { return shadow_corner_; }
   void SetShadowCorner(const UiRect& corner) { shadow_corner_ = corner; }
   UiRect GetAlphaFixCorner() const { return alpha_fix_corner_; }
+
+  // What the skin's `Window` element sets (the window builder fills it; the
+  // native host applies it).
+  struct SkinAttributes {
+    CSize init_size;
+    CSize min_info;
+    CSize max_info;
+    UiRect size_box;
+    UiRect caption;
+    CSize round_corner;
+    std::wstring shadow_image = L"file='../public/bk/bk_shadow.png' corner='30,30,30,30'";
+    bool use_default_shadow_image = true;
+    UiRect shadow_corner_unscaled{14, 14, 14, 14};
+    UiRect shadow_corner_restore;
+  };
+  SkinAttributes& GetSkinAttributes() { return skin_attributes_; }
   void SetAlphaFixCorner(const UiRect& corner) { alpha_fix_corner_ = corner; }
 
   // NativeWindowDelegate.
@@ -124,6 +140,9 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool OnPointer(const NativeMessage& message);
   bool OnMouseHover(const NativeMessage& message);
   bool OnClose();
+  void StartFadeIn();
+
+  static Control* RegisterNameProc(Control* control, void* window);
 
   std::unique_ptr<NativeWindow> native_;
   Control* root_ = nullptr;
@@ -155,6 +174,7 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool shadow_attached_ = false;
   UiRect shadow_corner_;
   UiRect alpha_fix_corner_;
+  SkinAttributes skin_attributes_;
 };
 
 }  // namespace ui
