@@ -15,6 +15,7 @@
 
 #include "base/string_util.h"
 #include "ui/core/window_builder.h"
+#include "ui/image/image_cache.h"
 
 #if __has_include("ui/render/render.h")
 #include "ui/render/render.h"
@@ -170,6 +171,7 @@ void GlobalManager::Initialize(const std::wstring& resource_path,
   State& s = GetState();
   SetResourceRoot(resource_path + theme_folder);
   s.create_control = callback;
+  if (!s.image_loader) s.image_loader = MakeSkinImageLoader();
 
   // A GTK process is always DPI aware; only the scale has to be found.
   if (!s.adapt_dpi) s.adapt_dpi = true;
