@@ -1,0 +1,168 @@
+#include "app/http_client.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex g_globals_lock;
+std::map<std::string, std::string>& GlobalCookies() {
+  static auto* cookies = new std::map<std::string, std::string>;
+  return *cookies;
+}
+std::string& GlobalProxy() {
+  static auto* proxy = new std::string;
+  return *proxy;
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
+  if (!user) return size * count;
+  return std::fwrite(data, size, count, static_cast<FILE*>(user)) * size;
+}
+
+size_t AppendToString(char* data, size_t size, size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+}  // namespace
+
+void SetGlobalCookie(const std::string& name, const std::string& value) {
+  std::lock_guard<std::mutex> guard(g_globals_lock);
+  GlobalCookies().erase(name);
+  GlobalCookies().emplace(name, value);
+}
+
+std::map<std::string, std::string> GetGlobalCookies() {
+  std::lock_guard<std::mutex> guard(g_globals_lock);
+  return GlobalCookies();
+}
+
+void ClearGlobalCookiesForTesting() {
+  std::lock_guard<std::mutex> guard(g_globals_lock);
+  GlobalCookies().clear();
+}
+
+void SetGlobalProxy(const std::string& proxy) {
+  std::lock_guard<std::mutex> guard(g_globals_lock);
+  GlobalProxy() = proxy;
+}
+
+void EnsureCurlInitialized() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int dns_cache_timeout)
+    : dns_cache_timeout_(dns_cache_timeout),
+      connect_timeout_(connect_timeout),
+      attempts_(attempts),
+      headers_{{"Accept-Charset", "utf-8;q=0.7,*;q=0.3"},
+               {"Accept-Language", "en-US,en;q=0.9"},
+               {"Accept-Encoding", "deflate"},
+               {"Cache-Control", "no-cache"},
+               {"Connection", "close"},
+               {"User-Agent",
+                "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
+                "Chrome/56.0.2924.90 Safari/537.36 2345Explorer/9.3.2.17331"}},
+      proxy_(std::move(proxy)) {
+  EnsureCurlInitialized();
+  handle_ = curl_easy_init();
+}
+
+HttpClient::~HttpClient() {
+  if (handle_) curl_easy_cleanup(handle_);
+  if (header_list_) curl_slist_free_all(header_list_);
+}
+
+void HttpClient::ApplyLimits() {
+  curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_));
+  curl_easy_setopt(handle_, CURLOPT_TIMEOUT, static_cast<long>(timeout_));
+  curl_easy_setopt(handle_, CURLOPT_DNS_CACHE_TIMEOUT, static_cast<long>(dns_cache_timeout_));
+  curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle_, CURLOPT_HEADER, 0L);
+  // An error page is not a package and not an accepted record.
+  curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+}
+
+void HttpClient::ApplyProxy() {
+  if (!proxy_.empty()) {
+    curl_easy_setopt(handle_, CURLOPT_PROXY, proxy_.c_str());
+    return;
+  }
+  std::lock_guard<std::mutex> guard(g_globals_lock);
+  if (!GlobalProxy().empty()) curl_easy_setopt(handle_, CURLOPT_PROXY, GlobalProxy().c_str());
+}
+
+int HttpClient::DownloadToFile(const std::string& url, const std::string& path) {
+  if (!handle_) return 1;
+  CURLcode rc = curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
+  if (rc != CURLE_OK) return rc;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  FILE* file = fd >= 0 ? fdopen(fd, "wb+") : nullptr;
+  if (!file) {
+    if (fd >= 0) close(fd);
+    return 2;
+  }
+  curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, WriteToFile);
+  curl_easy_setopt(handle_, CURLOPT_WRITEDATA, file);
+  ApplyLimits();
+  curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+  ApplyProxy();
+  int result = curl_easy_perform(handle_);
+  // A package that cannot be flushed to disk is not a downloaded package.
+  const bool flushed = std::fflush(file) == 0;
+  const bool closed = std::fclose(file) == 0;
+  if (result == CURLE_OK && !(flushed && closed)) result = CURLE_WRITE_ERROR;
+  if (result != CURLE_OK) unlink(path.c_str());
+  return result;
+}
+
+std::string HttpClient::BuildCookieText() {
+  for (const auto& [name, value] : GetGlobalCookies()) cookies_.emplace(name, value);
+  std::string text;
+  for (const auto& [name, value] : cookies_) text += name + "=" + value + ";";
+  return text;
+}
+
+void HttpClient::ApplyHeaders() {
+  const std::string cookie_text = BuildCookieText();
+  if (!cookie_text.empty()) headers_["Cookie"] = cookie_text;
+  if (header_list_) {
+    curl_slist_free_all(header_list_);
+    header_list_ = nullptr;
+  }
+  for (const auto& [name, value] : headers_) {
+    header_list_ = curl_slist_append(header_list_, (name + ": " + value).c_str());
+  }
+  curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, header_list_);
+}
+
+int HttpClient::PostForm(const std::string& url, const std::string& body, std::string* response) {
+  int result = 1;
+  for (int attempt = 0; attempt < attempts_; ++attempt) {
+    if (!handle_) {
+      result = 1;
+      continue;
+    }
+    result = curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
+    if (result != CURLE_OK) continue;
+    ApplyHeaders();
+    response->clear();
+    curl_easy_setopt(handle_, CURLOPT_POST, 1L);
+    curl_easy_setopt(handle_, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, AppendToString);
+    curl_easy_setopt(handle_, CURLOPT_WRITEDATA, response);
+    ApplyLimits();
+    ApplyProxy();
+    result = curl_easy_perform(handle_);
+    if (result == CURLE_OK) break;
+  }
+  return result;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <curl/curl.h>
+
+// Process-wide cookies sent with every form post, and the process-wide proxy
+// (empty in this program). Safe to use from any thread.
+void SetGlobalCookie(const std::string& name, const std::string& value);
+std::map<std::string, std::string> GetGlobalCookies();
+void ClearGlobalCookiesForTesting();
+void SetGlobalProxy(const std::string& proxy);
+
+// Initialises libcurl once per process (CURL_GLOBAL_ALL).
+void EnsureCurlInitialized();
+
+// One HTTP request over a libcurl easy handle. An HTTP status of 400 or more
+// fails the transfer with CURLE_HTTP_RETURNED_ERROR (22).
+class HttpClient {
+ public:
+  HttpClient(std::string proxy = std::string(), int connect_timeout = 15, int attempts = 2,
+             int dns_cache_timeout = 60);
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  CURL* handle() const { return handle_; }
+  void set_timeout(int seconds) { timeout_ = seconds; }
+  int timeout() const { return timeout_; }
+  int attempts() const { return attempts_; }
+
+  std::map<std::string, std::string>& headers() { return headers_; }
+  std::map<std::string, std::string>& cookies() { return cookies_; }
+
+  // One transfer of `url` into the file `path` (created or truncated).
+  // 0 on success; 1 without a handle; 2 when the file cannot be opened; else
+  // the libcurl code (23 when the file cannot be written or closed). A failed
+  // transfer removes the file, so no partial package is left behind.
+  int DownloadToFile(const std::string& url, const std::string& path);
+
+  // Posts `body` to `url` with the header and cookie tables, up to
+  // attempts() times, stopping at the first success. The last code is
+  // returned (1 when there is no handle).
+  int PostForm(const std::string& url, const std::string& body, std::string* response);
+
+  // The "Cookie" text built from the cookie table merged with the global
+  // cookies: name=value; pairs in name order.
+  std::string BuildCookieText();
+
+ private:
+  void ApplyLimits();
+  void ApplyProxy();
+  void ApplyHeaders();
+
+  CURL* handle_ = nullptr;
+  int dns_cache_timeout_;
+  int connect_timeout_;
+  int attempts_;
+  int timeout_ = 15;
+  std::map<std::string, std::string> headers_;
+  std::map<std::string, std::string> cookies_;
+  curl_slist* header_list_ = nullptr;
+  std::string proxy_;
+};

@@ -1,0 +1,156 @@
+#include "app/package_download.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <gio/gio.h>
+#include <glib.h>
+
+#include "app/command_line.h"
+#include "app/endpoints.h"
+#include "app/http_client.h"
+#include "app/installer_constants.h"
+#include "app/machine_info.h"
+#include "app/system/folders.h"
+#include "base/string_util.h"
+
+namespace {
+
+constexpr int kTransferTimeoutSeconds = 300;
+
+bool GioSupportsHttp() {
+  const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
+  for (; schemes && *schemes; ++schemes) {
+    if (g_strcmp0(*schemes, "http") == 0) return true;
+  }
+  return false;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+}  // namespace
+
+int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+std::wstring ComposeChannel(const std::optional<std::wstring>& resource_channel) {
+  std::wstring channel = resource_channel ? *resource_channel : L"default";
+  const std::wstring from_command_line = GetCommandLineValue(L"channel");
+  if (!from_command_line.empty()) channel = from_command_line;
+  if (channel == L"_upgrade") {
+    const std::wstring stored = ReadRegistryString(kAppInfoKey, L"Channel");
+    if (!stored.empty()) channel = stored;
+  }
+  return channel;
+}
+
+std::wstring EscapeChannelForUrl(const std::wstring& channel) {
+  const std::string utf8 = nbase::WideToUTF8(channel);
+  gchar* escaped = g_uri_escape_string(utf8.c_str(), nullptr, FALSE);
+  std::wstring out = nbase::UTF8ToWide(escaped);
+  g_free(escaped);
+  return out;
+}
+
+DownloadSettings ComposeDownloadSettings() {
+  DownloadSettings settings;
+  std::wstring resource;
+  settings.channel = ComposeChannel(
+      ReadChannelResource(&resource) ? std::optional<std::wstring>(resource) : std::nullopt);
+  settings.download_address =
+      nbase::UTF8ToWide(PackageBaseUrl()) + L"&channel=" + EscapeChannelForUrl(settings.channel);
+  const std::string folder = corvane::AppDataFolder() + "/corvane/Files";
+  corvane::CreateDirectoryTree(folder);
+  settings.package_path = nbase::UTF8ToWide(folder + "/" + kPackageFileName);
+  return settings;
+}
+
+std::wstring TransferAddress(const DownloadSettings& settings) {
+  return settings.download_address + L"&donwloadtype=curl";
+}
+
+std::wstring OfflinePackageAddress() {
+  return nbase::UTF8ToWide(PackageBaseUrl()) + L"&donwloadtype=offline";
+}
+
+bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds) {
+  if (!GioSupportsHttp()) return false;
+  GFile* source = g_file_new_for_uri(url.c_str());
+  GFile* target = g_file_new_for_path(path.c_str());
+  GCancellable* cancellable = g_cancellable_new();
+
+  // A watchdog cancels the copy once the time limit has passed.
+  std::mutex lock;
+  std::condition_variable done_signal;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> guard(lock);
+    if (!done_signal.wait_for(guard, std::chrono::seconds(timeout_seconds), [&] { return done; })) {
+      g_cancellable_cancel(cancellable);
+    }
+  });
+  const gboolean ok =
+      g_file_copy(source, target, G_FILE_COPY_OVERWRITE, cancellable, nullptr, nullptr, nullptr);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    done = true;
+  }
+  done_signal.notify_one();
+  watchdog.join();
+  g_object_unref(cancellable);
+  g_object_unref(target);
+  g_object_unref(source);
+  if (!ok) unlink(path.c_str());
+  return ok;
+}
+
+DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {
+  // Cost is measured on the steady clock: a wall-clock step must not turn
+  // into a negative or enormous cost.
+  const auto start = std::chrono::steady_clock::now();
+  const std::string path = nbase::WideToUTF8(settings.package_path);
+  const std::string address = nbase::WideToUTF8(settings.download_address);
+  const std::string transfer = nbase::WideToUTF8(TransferAddress(settings));
+  DownloadOutcome outcome;
+  while (true) {
+    unlink(path.c_str());
+    if (SystemDownload(address, path, kTransferTimeoutSeconds)) {
+      outcome.code = 0;
+      break;
+    }
+    unlink(path.c_str());
+    HttpClient client(std::string(), 15, 2, 60);
+    client.set_timeout(kTransferTimeoutSeconds);
+    outcome.code = client.DownloadToFile(transfer, path);
+    if (outcome.code == 0) break;
+    unlink(path.c_str());
+    if (++outcome.retries >= kDownloadPasses) break;
+  }
+  outcome.cost_seconds = ElapsedSeconds(start);
+  outcome.file_size = outcome.code == 0 ? FileSize(path) : -1;
+  return outcome;
+}
+
+EventData DownloadRecordData(const DownloadOutcome& outcome) {
+  EventData data{{L"cost", std::to_wstring(outcome.cost_seconds)},
+                 {L"ret", std::to_wstring(outcome.code)},
+                 {L"retryTime", std::to_wstring(outcome.retries)}};
+  if (outcome.code == 0) data[L"fileSize"] = std::to_wstring(outcome.file_size);
+  return data;
+}
+
+int DownloadPackage(const DownloadSettings& settings) {
+  const DownloadOutcome outcome = RunDownloadPasses(settings);
+  ReportEvent(L"DownloadTimeCost", DownloadRecordData(outcome));
+  return outcome.code;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/statistics.h"
+
+// Fixed when the main window is built; never changed afterwards.
+struct DownloadSettings {
+  std::wstring channel;
+  std::wstring download_address;  // base + "&channel=" + escaped channel
+  std::wstring package_path;
+};
+
+struct DownloadOutcome {
+  int code = 0;              // 0, 1, 2 or a libcurl code
+  int retries = 0;           // failed passes
+  int64_t cost_seconds = 0;  // whole seconds
+  int64_t file_size = -1;    // bytes; -1 when the file is missing
+};
+
+constexpr int kDownloadPasses = 5;
+
+// Whole seconds since `start`, rounded toward zero.
+int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start);
+
+// The channel: the resource (or "default"), replaced by a non-empty
+// "channel" argument; "_upgrade" is replaced by the stored channel if any.
+std::wstring ComposeChannel(const std::optional<std::wstring>& resource_channel);
+
+// Percent-encodes every byte outside the URL-unreserved set, so ordinary
+// channels stay byte-identical.
+std::wstring EscapeChannelForUrl(const std::wstring& channel);
+
+// Channel from the resource and command line, the download address, and the
+// package path under the application-data folder (the folder is created).
+DownloadSettings ComposeDownloadSettings();
+
+std::wstring TransferAddress(const DownloadSettings& settings);
+std::wstring OfflinePackageAddress();
+
+// The system downloader (GIO); false at once where GIO has no http support.
+// Never waits past `timeout_seconds`. A failure leaves no file behind.
+bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds);
+
+// Up to five passes (system downloader, then libcurl), each starting from a
+// removed package file; a failed pass leaves no package file.
+DownloadOutcome RunDownloadPasses(const DownloadSettings& settings);
+
+// The "DownloadTimeCost" data: cost, fileSize (only on success), ret, retryTime.
+EventData DownloadRecordData(const DownloadOutcome& outcome);
+
+// Runs the passes and reports "DownloadTimeCost"; returns the result code.
+// Runs on the misc thread; reads only the settings it was given.
+int DownloadPackage(const DownloadSettings& settings);

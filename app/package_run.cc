@@ -1,0 +1,62 @@
+#include "app/package_run.h"
+
+#include "app/installer_constants.h"
+#include "app/package_download.h"
+#include "app/system/process.h"
+#include "app/system/url_opener.h"
+#include "base/string_util.h"
+
+std::vector<std::string> PackageArguments(const std::wstring& package_path,
+                                          const std::wstring& install_dir) {
+  return {nbase::WideToUTF8(package_path), "/S", "/D=" + nbase::WideToUTF8(install_dir)};
+}
+
+PackageRunOutcome RunPackageRuns(const std::wstring& package_path,
+                                 const std::wstring& install_dir) {
+  const auto start = std::chrono::steady_clock::now();
+  PackageRunOutcome outcome;
+  while (true) {
+    outcome.code = corvane::RunProcess(PackageArguments(package_path, install_dir));
+    if (outcome.code == 0) break;
+    if (++outcome.retries >= kPackageRuns) break;
+  }
+  outcome.cost_seconds = ElapsedSeconds(start);
+  return outcome;
+}
+
+EventData InstallRecordData(const PackageRunOutcome& outcome) {
+  return {{L"cost", std::to_wstring(outcome.cost_seconds)},
+          {L"ret", std::to_wstring(outcome.code)},
+          {L"retryTime", std::to_wstring(outcome.retries)}};
+}
+
+int RunPackage(const std::wstring& package_path, const std::wstring& install_dir) {
+  const PackageRunOutcome outcome = RunPackageRuns(package_path, install_dir);
+  ReportEvent(L"InstallTimeCost", InstallRecordData(outcome));
+  return outcome.code;
+}
+
+bool IsProductRunning() {
+  return corvane::IsProcessRunning(kProductExecutable);
+}
+
+std::wstring ProductExecutable(const std::wstring& install_dir) {
+  return install_dir + L"/" + nbase::UTF8ToWide(kProductExecutable);
+}
+
+int LaunchProduct(const std::wstring& install_dir) {
+  return corvane::SpawnDetached({nbase::WideToUTF8(ProductExecutable(install_dir))});
+}
+
+std::wstring TrimUrl(const std::wstring& address) {
+  auto trimmed = [](wchar_t c) { return c == 32 || c <= 29; };
+  size_t begin = 0;
+  size_t end = address.size();
+  while (begin < end && trimmed(address[begin])) ++begin;
+  while (end > begin && trimmed(address[end - 1])) --end;
+  return address.substr(begin, end - begin);
+}
+
+bool OpenUrl(const std::wstring& address) {
+  return corvane::LaunchUri(nbase::WideToUTF8(TrimUrl(address)));
+}

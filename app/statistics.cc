@@ -1,0 +1,107 @@
+#include "app/statistics.h"
+
+#include <glib.h>
+
+#include "app/endpoints.h"
+#include "app/http_client.h"
+#include "app/installer_constants.h"
+#include "app/machine_info.h"
+#include "app/system/os_info.h"
+#include "base/string_util.h"
+
+std::wstring JsonQuote(const std::wstring& text) {
+  std::wstring out = L"\"";
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'"':
+        out += L"\\\"";
+        break;
+      case L'\\':
+        out += L"\\\\";
+        break;
+      case L'\b':
+        out += L"\\b";
+        break;
+      case L'\f':
+        out += L"\\f";
+        break;
+      case L'\n':
+        out += L"\\n";
+        break;
+      case L'\r':
+        out += L"\\r";
+        break;
+      case L'\t':
+        out += L"\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          out += nbase::StringPrintf(L"\\u%04x", static_cast<unsigned>(c));
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += L"\"";
+  return out;
+}
+
+std::wstring BuildDataText(const EventData& data) {
+  std::wstring text = L"{";
+  for (const auto& [key, value] : data) {
+    if (text.size() > 1) text += L",";
+    text += JsonQuote(key) + L":" + JsonQuote(value);
+  }
+  return text + L"}";
+}
+
+std::wstring BuildRecordText(const std::wstring& event_id, const std::wstring& data_text) {
+  std::wstring text = L"{\"eventId\":" + JsonQuote(event_id);
+  text += L",\"imei\":" + JsonQuote(GetMachineId());
+  text += L",\"appver\":" + JsonQuote(GetProgramVersion());
+  text += L",\"appName\":" + JsonQuote(nbase::UTF8ToWide(kStatisticsAppName));
+  if (!data_text.empty()) text += L",\"data\":" + data_text;
+  return text + L"}";
+}
+
+std::string BuildRecordBody(const std::wstring& record_text) {
+  const std::string bytes = nbase::WideToUTF8(record_text);
+  gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+  std::string body = "log=" + std::string(encoded);
+  g_free(encoded);
+  return body;
+}
+
+void CollectCommonFields() {
+  std::wstring channel_resource;
+  ReadChannelResource(&channel_resource);
+  EnsureCurlInitialized();
+  SetGlobalCookie("appver", nbase::WideToUTF8(GetProgramVersion()));
+  SetGlobalCookie("os", "linux");
+  SetGlobalCookie("imei", nbase::WideToUTF8(GetMachineId()));
+  SetGlobalCookie("appname", kStatisticsAppName);
+  SetGlobalCookie("system",
+                  nbase::WideToUTF8(GetOsName()) + (corvane::Is64BitMachine() ? " 64位" : " 32位"));
+  SetGlobalCookie("channel",
+                  channel_resource.empty() ? "default" : nbase::WideToUTF8(channel_resource));
+}
+
+void ReportEvent(const std::wstring& event_id, const EventData& data) {
+  SendRecord(event_id, BuildDataText(data));
+}
+
+// Until the thread registry lands, uploads run where they are reported.
+static void PostUploadToHttpThread(std::string body) {
+  UploadRecord(body);
+}
+
+void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
+  std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
+  PostUploadToHttpThread(std::move(body));
+}
+
+int UploadRecord(const std::string& body) {
+  HttpClient client(std::string(), 15, 2, 60);
+  std::string response;
+  return client.PostForm(StatisticsUrl(), body, &response);
+}

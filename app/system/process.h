@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// Result of RunProcess when the child ended without an exit code (a signal).
+constexpr int kExitCodeUnreadable = -10002;
+
+// Runs argv[0] (a path; no shell, no PATH search) with the given arguments,
+// waits for it and returns its exit code; kExitCodeUnreadable when it died
+// by a signal; the errno value when it cannot be started (2 for a missing
+// file). Standard input is /dev/null; nothing else is redirected.
+int RunProcess(const std::vector<std::string>& argv);
+
+// Starts argv[0] in a new session without waiting for it; only the
+// environment is inherited (standard streams go to /dev/null, descriptors
+// are closed). An intermediate child is reaped at once, so no zombie stays.
+// Returns 0 or the errno value of the failure.
+int SpawnDetached(const std::vector<std::string>& argv);
+
+// Runs a program found on PATH (e.g. xdg-open) detached, as above.
+int SpawnDetachedSearchPath(const std::vector<std::string>& argv);
+
+// True when some process's executable base name (the exe link, else comm)
+// is exactly `name`, letter case included.
+bool IsProcessRunning(const std::string& name);
+
+// Ends the process at once with exit code 0: no clean-up, no thread joins.
+[[noreturn]] void EndProcessNow();
+
+}  // namespace corvane

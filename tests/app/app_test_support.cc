@@ -1,0 +1,289 @@
+#include "tests/app/app_test_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+extern char** environ;
+
+namespace app_test {
+
+namespace {
+
+void RemoveTree(const std::string& path) {
+  GDir* dir = g_dir_open(path.c_str(), 0, nullptr);
+  if (dir) {
+    while (const char* name = g_dir_read_name(dir)) {
+      const std::string child = path + "/" + name;
+      if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
+          !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK)) {
+        RemoveTree(child);
+      } else {
+        g_unlink(child.c_str());
+      }
+    }
+    g_dir_close(dir);
+  }
+  chmod(path.c_str(), 0700);
+  g_rmdir(path.c_str());
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  gchar* made = g_dir_make_tmp("corvane-app-XXXXXX", nullptr);
+  path_ = made ? made : "";
+  g_free(made);
+}
+
+TempDir::~TempDir() {
+  if (!path_.empty()) RemoveTree(path_);
+}
+
+ScopedUserEnvironment::ScopedUserEnvironment() {
+  for (const char* name :
+       {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "http_proxy", "HTTP_PROXY",
+        "all_proxy", "ALL_PROXY", "CORVANE_PACKAGE_BASE_URL", "CORVANE_STATISTICS_URL",
+        "CORVANE_AGREEMENT_URL"}) {
+    const char* value = std::getenv(name);
+    saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+    unsetenv(name);
+  }
+  for (const char* sub : {"home", "config", "data", "runtime"})
+    g_mkdir(dir_.Sub(sub).c_str(), 0700);
+  setenv("HOME", dir_.Sub("home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", config_home().c_str(), 1);
+  setenv("XDG_DATA_HOME", data_home().c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", dir_.Sub("runtime").c_str(), 1);
+}
+
+void ScopedUserEnvironment::Set(const std::string& name, const std::string& value) {
+  if (!saved_.count(name)) {
+    const char* old = std::getenv(name.c_str());
+    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedUserEnvironment::~ScopedUserEnvironment() {
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
+}
+
+VendorService::VendorService(const std::vector<std::string>& options) {
+  std::vector<std::string> args = {
+      "python3",          VendorServiceScript(),        "--port",       "0",
+      "--statistics-log", dir_.Sub("statistics.jsonl"), "--access-log", dir_.Sub("access.jsonl")};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  const int rc = posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (rc != 0) {
+    pid_ = -1;
+    close(out[0]);
+    return;
+  }
+  // The first line names the port the service chose.
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  if (line.rfind("listening on", 0) == 0 && colon != std::string::npos) {
+    port_ = std::atoi(line.c_str() + colon + 1);
+  }
+}
+
+VendorService::~VendorService() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+std::string VendorService::root() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+std::string VendorService::package_base_url() const {
+  return root() + "/caller?c=site&a=downloadPackage";
+}
+
+std::string VendorService::statistics_url() const {
+  return root() + "/caller?c=site&a=writelog";
+}
+
+void VendorService::UseForInstaller(ScopedUserEnvironment* env) const {
+  env->Set("CORVANE_PACKAGE_BASE_URL", package_base_url());
+  env->Set("CORVANE_STATISTICS_URL", statistics_url());
+  env->Set("CORVANE_AGREEMENT_URL", root() + "/user-agreement/");
+}
+
+std::vector<std::string> VendorService::StatisticsLines() const {
+  return ReadLines(dir_.Sub("statistics.jsonl"));
+}
+
+std::vector<std::string> VendorService::AccessLines() const {
+  return ReadLines(dir_.Sub("access.jsonl"));
+}
+
+bool VendorService::WaitForStatistics(size_t count) const {
+  return WaitUntil([&] { return StatisticsLines().size() >= count; });
+}
+
+bool VendorService::WaitForAccessLines(size_t count) const {
+  return WaitUntil([&] { return AccessLines().size() >= count; });
+}
+
+void WriteRandomFile(const std::string& path, size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string data(size, '\0');
+  for (char& c : data) c = static_cast<char>(gen() & 0xFF);
+  WriteFile(path, data);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+bool FileExists(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0;
+}
+
+std::optional<std::string> JsonStringField(const std::string& line, const std::string& key) {
+  const std::string marker = "\"" + key + "\": \"";
+  size_t pos = line.find(marker);
+  if (pos == std::string::npos) return std::nullopt;
+  pos += marker.size();
+  std::string out;
+  while (pos < line.size() && line[pos] != '"') {
+    if (line[pos] != '\\') {
+      out += line[pos++];
+      continue;
+    }
+    const char e = line[pos + 1];
+    pos += 2;
+    switch (e) {
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'u': {
+        const gunichar cp = static_cast<gunichar>(std::stoul(line.substr(pos, 4), nullptr, 16));
+        char buf[8];
+        out.append(buf, static_cast<size_t>(g_unichar_to_utf8(cp, buf)));
+        pos += 4;
+        break;
+      }
+      default:
+        out += e;
+    }
+  }
+  return out;
+}
+
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& needle) {
+  size_t n = 0;
+  for (const std::string& l : lines) n += l.find(needle) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+std::string DemoPackagePath() {
+  return std::string(CORVANE_BINARY_DIR) + "/tools/demo_package/corvaneInstaller.exe";
+}
+
+std::string DemoProductPath() {
+  return std::string(CORVANE_BINARY_DIR) + "/tools/demo_product/corvane.exe";
+}
+
+std::string VendorServiceScript() {
+  return std::string(CORVANE_SOURCE_DIR) + "/tools/vendor_service/vendor_service.py";
+}
+
+std::string InstallerPath() {
+  return std::string(CORVANE_BINARY_DIR) + "/app/corvane-installer";
+}
+
+std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path) {
+  std::vector<std::vector<std::string>> records;
+  for (const std::string& line : ReadLines(path)) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\t') {
+        fields.emplace_back();
+      } else if (line[i] == '\\' && i + 1 < line.size()) {
+        const char e = line[++i];
+        fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e;
+      } else {
+        fields.back() += line[i];
+      }
+    }
+    records.push_back(fields);
+  }
+  return records;
+}
+
+}  // namespace app_test

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace app_test {
+
+// A temporary folder removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Points HOME and the XDG folders at a fresh temporary folder and clears the
+// proxy and endpoint variables; everything is restored at the end.
+class ScopedUserEnvironment {
+ public:
+  ScopedUserEnvironment();
+  ~ScopedUserEnvironment();
+  const TempDir& dir() const { return dir_; }
+  std::string config_home() const { return dir_.Sub("config"); }
+  std::string data_home() const { return dir_.Sub("data"); }
+  void Set(const std::string& name, const std::string& value);
+
+ private:
+  TempDir dir_;
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// The reference vendor service, started as a child process on a free
+// loopback port and killed (and reaped) at the end.
+class VendorService {
+ public:
+  // `options` are passed to the service after the port and log options.
+  explicit VendorService(const std::vector<std::string>& options = {});
+  ~VendorService();
+
+  bool ok() const { return port_ > 0; }
+  int port() const { return port_; }
+  std::string root() const;
+  std::string package_base_url() const;
+  std::string statistics_url() const;
+  // Points the installer's endpoints (environment overrides) at this service.
+  void UseForInstaller(ScopedUserEnvironment* env) const;
+
+  std::vector<std::string> StatisticsLines() const;
+  std::vector<std::string> AccessLines() const;
+  // Waits (up to ten seconds) until `count` statistics records were logged.
+  bool WaitForStatistics(size_t count) const;
+  bool WaitForAccessLines(size_t count) const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// A file of `size` pseudo-random bytes.
+void WriteRandomFile(const std::string& path, size_t size, unsigned seed = 1);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+
+// The value of the string member `key` of a one-line JSON object (escapes
+// decoded); nullopt when the member is missing or not a string.
+std::optional<std::string> JsonStringField(const std::string& line, const std::string& key);
+// Number of lines containing `needle`.
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& needle);
+
+// Paths of the built demo tools and of the reference service.
+std::string DemoPackagePath();
+std::string DemoProductPath();
+std::string VendorServiceScript();
+std::string InstallerPath();
+
+// Reads the lines of a demo start-record file, each split into its fields.
+std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path);
+
+}  // namespace app_test

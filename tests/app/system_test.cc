@@ -1,0 +1,103 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include "app/system/folders.h"
+#include "app/system/os_info.h"
+#include "app/system/settings_store.h"
+#include "app/system/single_instance.h"
+#include "tests/app/app_test_support.h"
+
+namespace {
+
+using app_test::ScopedUserEnvironment;
+
+TEST(AppSettingsStoreTest, MissingFileReadsEmptyAndWritesRoundTrip) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  EXPECT_EQ(store.file_path(), env.config_home() + "/corvane/AppInfo.ini");
+  EXPECT_EQ(store.Read("UniqueId"), "");
+  ASSERT_TRUE(store.Write("UniqueId", "ABC"));
+  ASSERT_TRUE(store.Write("Channel", " lead=ing;#x\n"));
+  EXPECT_EQ(store.Read("UniqueId"), "ABC");
+  EXPECT_EQ(store.Read("Channel"), " lead=ing;#x\n");
+  // A second object sees the same values: they live in the file.
+  EXPECT_EQ(corvane::SettingsStore("Software\\corvane\\AppInfo").Read("UniqueId"), "ABC");
+}
+
+TEST(AppSettingsStoreTest, CorruptFileReadsEmptyAndIsReplacedWhole) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(corvane::CreateDirectoryTree(env.config_home() + "/corvane"));
+  app_test::WriteFile(store.file_path(), std::string("\xff\xfe[[[ not a key file\0\x01", 22));
+  EXPECT_EQ(store.Read("UniqueId"), "");
+  ASSERT_TRUE(store.Write("UniqueId", "X1"));
+  EXPECT_EQ(store.Read("UniqueId"), "X1");
+  EXPECT_EQ(app_test::ReadFile(store.file_path()).find("not a key file"), std::string::npos);
+  // No temporary file stays beside it.
+  GDir* dir = g_dir_open((env.config_home() + "/corvane").c_str(), 0, nullptr);
+  ASSERT_NE(dir, nullptr);
+  int entries = 0;
+  while (g_dir_read_name(dir)) ++entries;
+  g_dir_close(dir);
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(AppSettingsStoreTest, UnwritableFolderFailsWithoutTouchingTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(store.Write("UniqueId", "KEEP"));
+  chmod((env.config_home() + "/corvane").c_str(), 0500);
+  EXPECT_FALSE(store.Write("UniqueId", "NEW"));
+  chmod((env.config_home() + "/corvane").c_str(), 0700);
+  EXPECT_EQ(store.Read("UniqueId"), "KEEP");
+}
+
+TEST(AppFoldersTest, XdgFoldersAndDirectoryTrees) {
+  ScopedUserEnvironment env;
+  EXPECT_EQ(corvane::AppDataFolder(), env.data_home());
+  EXPECT_EQ(corvane::ConfigFolder(), env.config_home());
+  EXPECT_EQ(corvane::ProgramFilesFolder(), geteuid() == 0 ? "/opt" : env.data_home());
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(corvane::AppDataFolder(), env.dir().Sub("home") + "/.local/share");
+
+  const std::string deep = env.dir().Sub("a/b/c d/e");
+  EXPECT_TRUE(corvane::CreateDirectoryTree(deep));
+  EXPECT_TRUE(corvane::IsDirectory(deep));
+  EXPECT_TRUE(corvane::CreateDirectoryTree(deep));
+  app_test::WriteFile(env.dir().Sub("file"), "x");
+  EXPECT_FALSE(corvane::CreateDirectoryTree(env.dir().Sub("file/sub")));
+  EXPECT_FALSE(corvane::CreateDirectoryTree(""));
+}
+
+TEST(AppSingleInstanceTest, SecondHolderIsRefusedUntilTheFirstEnds) {
+  ScopedUserEnvironment env;
+  auto first = std::make_unique<corvane::SingleInstanceLock>("CorvaneInstaller");
+  EXPECT_EQ(first->lock_path(), env.dir().Sub("runtime") + "/CorvaneInstaller.lock");
+  ASSERT_TRUE(first->TryAcquire());
+  EXPECT_TRUE(first->TryAcquire());
+  corvane::SingleInstanceLock second("CorvaneInstaller");
+  EXPECT_FALSE(second.TryAcquire());
+  EXPECT_FALSE(second.held());
+  corvane::SingleInstanceLock other("SomethingElse");
+  EXPECT_TRUE(other.TryAcquire());
+  first.reset();
+  EXPECT_TRUE(second.TryAcquire());
+}
+
+TEST(AppOsInfoTest, PrettyNameFromOsRelease) {
+  app_test::TempDir dir;
+  const std::string file = dir.Sub("os-release");
+  app_test::WriteFile(file, "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+  EXPECT_EQ(corvane::ReadOsName(file), "Debian GNU/Linux 12 (bookworm)");
+  app_test::WriteFile(file, "PRETTY_NAME=Plain\n");
+  EXPECT_EQ(corvane::ReadOsName(file), "Plain");
+  app_test::WriteFile(file, "NAME=x\nPRETTY_NAME=\"\"\n");
+  EXPECT_EQ(corvane::ReadOsName(file), "unknown OperatingSystem.");
+  EXPECT_EQ(corvane::ReadOsName(dir.Sub("missing")), "unknown OperatingSystem.");
+}
+
+}  // namespace

@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""Reference vendor service for the installer's demo and tests.
+
+Endpoints:
+  GET  /caller?c=site&a=downloadPackage&channel=C[&donwloadtype=curl|offline]
+       answers the package file for channel C (or the default package)
+  POST /caller?c=site&a=writelog   body "log=" + Base64(JSON record)
+       decodes the record, checks it is JSON, appends it with the cookies to
+       the statistics log (one JSON object per line)
+  GET  /user-agreement/            a small HTML page
+
+The first line written to stdout is "listening on 127.0.0.1:PORT", so a
+caller that asked for port 0 learns the port that was chosen.
+
+Fault injection (all optional):
+  --fail-first N --fail-status S   the first N package downloads answer S
+                                   (an HTTP status, or "reset" to drop the
+                                   connection without an answer)
+  --delay SEC                      wait before answering any package download
+  --drip BYTES_PER_SEC             send the package slowly
+  --truncate BYTES                 announce the full length, send BYTES, close
+  --redirect                       answer downloads with a 302 to /files/...
+  --refuse-statistics S            answer statistics posts with status S
+                                   (or "reset"), without logging them
+  --statistics-delay SEC           wait before answering a statistics post
+"""
+
+import argparse
+import base64
+import binascii
+import json
+import os
+import socket
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+AGREEMENT_PAGE = """<!DOCTYPE html>
+<html lang="zh-CN"><head><meta charset="utf-8"><title>用户使用协议</title></head>
+<body><h1>Corvane视频转换器 用户使用协议</h1>
+<p>This page stands in for the vendor's user agreement.</p></body></html>
+"""
+
+CHUNK = 1 << 20
+
+
+class State:
+    def __init__(self, args):
+        self.args = args
+        self.lock = threading.Lock()
+        self.downloads_seen = 0
+        self.packages = {}
+        for item in args.channel_package or []:
+            channel, _, path = item.partition("=")
+            self.packages[channel] = path
+
+    def package_for(self, channel):
+        path = self.packages.get(channel, self.args.package)
+        if path and os.path.isfile(path):
+            return path
+        return None
+
+    def next_download_fails(self):
+        with self.lock:
+            self.downloads_seen += 1
+            return self.downloads_seen <= self.args.fail_first
+
+    def append(self, path, entry):
+        if not path:
+            return
+        line = json.dumps(entry, ensure_ascii=False, sort_keys=True)
+        with self.lock:
+            with open(path, "a", encoding="utf-8") as f:
+                f.write(line + "\n")
+                f.flush()
+
+
+def reset_connection(handler):
+    # SO_LINGER with a zero timeout turns close() into a TCP reset.
+    handler.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    handler.close_connection = True
+    handler.connection.close()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "CorvaneVendor/1.0"
+
+    def log_message(self, fmt, *args):  # noqa: N802 (base class name)
+        if self.server.state.args.verbose:
+            sys.stderr.write("vendor: " + (fmt % args) + "\n")
+
+    def access(self, status, **extra):
+        entry = {"method": self.command, "path": self.path, "status": status}
+        entry.update(extra)
+        self.server.state.append(self.server.state.args.access_log, entry)
+
+    def query(self):
+        parsed = urllib.parse.urlsplit(self.path)
+        return parsed.path, urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
+
+    def send_text(self, status, text, content_type="text/plain; charset=utf-8"):
+        body = text.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def do_GET(self):  # noqa: N802
+        path, q = self.query()
+        if path == "/caller" and q.get("a") == ["downloadPackage"]:
+            return self.download(q)
+        if path.startswith("/files/"):
+            channel = urllib.parse.unquote(path[len("/files/"):])
+            return self.send_package(channel, redirected=True)
+        if path in ("/user-agreement/", "/user-agreement"):
+            self.access(200)
+            return self.send_text(200, AGREEMENT_PAGE, "text/html; charset=utf-8")
+        self.access(404)
+        self.send_text(404, "not found\n")
+
+    def do_POST(self):  # noqa: N802
+        path, q = self.query()
+        length = int(self.headers.get("Content-Length", "0") or 0)
+        body = self.rfile.read(length) if length > 0 else b""
+        if path == "/caller" and q.get("a") == ["writelog"]:
+            return self.writelog(body)
+        self.access(404)
+        self.send_text(404, "not found\n")
+
+    def download(self, q):
+        args = self.server.state.args
+        channel = q.get("channel", [""])[0]
+        kind = q.get("donwloadtype", [""])[0]
+        if self.server.state.next_download_fails():
+            if args.fail_status == "reset":
+                self.access("reset", channel=channel, kind=kind)
+                return reset_connection(self)
+            status = int(args.fail_status)
+            self.access(status, channel=channel, kind=kind)
+            return self.send_text(status, "<html><body>injected failure</body></html>\n",
+                                  "text/html")
+        if args.delay > 0:
+            time.sleep(args.delay)
+        if args.redirect:
+            self.access(302, channel=channel, kind=kind)
+            self.send_response(302)
+            self.send_header("Location", "/files/" + urllib.parse.quote(channel, safe=""))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        self.send_package(channel, kind=kind)
+
+    def send_package(self, channel, kind="", redirected=False):
+        args = self.server.state.args
+        package = self.server.state.package_for(channel)
+        if package is None:
+            self.access(404, channel=channel, kind=kind, redirected=redirected)
+            return self.send_text(404, "no package for this channel\n")
+        size = os.path.getsize(package)
+        self.access(200, channel=channel, kind=kind, redirected=redirected, size=size)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Disposition", 'attachment; filename="corvaneInstaller.exe"')
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        limit = size if args.truncate is None else min(size, args.truncate)
+        with open(package, "rb") as f:
+            if args.drip is None and args.truncate is None:
+                self.wfile.flush()
+                offset = 0
+                while offset < size:
+                    sent = os.sendfile(self.connection.fileno(), f.fileno(), offset, size - offset)
+                    if sent <= 0:
+                        break
+                    offset += sent
+                return
+            remaining = limit
+            step = CHUNK if args.drip is None else max(1, args.drip // 10)
+            while remaining > 0:
+                data = f.read(min(step, remaining))
+                if not data:
+                    break
+                self.wfile.write(data)
+                remaining -= len(data)
+                if args.drip is not None:
+                    time.sleep(len(data) / args.drip)
+        if args.truncate is not None:
+            self.close_connection = True
+
+    def writelog(self, body):
+        args = self.server.state.args
+        raw = body.decode("ascii", errors="replace")
+        if args.statistics_delay > 0:
+            time.sleep(args.statistics_delay)
+        if args.refuse_statistics:
+            if args.refuse_statistics == "reset":
+                self.access("reset", kind="writelog")
+                return reset_connection(self)
+            status = int(args.refuse_statistics)
+            self.access(status, kind="writelog")
+            return self.send_text(status, "statistics refused\n")
+        if not raw.startswith("log="):
+            self.access(400, kind="writelog", error="no log field")
+            return self.send_text(400, "expected log=\n")
+        try:
+            text = base64.b64decode(raw[4:], validate=True).decode("utf-8")
+            record = json.loads(text)
+        except (binascii.Error, UnicodeDecodeError, ValueError) as e:
+            self.access(400, kind="writelog", error=str(e), body=raw)
+            return self.send_text(400, "bad record\n")
+        # http.server decodes header bytes as Latin-1; the installer sends UTF-8.
+        cookie_header = self.headers.get("Cookie", "").encode("latin-1").decode(
+            "utf-8", errors="replace")
+        cookies = {}
+        for part in cookie_header.split(";"):
+            name, sep, value = part.strip().partition("=")
+            if sep:
+                cookies[name] = value
+        entry = {"record": record, "text": text, "body": raw, "cookie_header": cookie_header,
+                 "cookies": cookies, "headers": dict(self.headers.items())}
+        self.server.state.append(args.statistics_log, entry)
+        self.access(200, kind="writelog")
+        self.send_text(200, '{"code":0}\n', "application/json")
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--host", default="127.0.0.1")
+    p.add_argument("--port", type=int, default=8090)
+    p.add_argument("--package", help="package answered for every channel")
+    p.add_argument("--channel-package", action="append", metavar="CHANNEL=FILE",
+                   help="package answered for one channel")
+    p.add_argument("--statistics-log", help="JSON-lines file of the records received")
+    p.add_argument("--access-log", help="JSON-lines file of every request")
+    p.add_argument("--fail-first", type=int, default=0)
+    p.add_argument("--fail-status", default="500")
+    p.add_argument("--delay", type=float, default=0)
+    p.add_argument("--drip", type=int, default=None)
+    p.add_argument("--truncate", type=int, default=None)
+    p.add_argument("--redirect", action="store_true")
+    p.add_argument("--refuse-statistics", default=None)
+    p.add_argument("--statistics-delay", type=float, default=0)
+    p.add_argument("--verbose", action="store_true")
+    args = p.parse_args()
+
+    server = ThreadingHTTPServer((args.host, args.port), Handler)
+    server.daemon_threads = True
+    server.state = State(args)
+    print("listening on %s:%d" % (args.host, server.server_address[1]), flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
