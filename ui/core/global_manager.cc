@@ -19,6 +19,7 @@
 
 #if __has_include("ui/render/render.h")
 #include "ui/render/render.h"
+#include "ui/render/render_cairo.h"
 #define CORVANE_HAS_RENDER_FACTORY 1
 #endif
 
@@ -169,6 +170,7 @@ void GlobalManager::Initialize(const std::wstring& resource_path,
                                const std::wstring& theme_folder,
                                const std::wstring& language_folder) {
   State& s = GetState();
+  if (!s.render_factory) s.render_factory = std::make_unique<RenderFactoryCairo>();
   SetResourceRoot(resource_path + theme_folder);
   s.create_control = callback;
   if (!s.image_loader) s.image_loader = MakeSkinImageLoader();
@@ -314,7 +316,10 @@ std::optional<std::string> GlobalManager::ReadArchiveEntry(const std::wstring& p
     s.archive_status = static_cast<uint32_t>(UNZ_BADZIPFILE);
     return std::nullopt;
   }
-  const char* password = s.archive->password.empty() ? nullptr : s.archive->password.c_str();
+  // Only encrypted entries take the password; minizip refuses one otherwise.
+  const bool encrypted = (info.flag & 1) != 0;
+  const char* password =
+      encrypted && !s.archive->password.empty() ? s.archive->password.c_str() : nullptr;
   status = unzOpenCurrentFilePassword(reader, password);
   if (status != UNZ_OK) {
     s.archive_status = static_cast<uint32_t>(status);

@@ -1,0 +1,431 @@
+#include "ui/core/global_manager.h"
+
+#include <gtest/gtest.h>
+#include <pango/pangocairo.h>
+#include <unzip.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/string_util.h"
+#include "ui/core/window_builder.h"
+
+namespace ui {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+fs::path MakeTempDir() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  fs::path dir =
+      fs::temp_directory_path() / (std::string("global_manager_") + info->test_suite_name() + "_" +
+                                   info->name() + "_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Writes a real zip file with minizip and returns its bytes.
+std::string MakeZip(const fs::path& file, const Entries& entries, int method = Z_DEFLATED) {
+  zipFile zf = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+  EXPECT_NE(zf, nullptr);
+  for (const auto& [name, data] : entries) {
+    zip_fileinfo info{};
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+    EXPECT_EQ(
+        zipOpenNewFileInZip3_64(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                method == 0 ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS,
+                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, crc, 0),
+        ZIP_OK);
+    EXPECT_EQ(zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
+    EXPECT_EQ(zipCloseFileInZip(zf), ZIP_OK);
+  }
+  EXPECT_EQ(zipClose(zf, nullptr), ZIP_OK);
+  return ReadFile(file);
+}
+
+class GlobalManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GlobalManager::Shutdown();
+    dir_ = MakeTempDir();
+  }
+  void TearDown() override {
+    GlobalManager::Shutdown();
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+};
+
+// ------------------------------------------------------------- colours, classes
+
+TEST_F(GlobalManagerTest, ColoursAndDefaultNames) {
+  EXPECT_EQ(GlobalManager::GetDefaultColorName(), L"textdefaultcolor");
+  EXPECT_EQ(GlobalManager::GetDefaultDisabledColorName(), L"textdefaultdisablecolor");
+
+  EXPECT_FALSE(GlobalManager::HasTextColor(L"undefined"));
+  EXPECT_EQ(GlobalManager::GetTextColor(L"undefined"), 0u);
+  EXPECT_TRUE(GlobalManager::HasTextColor(L"undefined"));
+
+  WindowBuilder builder;
+  builder.Build(
+      L"<Global defaultfontcolor=\"ink\" disabledfontcolor=\"ash\" linkfontcolor=\"link\">"
+      L"<TextColor name=\"half\" value=\"#80000000\"/>"
+      L"<TextColor name=\"blue\" value=\"#ff006DD9\"/>"
+      L"<TextColor name=\"blue\" value=\"#ff0000ff\"/>"
+      L"<TextColor name=\"wide\" value=\"#fffffffff\"/>"
+      L"<TextColor name=\"empty\" value=\"\"/>"
+      L"<TextColor name=\"novalue\"/>"
+      L"<Class name=\"c\" value=\"font=&quot;2&quot;\"/><Class name=\"\" value=\"x\"/>"
+      L"<Class name=\"c2\" value=\"a\"/><Class name=\"c2\" value=\"b\"/>"
+      L"<Image name=\"ignored\"/></Global>");
+  EXPECT_EQ(GlobalManager::GetTextColor(L"half"), 0x80000000u);
+  EXPECT_EQ(GlobalManager::GetTextColor(L"blue"), 0xff0000ffu);  // later value wins
+  EXPECT_EQ(GlobalManager::GetTextColor(L"wide"), 0xffffffffu);
+  EXPECT_EQ(GlobalManager::GetTextColor(L"empty"), 0u);
+  EXPECT_FALSE(GlobalManager::HasTextColor(L"novalue"));
+  EXPECT_TRUE(GlobalManager::HasTextColor(L"link"));
+  EXPECT_EQ(GlobalManager::GetDefaultColorName(), L"ink");
+  EXPECT_EQ(GlobalManager::GetDefaultDisabledColorName(), L"ash");
+  EXPECT_EQ(GlobalManager::GetClass(L"c"), L"font=\"2\"");
+  EXPECT_EQ(GlobalManager::GetClass(L"c2"), L"b");
+  EXPECT_EQ(GlobalManager::GetClass(L""), L"");
+  EXPECT_EQ(GlobalManager::GetClass(L"nothing"), L"");
+}
+
+// ------------------------------------------------------------------- DPI, fonts
+
+TEST_F(GlobalManagerTest, MulDivRoundsHalvesAwayFromZero) {
+  EXPECT_EQ(MulDiv(21, 150, 100), 32);
+  EXPECT_EQ(MulDiv(-21, 150, 100), -32);
+  EXPECT_EQ(MulDiv(5, 125, 100), 6);
+  EXPECT_EQ(MulDiv(7, 125, 100), 9);
+  EXPECT_EQ(MulDiv(3, 1, -2), -2);
+  EXPECT_EQ(MulDiv(1, 1, 0), -1);
+  EXPECT_EQ(MulDiv(INT32_MAX, 2, 1), -1);
+  EXPECT_EQ(MulDiv(INT32_MIN, 1, 1), INT32_MIN);
+  EXPECT_EQ(MulDiv(144, 100, 96), 150);
+  EXPECT_EQ(MulDiv(120, 100, 96), 125);
+}
+
+TEST_F(GlobalManagerTest, ScalingAt144Dpi) {
+  UiRect rect(10, 10, 31, 31);
+  GlobalManager::ScaleRectangle(rect);  // adaptation off: unchanged
+  EXPECT_EQ(rect, UiRect(10, 10, 31, 31));
+
+  GlobalManager::SetDPI(144);
+  EXPECT_TRUE(GlobalManager::IsAdaptDPI());
+  EXPECT_EQ(GlobalManager::GetDPIScale(), 150);
+  GlobalManager::ScaleRectangle(rect);
+  EXPECT_EQ(rect, UiRect(15, 15, 47, 47));
+  int length = 21;
+  GlobalManager::ScaleLength(length);
+  EXPECT_EQ(length, 32);
+  CSize size(400, 300);
+  GlobalManager::ScaleSize(size);
+  EXPECT_EQ(size, CSize(600, 450));
+
+  ASSERT_TRUE(GlobalManager::AddFont(L"system", 12, false, false, false));
+  const FontRecord* font = GlobalManager::GetFont(0);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->size, 18);
+  EXPECT_TRUE(pango_font_description_get_size_is_absolute(font->desc));
+  EXPECT_EQ(pango_font_description_get_size(font->desc), 18 * PANGO_SCALE);
+
+  GlobalManager::SetAdaptDPI(false);
+  EXPECT_EQ(GlobalManager::GetScaledLength(21), 21);
+}
+
+TEST_F(GlobalManagerTest, FontRecords) {
+  ASSERT_TRUE(GlobalManager::AddFont(L"system", 12, false, false, false));
+  ASSERT_TRUE(GlobalManager::AddFont(L"arial", 14, true, true, false));
+  ASSERT_TRUE(GlobalManager::AddFont(L"NoSuchFaceAnywhere", 16, false, false, true));
+  EXPECT_EQ(GlobalManager::GetFontCount(), 3);
+  EXPECT_EQ(GlobalManager::GetFont(3), nullptr);
+  EXPECT_EQ(GlobalManager::GetFont(-1), nullptr);
+
+  const FontRecord* system = GlobalManager::GetFont(0);
+  EXPECT_EQ(system->face_name, L"system");
+  EXPECT_STREQ(pango_font_description_get_family(system->desc), GlobalManager::kSystemFontFamilies);
+  EXPECT_EQ(system->size, 12);
+  EXPECT_EQ(pango_font_description_get_weight(system->desc), PANGO_WEIGHT_NORMAL);
+
+  const FontRecord* arial = GlobalManager::GetFont(1);
+  EXPECT_STREQ(pango_font_description_get_family(arial->desc), "arial");
+  EXPECT_TRUE(arial->bold);
+  EXPECT_TRUE(arial->underline);
+  EXPECT_EQ(pango_font_description_get_weight(arial->desc), PANGO_WEIGHT_BOLD);
+
+  // A face fontconfig does not know still gives a usable font.
+  const FontRecord* unknown = GlobalManager::GetFont(2);
+  EXPECT_EQ(pango_font_description_get_style(unknown->desc), PANGO_STYLE_ITALIC);
+  PangoFontMap* map = pango_cairo_font_map_get_default();
+  PangoContext* context = pango_font_map_create_context(map);
+  for (int id = 0; id < 3; ++id) {
+    PangoFont* loaded = pango_font_map_load_font(map, context, GlobalManager::GetFont(id)->desc);
+    EXPECT_NE(loaded, nullptr) << id;
+    if (loaded != nullptr) g_object_unref(loaded);
+  }
+  g_object_unref(context);
+
+  GlobalManager::ClearFonts();
+  EXPECT_EQ(GlobalManager::GetFontCount(), 0);
+  EXPECT_EQ(GlobalManager::GetFont(0), nullptr);
+}
+
+TEST_F(GlobalManagerTest, StyleSheetFontsFollowDocumentOrder) {
+  WindowBuilder builder;
+  builder.Build(
+      L"<Global><Font name=\"a\"/><Font size=\"30\"/><Font name=\"\" size=\"9\"/>"
+      L"<Font name=\"b\" size=\"9\" bold=\"True\" italic=\"true\" underline=\"1\"/></Global>");
+  ASSERT_EQ(GlobalManager::GetFontCount(), 2);
+  EXPECT_EQ(GlobalManager::GetFont(0)->face_name, L"a");
+  EXPECT_EQ(GlobalManager::GetFont(0)->size, 12);
+  EXPECT_EQ(GlobalManager::GetFont(1)->face_name, L"b");
+  EXPECT_EQ(GlobalManager::GetFont(1)->size, 9);
+  EXPECT_FALSE(GlobalManager::GetFont(1)->bold);
+  EXPECT_TRUE(GlobalManager::GetFont(1)->italic);
+  EXPECT_FALSE(GlobalManager::GetFont(1)->underline);
+}
+
+// ----------------------------------------------------------- language strings
+
+TEST_F(GlobalManagerTest, LanguageLineRules) {
+  const std::string data(
+      "\xEF\xBB\xBF"
+      "FIRST=first line after the mark\n"
+      ";STRING_OK=commented\n"
+      "  \tSTRING_OK \t=\t 确定  \r\n"
+      "TWO==adjacent separators\n"
+      "THREE=a=b\n"
+      "NOEQUALS\n"
+      "\n"
+      "KEY;X=semicolon in key\n"
+      "LINES=one\\r\\ntwo\\nthree\n"
+      "=novalue\n"
+      "nokey=\n"
+      "AFTER_ZERO=z\0ZERO=after a zero byte\n"
+      "STRING_OK=replaced"s);
+  GlobalManager::LoadLanguageData(data);
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"FIRST"), L"first line after the mark");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_OK"), L"replaced");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"TWO"), L"adjacent separators");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"THREE"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"NOEQUALS"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"KEY;X"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"LINES"), L"one\r\ntwo\nthree");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"nokey"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"AFTER_ZERO"), L"z");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"ZERO"), L"after a zero byte");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"string_ok"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L""), L"");
+}
+
+TEST_F(GlobalManagerTest, LanguageFileFromDisk) {
+  WriteFile(dir_ / "gdstrings.ini", "\xEF\xBB\xBF;comment\r\nSTRING_CANCEL = 取消\r\n");
+  EXPECT_TRUE(GlobalManager::LoadLanguageFile((dir_ / "gdstrings.ini").wstring()));
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_CANCEL"), L"取消");
+  EXPECT_FALSE(GlobalManager::LoadLanguageFile((dir_ / "missing.ini").wstring()));
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_CANCEL"), L"取消");
+}
+
+// -------------------------------------------------------------------- archive
+
+TEST_F(GlobalManagerTest, ArchivePathNormalisation) {
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(
+                L"resources/themes/default/basic/../public/bk/bk_shadow.png"),
+            L"resources/themes/default/public/bk/bk_shadow.png");
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(L"/resources\\themes\\\\default\\global.xml"),
+            L"resources/themes/default/global.xml");
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(L"./a/./b/../../c.png"), L"c.png");
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(L"../../x/y"), L"x/y");
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(L"a/b/"), L"a/b/");
+  EXPECT_EQ(GlobalManager::NormalizeArchivePath(L""), L"");
+}
+
+TEST_F(GlobalManagerTest, ArchiveEntriesAndStatuses) {
+  EXPECT_FALSE(GlobalManager::CloseArchive());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveNotOpen);
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"a").has_value());
+
+  const std::string big(100000, 'q');
+  std::string zip =
+      MakeZip(dir_ / "t.zip", {{"resources/themes/default/public/checkbox/check.png", "PNGDATA"},
+                               {"resources/themes/default/global.xml", "<Global/>"},
+                               {"big.bin", big},
+                               {"中文/名字.txt", "unicode name"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  zip.assign(zip.size(), '\0');  // the manager keeps its own copy
+  EXPECT_TRUE(GlobalManager::IsUseZip());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOk);
+
+  // The skins name the folder "CheckBox"; the archive stores "checkbox".
+  auto upper = GlobalManager::ReadArchiveEntry(
+      L"resources/themes/default/basic/../public/CheckBox/check.png");
+  auto lower =
+      GlobalManager::ReadArchiveEntry(L"resources\\themes\\default\\public\\checkbox\\check.png");
+  ASSERT_TRUE(upper.has_value());
+  ASSERT_TRUE(lower.has_value());
+  EXPECT_EQ(*upper, "PNGDATA");
+  EXPECT_EQ(*upper, *lower);
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"/resources/themes/default/global.xml").value_or(""),
+            "<Global/>");
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"big.bin").value_or(""), big);
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"中文/名字.txt").value_or(""), "unicode name");
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOk);
+
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"resources/missing.png").has_value());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveEntryNotFound);
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(std::wstring(300, L'a')).has_value());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveEntryNotFound);
+
+  EXPECT_TRUE(GlobalManager::CloseArchive());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOk);
+  EXPECT_FALSE(GlobalManager::IsUseZip());
+  EXPECT_FALSE(GlobalManager::CloseArchive());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveNotOpen);
+}
+
+TEST_F(GlobalManagerTest, BrokenArchivesAreReportedNotTrusted) {
+  const std::string junk = "this is not a zip archive at all";
+  EXPECT_FALSE(GlobalManager::OpenArchive(junk.data(), junk.size(), ""));
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOpenFailed);
+  EXPECT_FALSE(GlobalManager::IsUseZip());
+  EXPECT_FALSE(GlobalManager::OpenArchive(nullptr, 0, ""));
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOpenFailed);
+
+  // A stored entry whose bytes were damaged fails its CRC check.
+  std::string zip = MakeZip(dir_ / "s.zip", {{"entry.txt", "ORIGINAL-CONTENT"}}, 0);
+  const size_t at = zip.find("ORIGINAL-CONTENT");
+  ASSERT_NE(at, std::string::npos);
+  zip[at] = 'X';
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"entry.txt").has_value());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), static_cast<uint32_t>(UNZ_CRCERROR));
+
+  // Opening another archive replaces the first.
+  const std::string good = MakeZip(dir_ / "g.zip", {{"other.txt", "fine"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(good.data(), good.size(), ""));
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"other.txt").value_or(""), "fine");
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"entry.txt").has_value());
+}
+
+TEST_F(GlobalManagerTest, PasswordIsOnlyUsedForEncryptedEntries) {
+  const std::string zip = MakeZip(dir_ / "p.zip", {{"plain.txt", "open words"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), "pw"));
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"plain.txt").value_or(""), "open words");
+}
+
+// --------------------------------------------------------------------- images
+
+TEST_F(GlobalManagerTest, ImagesComeFromTheInstalledLoaderWithNormalisedKeys) {
+  EXPECT_EQ(GlobalManager::GetImage(L"a.png"), nullptr);
+  std::vector<std::wstring> keys;
+  GlobalManager::SetImageLoader([&keys](const std::wstring& key) {
+    keys.push_back(key);
+    return std::shared_ptr<ImageInfo>();
+  });
+  GlobalManager::GetImage(L"themes\\default\\\\basic/../public/a.png");
+  const std::string zip = MakeZip(dir_ / "i.zip", {{"x", "y"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  GlobalManager::GetImage(L"themes\\default\\\\basic/../public/a.png");
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0], L"themes/default/basic/../public/a.png");
+  EXPECT_EQ(keys[1], L"themes/default/public/a.png");
+}
+
+// ------------------------------------------------------------------- start-up
+
+const char kSheet[] =
+    "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Global defaultfontcolor=\"darkcolor\">\n"
+    "  <Font name=\"system\" size=\"12\"/>\n"
+    "  <Font name=\"arial\" size=\"14\" bold=\"true\"/>\n"
+    "  <TextColor name=\"darkcolor\" value=\"#ff333333\"/>\n"
+    "  <Class name=\"font_title\" value=\"font=&quot;1&quot;\"/>\n"
+    "</Global>\n";
+const char kStrings[] = "\xEF\xBB\xBF;strings\r\nSTRING_OK = 确定\r\n";
+
+void ExpectSheetAndStringsLoaded() {
+  ASSERT_EQ(GlobalManager::GetFontCount(), 2);
+  EXPECT_EQ(GlobalManager::GetFont(1)->face_name, L"arial");
+  EXPECT_TRUE(GlobalManager::GetFont(1)->bold);
+  EXPECT_EQ(GlobalManager::GetTextColor(L"darkcolor"), 0xff333333u);
+  EXPECT_EQ(GlobalManager::GetDefaultColorName(), L"darkcolor");
+  EXPECT_EQ(GlobalManager::GetClass(L"font_title"), L"font=\"1\"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_OK"), L"确定");
+  // Without an open display the screen counts as 96 DPI.
+  EXPECT_TRUE(GlobalManager::IsAdaptDPI());
+  EXPECT_EQ(GlobalManager::GetDPIScale(), MulDiv(GlobalManager::GetSystemDPI(), 100, 96));
+}
+
+TEST_F(GlobalManagerTest, InitializeFromAFolder) {
+  WriteFile(dir_ / "resources/themes/default/global.xml", kSheet);
+  WriteFile(dir_ / "resources/lang/zh_CN/gdstrings.ini", kStrings);
+  int hook_calls = 0;
+  GlobalManager::Initialize((dir_ / "resources").wstring() + L"/",
+                            [&hook_calls](const std::wstring&) -> Control* {
+                              ++hook_calls;
+                              return nullptr;
+                            },
+                            false, L"themes\\default", L"lang\\zh_CN");
+  EXPECT_EQ(GlobalManager::GetResourceRoot(), (dir_ / "resources/themes/default/").wstring());
+  ExpectSheetAndStringsLoaded();
+  ASSERT_TRUE(GlobalManager::GetCreateControlCallback());
+  GlobalManager::GetCreateControlCallback()(L"Custom");
+  EXPECT_EQ(hook_calls, 1);
+}
+
+TEST_F(GlobalManagerTest, InitializeFromTheArchive) {
+  const std::string zip =
+      MakeZip(dir_ / "theme.zip", {{"resources/themes/default/global.xml", kSheet},
+                                   {"resources/lang/zh_CN/gdstrings.ini", kStrings}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  // Relative to a directory where none of these files exist on disk.
+  GlobalManager::Initialize(L"resources\\", nullptr, false, L"themes\\default", L"lang\\zh_CN");
+  EXPECT_EQ(GlobalManager::GetResourceRoot(), L"resources/themes/default/");
+  ExpectSheetAndStringsLoaded();
+}
+
+TEST_F(GlobalManagerTest, InitializeWithoutStyleSheetLeavesTablesEmpty) {
+  GlobalManager::Initialize((dir_ / "nothing").wstring(), nullptr, false, L"/themes/default",
+                            L"/lang/zh_CN");
+  EXPECT_EQ(GlobalManager::GetFontCount(), 0);
+  EXPECT_EQ(GlobalManager::GetTextColor(L"darkcolor"), 0u);
+  EXPECT_EQ(GlobalManager::GetClass(L"font_title"), L"");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_OK"), L"");
+}
+
+TEST_F(GlobalManagerTest, ResourceRootEndsWithOneSlash) {
+  GlobalManager::SetResourceRoot(L"resources\\themes\\default");
+  EXPECT_EQ(GlobalManager::GetResourceRoot(), L"resources/themes/default/");
+  GlobalManager::SetResourceRoot(L"/abs/path/");
+  EXPECT_EQ(GlobalManager::GetResourceRoot(), L"/abs/path/");
+  GlobalManager::SetResourceRoot(L"");
+  EXPECT_EQ(GlobalManager::GetResourceRoot(), L"");
+}
+
+}  // namespace
+}  // namespace ui

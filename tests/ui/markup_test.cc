@@ -1,0 +1,301 @@
+#include "ui/core/markup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ui/core/global_manager.h"
+
+namespace ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::wstring Str(const wchar_t* s) {
+  return std::wstring(s);
+}
+
+class MarkupTest : public ::testing::Test {
+ protected:
+  MarkupDocument doc_;
+};
+
+TEST_F(MarkupTest, SkipsDeclarationAndCommentsAndWalksTheTree) {
+  ASSERT_TRUE(
+      doc_.Load(L"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- a comment -->\n"
+                L"<Window size=\"400,300\" caption=\"0,0,0,34\">\n"
+                L"  <!-- inside -->\n"
+                L"  <VBox name=\"body\"><Label text=\"hi\"/><Button/></VBox>\n"
+                L"  <HBox/>\n"
+                L"</Window>\n"))
+      << doc_.GetLastErrorMessage();
+  MarkupElement root = doc_.GetRoot();
+  ASSERT_TRUE(root.IsValid());
+  EXPECT_EQ(Str(root.GetName()), L"Window");
+  EXPECT_FALSE(root.GetParent().IsValid());
+  ASSERT_EQ(root.GetAttributeCount(), 2);
+  EXPECT_EQ(Str(root.GetAttributeName(0)), L"size");
+  EXPECT_EQ(Str(root.GetAttributeValue(0)), L"400,300");
+  EXPECT_EQ(Str(root.GetAttributeName(1)), L"caption");
+  EXPECT_EQ(Str(root.GetAttributeValue(1)), L"0,0,0,34");
+
+  MarkupElement vbox = root.GetChild();
+  EXPECT_EQ(Str(vbox.GetName()), L"VBox");
+  EXPECT_TRUE(vbox.HasChildren());
+  EXPECT_TRUE(vbox.HasSiblings());
+  MarkupElement label = vbox.GetChild();
+  EXPECT_EQ(Str(label.GetName()), L"Label");
+  EXPECT_EQ(Str(label.GetValue()), L"");
+  std::wstring text;
+  EXPECT_TRUE(label.GetAttributeValue(L"text", &text));
+  EXPECT_EQ(text, L"hi");
+  EXPECT_EQ(Str(label.GetSibling().GetName()), L"Button");
+  EXPECT_FALSE(label.GetSibling().HasAttributes());
+  EXPECT_FALSE(label.GetSibling().HasSiblings());
+  EXPECT_EQ(label.GetParent().GetParent().GetName(), root.GetName());
+
+  EXPECT_EQ(Str(root.GetChild(L"HBox").GetName()), L"HBox");
+  EXPECT_FALSE(root.GetChild(L"hbox").IsValid());
+  EXPECT_FALSE(root.GetChild(L"Label").IsValid());  // only direct children
+  EXPECT_FALSE(root.GetChild(L"HBox").HasChildren());
+}
+
+TEST_F(MarkupTest, DecodesNamedEntitiesOnlyAndKeepsLaterAttributesReadable) {
+  ASSERT_TRUE(
+      doc_.Load(L"<a v=\"1&amp;2\" n=\"&#65;&#x42;\" all=\"&lt;&gt;&quot;&apos;&amp;\" "
+                L"odd=\"a&b &amp\" after=\"tail\">x &lt;y&gt; &unknown;</a>"));
+  MarkupElement a = doc_.GetRoot();
+  std::wstring value;
+  ASSERT_TRUE(a.GetAttributeValue(L"v", &value));
+  EXPECT_EQ(value, L"1&2");
+  ASSERT_TRUE(a.GetAttributeValue(L"n", &value));
+  EXPECT_EQ(value, L"&#65;&#x42;");
+  ASSERT_TRUE(a.GetAttributeValue(L"all", &value));
+  EXPECT_EQ(value, L"<>\"'&");
+  ASSERT_TRUE(a.GetAttributeValue(L"odd", &value));
+  EXPECT_EQ(value, L"a&b &amp");
+  // Values that shrank must not disturb the attributes after them.
+  EXPECT_EQ(a.GetAttributeCount(), 5);
+  ASSERT_TRUE(a.GetAttributeValue(L"after", &value));
+  EXPECT_EQ(value, L"tail");
+  EXPECT_EQ(Str(a.GetValue()), L"x <y> &unknown;");
+}
+
+TEST_F(MarkupTest, WhitespaceRules) {
+  const wchar_t* text = L"<a v=\"x   y\">  p \t\n q\t  r </a>";
+  doc_.SetPreserveWhitespace(true);
+  ASSERT_TRUE(doc_.Load(text));
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"  p \t\n q\t  r ");
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"x   y");
+
+  // Off: a run that starts with a space becomes one space; one that starts
+  // with another whitespace character survives.
+  doc_.SetPreserveWhitespace(false);
+  ASSERT_TRUE(doc_.Load(text));
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L" p q\t r ");
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"x y");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+}
+
+TEST_F(MarkupTest, EmptyDocumentsHaveNoRoot) {
+  EXPECT_TRUE(doc_.Load(L""));
+  EXPECT_FALSE(doc_.GetRoot().IsValid());
+  EXPECT_TRUE(doc_.Load(L" \n\t <!-- only a comment --> "));
+  EXPECT_FALSE(doc_.GetRoot().IsValid());
+  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
+}
+
+struct ParseErrorCase {
+  const wchar_t* text;
+  const wchar_t* message;
+  const wchar_t* location;
+};
+
+class MarkupErrorTest : public ::testing::TestWithParam<ParseErrorCase> {};
+
+TEST_P(MarkupErrorTest, FailsWithMessageAndLocationAndReleasesTheDocument) {
+  MarkupDocument doc;
+  ASSERT_TRUE(doc.Load(L"<ok/>"));
+  const ParseErrorCase& c = GetParam();
+  EXPECT_FALSE(doc.Load(c.text));
+  EXPECT_EQ(Str(doc.GetLastErrorMessage()), c.message);
+  EXPECT_EQ(Str(doc.GetLastErrorLocation()), c.location);
+  EXPECT_FALSE(doc.GetRoot().IsValid());
+  EXPECT_EQ(doc.GetElementCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MarkupErrors, MarkupErrorTest,
+    ::testing::Values(ParseErrorCase{L"hello <a/>", L"Expected start tag", L"hello <a/>"},
+                      ParseErrorCase{L"<a/></a>", L"Expected start tag", L"</a>"},
+                      ParseErrorCase{L"<abc", L"Error parsing element name", L""},
+                      ParseErrorCase{L"<a x=\"1\"/ >", L"Expected start-tag closing", L"/ >"},
+                      ParseErrorCase{L"<a><b><c>text", L"Expected end-tag start", L""},
+                      ParseErrorCase{L"<a><b></a>", L"Unmatched closing tag", L"a>"},
+                      ParseErrorCase{L"<a></ab>", L"Unmatched closing tag", L"b>"},
+                      ParseErrorCase{L"<a x y=\"1\"/>", L"Error while parsing attributes",
+                                     L"y=\"1\"/>"},
+                      ParseErrorCase{L"<a x='1'/>", L"Expected attribute value", L"'1'/>"},
+                      ParseErrorCase{L"<a x=\"1/>", L"Error while parsing attribute string", L""}));
+
+TEST_F(MarkupTest, ErrorLocationKeepsAtMost49Characters) {
+  std::wstring text = L"<a>" + std::wstring(100, L'x') + L"</b>";
+  EXPECT_FALSE(doc_.Load(text));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Unmatched closing tag");
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"b>");
+  text = L"<a x=" + std::wstring(100, L'y') + L"/>";
+  EXPECT_FALSE(doc_.Load(text));
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()).size(), 49u);
+  // A later success clears the texts.
+  EXPECT_TRUE(doc_.Load(L"<a/>"));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"");
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"");
+}
+
+TEST_F(MarkupTest, UnclosedElementsAtTheTopTwoLevelsAreAccepted) {
+  // Only elements whose parent is the root or the top level may lack an end tag.
+  ASSERT_TRUE(doc_.Load(L"<a><b>text"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetChild().GetValue()), L"text");
+  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
+  ASSERT_TRUE(doc_.Load(L"<a>body"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"body");
+}
+
+TEST_F(MarkupTest, OnlyTheFirst64AttributesAreVisible) {
+  std::wstring text = L"<a";
+  for (int i = 0; i < 70; ++i)
+    text += L" k" + std::to_wstring(i) + L"=\"" + std::to_wstring(i) + L"\"";
+  text += L"/>";
+  ASSERT_TRUE(doc_.Load(text));
+  MarkupElement a = doc_.GetRoot();
+  EXPECT_EQ(a.GetAttributeCount(), 64);
+  EXPECT_EQ(Str(a.GetAttributeName(63)), L"k63");
+  EXPECT_EQ(Str(a.GetAttributeValue(63)), L"63");
+  EXPECT_EQ(Str(a.GetAttributeName(64)), L"");
+  EXPECT_EQ(Str(a.GetAttributeValue(-1)), L"");
+  EXPECT_TRUE(a.HasAttribute(L"k0"));
+  EXPECT_FALSE(a.HasAttribute(L"k64"));
+  EXPECT_FALSE(a.HasAttribute(L"K0"));
+}
+
+TEST_F(MarkupTest, ValueReadByNameIsCutTo499Characters) {
+  const std::wstring long_value(600, L'v');
+  ASSERT_TRUE(doc_.Load(L"<a x=\"" + long_value + L"\" y=\"\"/>"));
+  std::wstring value;
+  ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"x", &value));
+  EXPECT_EQ(value, std::wstring(499, L'v'));
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), long_value);
+  ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"y", &value));
+  EXPECT_EQ(value, L"");
+  EXPECT_FALSE(doc_.GetRoot().GetAttributeValue(L"z", &value));
+}
+
+TEST_F(MarkupTest, ManyElementsGrowTheTableAndKeepTheirLinks) {
+  std::wstring text = L"<root>";
+  for (int i = 0; i < 3000; ++i) text += L"<item id=\"" + std::to_wstring(i) + L"\"><x/></item>";
+  text += L"</root>";
+  ASSERT_TRUE(doc_.Load(text));
+  EXPECT_EQ(doc_.GetElementCount(), 1u + 1u + 6000u);
+  int count = 0;
+  for (MarkupElement item = doc_.GetRoot().GetChild(); item.IsValid(); item = item.GetSibling()) {
+    std::wstring id;
+    ASSERT_TRUE(item.GetAttributeValue(L"id", &id));
+    EXPECT_EQ(id, std::to_wstring(count));
+    EXPECT_EQ(Str(item.GetChild().GetName()), L"x");
+    ++count;
+  }
+  EXPECT_EQ(count, 3000);
+}
+
+TEST_F(MarkupTest, DeepNestingIsRefusedInsteadOfOverflowingTheStack) {
+  auto nested = [](int depth) {
+    std::wstring text;
+    for (int i = 0; i < depth; ++i) text += L"<b>";
+    for (int i = 0; i < depth; ++i) text += L"</b>";
+    return text;
+  };
+  EXPECT_TRUE(doc_.Load(nested(200)));
+  EXPECT_FALSE(doc_.Load(nested(100000)));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Elements nested too deeply");
+}
+
+TEST_F(MarkupTest, NonAsciiTextAndNamesSurvive) {
+  ASSERT_TRUE(doc_.LoadFromUtf8("<Label text=\"立即安装\">完成</Label>"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"立即安装");
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"完成");
+}
+
+class MarkupFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("markup_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    GlobalManager::SetResourceRoot(L"");
+    fs::remove_all(dir_);
+  }
+  std::wstring Write(const std::string& name, const std::string& bytes) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.wstring();
+  }
+  fs::path dir_;
+  MarkupDocument doc_;
+};
+
+TEST_F(MarkupFileTest, SizeLimitIsFourMebibytes) {
+  const std::string head = "<a>";
+  const std::string tail = "</a>";
+  std::string body(MarkupDocument::kMaxFileSize - head.size() - tail.size(), 'z');
+  const std::wstring exact = Write("exact.xml", head + body + tail);
+  ASSERT_TRUE(doc_.LoadFromFile(exact)) << doc_.GetLastErrorMessage();
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()).size(), body.size());
+
+  const std::wstring over = Write("over.xml", head + body + "z" + tail);
+  EXPECT_FALSE(doc_.LoadFromFile(over));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"File too large");
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"");
+  EXPECT_FALSE(doc_.GetRoot().IsValid());
+}
+
+TEST_F(MarkupFileTest, FileErrors) {
+  EXPECT_FALSE(doc_.LoadFromFile((dir_ / "missing.xml").wstring()));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Error opening file");
+  EXPECT_FALSE(doc_.LoadFromFile(dir_.wstring()));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Error opening file");
+  EXPECT_FALSE(doc_.LoadFromFile(Write("empty.xml", "")));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"File is empty");
+  EXPECT_FALSE(doc_.LoadFromFile(Write("bad.xml", "<a></b>")));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Unmatched closing tag");
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"b>");
+}
+
+TEST_F(MarkupFileTest, ByteOrderMarkIsIgnored) {
+  const std::string text = "<Global><Font name=\"system\" size=\"12\"/></Global>";
+  ASSERT_TRUE(doc_.LoadFromFile(Write("plain.xml", text)));
+  const std::wstring plain_name = doc_.GetRoot().GetChild().GetAttributeValue(0);
+  ASSERT_TRUE(doc_.LoadFromFile(Write("bom.xml", "\xEF\xBB\xBF" + text)));
+  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"Global");
+  EXPECT_EQ(Str(doc_.GetRoot().GetChild().GetAttributeValue(0)), plain_name);
+  // A two-byte file cannot hold a mark; it is parsed as it is.
+  EXPECT_FALSE(doc_.LoadFromFile(Write("short.xml", "\xEF\xBB")));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Expected start tag");
+}
+
+TEST_F(MarkupFileTest, RelativePathsStartAtTheResourceRoot) {
+  fs::create_directories(dir_ / "theme" / "basic");
+  Write("theme/basic/basic.xml", "<Window size=\"600,400\"/>");
+  GlobalManager::SetResourceRoot((dir_ / "theme").wstring());
+  ASSERT_TRUE(doc_.LoadFromFile(L"basic\\basic.xml")) << doc_.GetLastErrorMessage();
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"600,400");
+}
+
+}  // namespace
+}  // namespace ui
