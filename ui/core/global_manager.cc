@@ -44,7 +44,7 @@ int MulDiv(int number, int numerator, int denominator) {
 namespace {
 
 // Entries larger than this are refused instead of trusting a header's size.
-constexpr uint64_t kMaxEntrySize = 256u * 1024 * 1024;
+constexpr uint64_t kMaxEntrySize = 64u * 1024 * 1024;
 // Entry names longer than this (UTF-8 bytes, with the terminator) are never found.
 constexpr size_t kMaxEntryName = 260;
 // The stock GUI font asks for no particular weight; bold adds this to it.
