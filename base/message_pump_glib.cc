@@ -11,8 +11,6 @@ struct GlibMessagePump::WorkSource {
 
 namespace {
 
-GSourceFuncs g_work_source_funcs = {};
-
 GMainContext* ThreadContext() {
   GMainContext* context = g_main_context_get_thread_default();
   return context ? context : g_main_context_default();
@@ -20,14 +18,18 @@ GMainContext* ThreadContext() {
 
 }  // namespace
 
+GSourceFuncs GlibMessagePump::work_source_funcs_ = {&GlibMessagePump::WorkPrepare,
+                                                    &GlibMessagePump::WorkCheck,
+                                                    &GlibMessagePump::WorkDispatch,
+                                                    nullptr,
+                                                    nullptr,
+                                                    nullptr};
+
 GlibMessagePump::GlibMessagePump() : GlibMessagePump(ThreadContext()) {}
 
 GlibMessagePump::GlibMessagePump(GMainContext* context)
     : context_(g_main_context_ref(context ? context : ThreadContext())) {
-  g_work_source_funcs.prepare = &WorkPrepare;
-  g_work_source_funcs.check = &WorkCheck;
-  g_work_source_funcs.dispatch = &WorkDispatch;
-  work_source_ = g_source_new(&g_work_source_funcs, sizeof(WorkSource));
+  work_source_ = g_source_new(&work_source_funcs_, sizeof(WorkSource));
   reinterpret_cast<WorkSource*>(work_source_)->pump = this;
   g_source_set_name(work_source_, "nbase work");
   g_source_set_can_recurse(work_source_, TRUE);

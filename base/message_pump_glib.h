@@ -54,6 +54,7 @@ class GlibMessagePump final : public NativeMessagePump {
 
  private:
   struct WorkSource;
+  static GSourceFuncs work_source_funcs_;
   static gboolean WorkPrepare(GSource* source, gint* timeout);
   static gboolean WorkCheck(GSource* source);
   static gboolean WorkDispatch(GSource* source, GSourceFunc, gpointer);

@@ -37,11 +37,11 @@ class ScopedFakeClock {
 // One-shot latch for handing control between threads.
 class Latch {
  public:
+  // Notifies under the lock: the waiter may destroy the latch as soon as
+  // it sees the flag.
   void Signal() {
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      signaled_ = true;
-    }
+    std::lock_guard<std::mutex> guard(lock_);
+    signaled_ = true;
     cv_.notify_all();
   }
   // False on timeout, so a broken test fails instead of hanging.

@@ -32,6 +32,45 @@ class GlibMessagePumpTest : public ::testing::Test {
   GMainContext* context_ = nullptr;
 };
 
+// A UI loop running on its own thread with its own main context.
+class UILoopThread {
+ public:
+  UILoopThread() : thread_([this] { Main(); }) { ready_.Wait(); }
+  ~UILoopThread() { Join(); }
+
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  // The loop, for use by tasks running on it.
+  UIMessageLoop* loop() const { return loop_; }
+  const std::shared_ptr<nbase::MessageLoopProxy>& proxy() const { return proxy_; }
+  // How often the loop's blocking wait returned, read when its run ended.
+  uint64_t waits() const { return waits_; }
+
+ private:
+  void Main() {
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    {
+      UIMessageLoop loop;
+      loop_ = &loop;
+      proxy_ = loop.GetProxy();
+      ready_.Signal();
+      loop.Run();
+      waits_ = loop.glib_pump()->wait_count();
+      loop_ = nullptr;
+    }
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+  }
+
+  nbase_test::Latch ready_;
+  UIMessageLoop* loop_ = nullptr;
+  std::shared_ptr<nbase::MessageLoopProxy> proxy_;
+  uint64_t waits_ = 0;
+  std::thread thread_;
+};
+
 TEST_F(GlibMessagePumpTest, ServesTheThreadDefaultContext) {
   UIMessageLoop loop;
   EXPECT_EQ(loop.glib_pump()->context(), context_);
@@ -65,37 +104,24 @@ TEST_F(GlibMessagePumpTest, BurstOfPostsToAnIdleLoopSendsOneWakeUp) {
 }
 
 TEST_F(GlibMessagePumpTest, BurstWhileTheLoopIsBusySendsOneWakeUp) {
-  std::unique_ptr<UIMessageLoop> loop;
-  std::shared_ptr<nbase::MessageLoopProxy> proxy;
-  nbase_test::Latch ready, blocked, release;
+  UILoopThread ui;
+  nbase_test::Latch blocked, release;
   std::atomic<int> ran{0};
-  std::atomic<uint64_t> wake_ups_before{0};
-  std::thread ui([&] {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    loop = std::make_unique<UIMessageLoop>();
-    proxy = loop->GetProxy();
-    ready.Signal();
-    loop->Run();
-    loop.reset();
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-  });
-  ASSERT_TRUE(ready.Wait());
-  proxy->PostTask([&] {
-    wake_ups_before = loop->glib_pump()->posted_wake_up_count();
+  uint64_t wake_ups_before = 0;
+  uint64_t burst_wake_ups = 0;
+  ui.proxy()->PostTask([&] {
+    wake_ups_before = ui.loop()->glib_pump()->posted_wake_up_count();
     blocked.Signal();
     release.Wait();
   });
   ASSERT_TRUE(blocked.Wait());
-  for (int i = 0; i < 1000; ++i) proxy->PostTask([&ran] { ++ran; });
-  uint64_t burst_wake_ups = 0;
-  proxy->PostTask([&] {
-    burst_wake_ups = loop->glib_pump()->posted_wake_up_count() - wake_ups_before;
-    loop->RequestQuit();
+  for (int i = 0; i < 1000; ++i) ui.proxy()->PostTask([&ran] { ++ran; });
+  ui.proxy()->PostTask([&] {
+    burst_wake_ups = ui.loop()->glib_pump()->posted_wake_up_count() - wake_ups_before;
+    ui.loop()->RequestQuit();
   });
   release.Signal();
-  ui.join();
+  ui.Join();
   EXPECT_EQ(ran.load(), 1000);
   EXPECT_EQ(burst_wake_ups, 1u);
 }
@@ -261,27 +287,11 @@ TEST_F(GlibMessagePumpTest, ObserversAndDispatcherWrapNativeBatches) {
 }
 
 TEST_F(GlibMessagePumpTest, IdleLoopDoesNotWakeByItself) {
-  std::unique_ptr<UIMessageLoop> loop;
-  std::shared_ptr<nbase::MessageLoopProxy> proxy;
-  nbase_test::Latch ready;
-  uint64_t waits = 0;
-  std::thread ui([&] {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    loop = std::make_unique<UIMessageLoop>();
-    proxy = loop->GetProxy();
-    ready.Signal();
-    loop->Run();
-    waits = loop->glib_pump()->wait_count();
-    loop.reset();
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
-  });
-  ASSERT_TRUE(ready.Wait());
+  UILoopThread ui;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  proxy->PostTask([&] { loop->RequestQuit(); });
-  ui.join();
-  EXPECT_LE(waits, 1u);  // only the wake-up for the quit task
+  ui.proxy()->PostTask([&ui] { ui.loop()->RequestQuit(); });
+  ui.Join();
+  EXPECT_LE(ui.waits(), 1u);  // only the wake-up for the quit task
 }
 
 }  // namespace

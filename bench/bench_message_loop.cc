@@ -1,0 +1,220 @@
+// Throughput of the base library's message loops, next to GLib's main
+// context doing the same work, plus the idle behaviour of the UI loop.
+#include <benchmark/benchmark.h>
+#include <glib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/message_loop.h"
+
+namespace {
+
+constexpr int kTasksPerIteration = 20000;
+
+class Latch {
+ public:
+  void Signal() {
+    std::lock_guard<std::mutex> guard(lock_);
+    signaled_ = true;
+    cv_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(lock_);
+    cv_.wait(lock, [this] { return signaled_; });
+    signaled_ = false;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable cv_;
+  bool signaled_ = false;
+};
+
+// Tasks per second measured by each benchmark, for the closing comparison.
+std::map<std::string, double>& Rates() {
+  static std::map<std::string, double> rates;
+  return rates;
+}
+
+// What one task does on the consuming thread, for both implementations.
+struct Sink {
+  int remaining = 0;
+  Latch done;
+  void Hit() {
+    if (--remaining == 0) done.Signal();
+  }
+};
+
+// Posts kTasksPerIteration tasks from `producers` threads with `post`, and
+// waits until the consumer has run them all.
+template <typename Post>
+void ProduceAndWait(benchmark::State& state, Sink* sink, Post post, const char* name) {
+  const int producers = static_cast<int>(state.range(0));
+  const int per_producer = kTasksPerIteration / producers;
+  double seconds = 0;
+  int64_t tasks = 0;
+  for (auto _ : state) {
+    sink->remaining = per_producer * producers;
+    auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; ++p) {
+      threads.emplace_back([&] {
+        for (int i = 0; i < per_producer; ++i) post();
+      });
+    }
+    for (auto& t : threads) t.join();
+    sink->done.Wait();
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tasks += per_producer * producers;
+  }
+  state.SetItemsProcessed(tasks);
+  Rates()[std::string(name) + "/" + std::to_string(producers)] = tasks / seconds;
+}
+
+void BM_DefaultLoopPostFromThreads(benchmark::State& state) {
+  Sink sink;
+  std::shared_ptr<nbase::MessageLoopProxy> proxy;
+  Latch ready;
+  std::thread consumer([&] {
+    nbase::MessageLoop loop;
+    proxy = loop.GetProxy();
+    ready.Signal();
+    loop.Run();
+  });
+  ready.Wait();
+  Sink* s = &sink;
+  ProduceAndWait(
+      state, &sink, [&] { proxy->PostTask([s] { s->Hit(); }); }, "nbase");
+  proxy->PostTask([] { nbase::MessageLoop::Current()->RequestQuit(); });
+  consumer.join();
+}
+BENCHMARK(BM_DefaultLoopPostFromThreads)
+    ->Arg(1)
+    ->Arg(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+gboolean GlibHit(gpointer data) {
+  static_cast<Sink*>(data)->Hit();
+  return G_SOURCE_REMOVE;
+}
+
+void BM_GlibInvokeFromThreads(benchmark::State& state) {
+  Sink sink;
+  GMainContext* context = g_main_context_new();
+  GMainLoop* main_loop = g_main_loop_new(context, FALSE);
+  Latch ready;
+  std::thread consumer([&] {
+    g_main_context_push_thread_default(context);
+    // Signals once the loop owns the context, so invokes from other threads
+    // are queued to it rather than run in place.
+    GSource* started = g_idle_source_new();
+    g_source_set_callback(
+        started,
+        [](gpointer latch) -> gboolean {
+          static_cast<Latch*>(latch)->Signal();
+          return G_SOURCE_REMOVE;
+        },
+        &ready, nullptr);
+    g_source_attach(started, context);
+    g_source_unref(started);
+    g_main_loop_run(main_loop);
+    g_main_context_pop_thread_default(context);
+  });
+  ready.Wait();
+  ProduceAndWait(
+      state, &sink, [&] { g_main_context_invoke(context, &GlibHit, &sink); }, "glib");
+  g_main_loop_quit(main_loop);
+  g_main_context_wakeup(context);
+  consumer.join();
+  g_main_loop_unref(main_loop);
+  g_main_context_unref(context);
+}
+BENCHMARK(BM_GlibInvokeFromThreads)->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// 100 000 delayed tasks with mixed delays of 0-4 ms, scheduled and run.
+void BM_DelayedTasks(benchmark::State& state) {
+  constexpr int kTasks = 100000;
+  nbase::MessageLoop loop;
+  for (auto _ : state) {
+    int remaining = kTasks;
+    for (int i = 0; i < kTasks; ++i) {
+      int64_t delay_us = 1000 * ((i * 7919) % 5) + (i % 997);
+      loop.PostDelayedTask(
+          [&remaining, &loop] {
+            if (--remaining == 0) loop.RequestQuit();
+          },
+          nbase::TimeDelta::FromMicroseconds(delay_us));
+    }
+    loop.Run();
+  }
+  state.SetItemsProcessed(state.iterations() * kTasks);
+}
+BENCHMARK(BM_DelayedTasks)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// How often an idle UI loop wakes in 2 seconds; with_timer adds a delayed
+// task due in an hour, which must not make it poll either.
+void BM_IdleUILoopWakeUps(benchmark::State& state) {
+  const bool with_timer = state.range(0) != 0;
+  uint64_t wake_ups = 0;
+  for (auto _ : state) {
+    std::shared_ptr<nbase::MessageLoopProxy> proxy;
+    Latch ready;
+    uint64_t waits = 0;
+    std::thread ui([&] {
+      GMainContext* context = g_main_context_new();
+      g_main_context_push_thread_default(context);
+      {
+        nbase::UIMessageLoop loop;
+        if (with_timer) loop.PostDelayedTask([] {}, nbase::TimeDelta::FromSeconds(3600));
+        proxy = loop.GetProxy();
+        loop.PostTask([&] { ready.Signal(); });
+        loop.Run();
+        waits = loop.glib_pump()->wait_count();
+      }
+      g_main_context_pop_thread_default(context);
+      g_main_context_unref(context);
+    });
+    ready.Wait();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    proxy->PostTask([] { nbase::MessageLoop::Current()->RequestQuit(); });
+    ui.join();
+    // The one wake-up for the quit task is ours, not the loop's.
+    wake_ups += waits > 0 ? waits - 1 : 0;
+  }
+  state.counters["wakeups_per_2s"] =
+      benchmark::Counter(static_cast<double>(wake_ups) / state.iterations());
+}
+BENCHMARK(BM_IdleUILoopWakeUps)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (int producers : {1, 4}) {
+    std::string suffix = "/" + std::to_string(producers);
+    auto ours = Rates().find("nbase" + suffix);
+    auto glib = Rates().find("glib" + suffix);
+    if (ours == Rates().end() || glib == Rates().end()) continue;
+    std::printf("posted tasks, %d producer thread(s): nbase %.0f/s, GLib %.0f/s, ratio %.2f\n",
+                producers, ours->second, glib->second, ours->second / glib->second);
+  }
+  return 0;
+}
