@@ -153,6 +153,27 @@ TEST(ImageAttributeTest, ShortRectValueNeverReadsPastItsEnd) {
   EXPECT_EQ(a.corner, UiRect(9, 9, 9, 9));
 }
 
+TEST(ImageAttributeTest, EveryPrefixParsesToAPrefixOfTheFields) {
+  const std::wstring full =
+      L"file='a.png' dest='1,2,3,4' source='5,6,7,8' corner='1,1,1,1' fade='80' xtiled='true'";
+  for (size_t length = 0; length <= full.size(); ++length) {
+    // A copy of exactly the prefix, so reading past it would be caught.
+    const std::wstring prefix = full.substr(0, length);
+    ImageAttribute a = Parse(prefix, RectScaler());
+    SCOPED_TRACE(length);
+    EXPECT_TRUE(a.file.empty() || a.file == L"a.png");
+    // A value counts only once its closing apostrophe is there.
+    EXPECT_TRUE(a.fade == 255 || a.fade == 80);
+    EXPECT_TRUE(a.dest == UiRect(-1, -1, -1, -1) || a.dest == UiRect(1, 2, 3, 4));
+    if (a.fade != 255) {
+      EXPECT_EQ(a.corner, UiRect(1, 1, 1, 1));
+    }
+    if (a.xtiled) {
+      EXPECT_EQ(length, full.size());
+    }
+  }
+}
+
 TEST(ImageAttributeTest, ModifyKeepsUnmentionedFieldsAndSetImageStringResets) {
   Image image;
   image.SetImageString(L"file='a.png' fade='80' corner='1,1,1,1'", ScaleBy150);

@@ -261,6 +261,27 @@ TEST_F(ImageDecodeTest, UnreadableInputGivesNothing) {
   EXPECT_EQ(DecodeImageFile(WriteFile("bad.png", "\x89PNG\r\n\x1a\nbroken")), nullptr);
 }
 
+TEST_F(ImageDecodeTest, TruncatedAndCorruptGifsStayInBounds) {
+  const std::string gif = MakeGif({2, 9, 4}, 0);
+  auto check = [](const std::string& bytes) {
+    std::unique_ptr<ImageInfo> decoded = DecodeImage(bytes);
+    if (!decoded) return;
+    EXPECT_GE(decoded->GetFrameCount(), 1u);
+    EXPECT_LE(decoded->GetFrameCount(), 3u);
+    for (size_t i = 0; i < decoded->GetFrameCount(); ++i) EXPECT_NE(decoded->GetFrame(i), nullptr);
+    const size_t delays = decoded->GetFrameDelays().size();
+    EXPECT_TRUE(delays == 0 || delays == decoded->GetFrameCount());
+  };
+  for (size_t length = 0; length < gif.size(); ++length) check(gif.substr(0, length));
+  for (size_t i = 6; i < gif.size(); ++i) {
+    for (unsigned char value : {0x00, 0x2C, 0x21, 0xFF}) {
+      std::string corrupt = gif;
+      corrupt[i] = static_cast<char>(value);
+      check(corrupt);
+    }
+  }
+}
+
 TEST_F(ImageDecodeTest, CacheSharesOneDecodeWhileHeld) {
   const std::wstring path = SaveOpaquePng("shared.png", 4, 4);
   ImageCache cache;
