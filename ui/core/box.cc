@@ -900,7 +900,10 @@ void ScrollableBox::LineDown(int delta, bool animate) {
 }
 
 void ScrollableBox::AnimateScrollTo(int from, int to) {
-  if (!scroll_player_) scroll_player_ = std::make_unique<AnimationPlayer>();
+  if (!scroll_player_) {
+    scroll_player_ = std::make_unique<AnimationPlayer>();
+    if (timer_manager_) scroll_player_->SetTimerManager(timer_manager_);
+  }
   AnimationPlayer& player = *scroll_player_;
   player.Pause();
   player.Init();
@@ -949,7 +952,10 @@ void ScrollableBox::EndDown(bool relayout, bool animate) {
     const int player_target = render_offset_player_ ? render_offset_player_->GetEndValue() : 0;
     const int distance = player_target + range - GetScrollPos().cy - render_offset_.y;
     if (distance > 0) {
-      if (!render_offset_player_) render_offset_player_ = std::make_unique<AnimationPlayer>();
+      if (!render_offset_player_) {
+        render_offset_player_ = std::make_unique<AnimationPlayer>();
+        if (timer_manager_) render_offset_player_->SetTimerManager(timer_manager_);
+      }
       AnimationPlayer& player = *render_offset_player_;
       player.Pause();
       player.Init();

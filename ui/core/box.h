@@ -14,6 +14,7 @@ namespace ui {
 class AnimationPlayer;
 class Box;
 class ScrollBar;
+class TimerManager;
 
 // Places the children of one box. The plain layout puts every child on its
 // own inside the box, positioned by its margin and alignment.
@@ -222,6 +223,8 @@ class ScrollableBox : public Box {
   UiRect GetScrollBarPadding() const { return scroll_bar_padding_; }
   void SetScrollBarPadding(UiRect padding) { scroll_bar_padding_ = padding; }
   AnimationPlayer* GetSmoothScrollPlayer() const { return scroll_player_.get(); }
+  // The timer service of the scroll animations (the process-wide one unless set).
+  void SetTimerManager(TimerManager* timer_manager) { timer_manager_ = timer_manager; }
 
  protected:
   // Loads the images of children near the view and releases the others.
@@ -246,6 +249,7 @@ class ScrollableBox : public Box {
   // Created on the first animated scroll.
   std::unique_ptr<AnimationPlayer> scroll_player_;
   std::unique_ptr<AnimationPlayer> render_offset_player_;
+  TimerManager* timer_manager_ = nullptr;
 };
 
 class ScrollableHBox : public ScrollableBox {
