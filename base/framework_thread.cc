@@ -66,11 +66,7 @@ bool FrameworkThread::StartInternal(int loop_type, std::shared_ptr<MessageLoopFa
   factory_ = std::move(factory);
   dispatcher_ = nullptr;
   if (!Create()) return false;
-  {
-    std::unique_lock<std::mutex> lock(started_lock_);
-    started_event_.wait(lock, [this] { return started_; });
-    started_ = false;
-  }
+  started_event_.Wait();
   running_.store(true);
   return true;
 }
@@ -148,11 +144,7 @@ void FrameworkThread::Run() {
   }
 
   Init();
-  {
-    std::lock_guard<std::mutex> guard(started_lock_);
-    started_ = true;
-  }
-  started_event_.notify_all();
+  started_event_.Signal();
 
   loop->Run(dispatcher_);
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,6 +9,7 @@
 #include "base/message_loop.h"
 #include "base/thread.h"
 #include "base/time.h"
+#include "base/waitable_event.h"
 
 namespace nbase {
 
@@ -78,10 +78,7 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   std::shared_ptr<MessageLoopFactory> factory_;
   MessageDispatcher* dispatcher_ = nullptr;
 
-  // The started event (auto-reset).
-  std::mutex started_lock_;
-  std::condition_variable started_event_;
-  bool started_ = false;
+  WaitableEvent started_event_;
 
   mutable std::mutex proxy_lock_;
   std::shared_ptr<MessageLoopProxy> proxy_;

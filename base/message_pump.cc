@@ -1,7 +1,5 @@
 #include "base/message_pump.h"
 
-#include <chrono>
-
 namespace nbase {
 
 void DefaultMessagePump::Run(Delegate* delegate) {
@@ -17,36 +15,17 @@ void DefaultMessagePump::Run(Delegate* delegate) {
     if (did_work) continue;
 
     if (delayed_work_time_.is_null()) {
-      Wait();
-    } else if (!WaitUntil(delayed_work_time_)) {
+      event_.Wait();
+      continue;
+    }
+    TimeDelta delay = delayed_work_time_ - TickTime::Now();
+    if (delay > TimeDelta()) {
+      event_.TimedWait(delay);
+    } else {
       delayed_work_time_ = TickTime();
     }
   }
   should_quit_ = false;
-}
-
-void DefaultMessagePump::WakeUp() {
-  {
-    std::lock_guard<std::mutex> guard(event_lock_);
-    signaled_ = true;
-  }
-  event_.notify_one();
-}
-
-void DefaultMessagePump::Wait() {
-  std::unique_lock<std::mutex> lock(event_lock_);
-  event_.wait(lock, [this] { return signaled_; });
-  signaled_ = false;
-}
-
-bool DefaultMessagePump::WaitUntil(TickTime time) {
-  TimeDelta delay = time - TickTime::Now();
-  if (delay <= TimeDelta()) return false;
-  std::unique_lock<std::mutex> lock(event_lock_);
-  event_.wait_for(lock, std::chrono::microseconds(delay.ToMicroseconds()),
-                  [this] { return signaled_; });
-  signaled_ = false;
-  return true;
 }
 
 void NativeMessagePump::RunWithDispatcher(Delegate* delegate, MessageDispatcher* dispatcher) {

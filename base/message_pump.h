@@ -1,11 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 #include "base/time.h"
+#include "base/waitable_event.h"
 
 namespace nbase {
 
@@ -43,25 +42,18 @@ class MessagePump {
   virtual void SetDelayedWakeUp(const TickTime& time) = 0;
 };
 
-// Pump of worker threads: waits on a condition variable that behaves as an
-// auto-reset event.
+// Pump of worker threads: waits on an auto-reset event.
 class DefaultMessagePump final : public MessagePump {
  public:
   DefaultMessagePump() = default;
 
   void Run(Delegate* delegate) override;
   void Quit() override { should_quit_ = true; }
-  void WakeUp() override;
+  void WakeUp() override { event_.Signal(); }
   void SetDelayedWakeUp(const TickTime& time) override { delayed_work_time_ = time; }
 
  private:
-  void Wait();
-  // Returns false when the time has already come.
-  bool WaitUntil(TickTime time);
-
-  std::mutex event_lock_;
-  std::condition_variable event_;
-  bool signaled_ = false;  // guarded by event_lock_
+  WaitableEvent event_;
   bool should_quit_ = false;
   TickTime delayed_work_time_;
 };

@@ -5,39 +5,21 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/message_loop.h"
+#include "base/waitable_event.h"
 
 namespace {
 
 constexpr int kTasksPerIteration = 20000;
 
-class Latch {
- public:
-  void Signal() {
-    std::lock_guard<std::mutex> guard(lock_);
-    signaled_ = true;
-    cv_.notify_all();
-  }
-  void Wait() {
-    std::unique_lock<std::mutex> lock(lock_);
-    cv_.wait(lock, [this] { return signaled_; });
-    signaled_ = false;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool signaled_ = false;
-};
+using Latch = nbase::WaitableEvent;
 
 // Tasks per second measured by each benchmark, for the closing comparison.
 std::map<std::string, double>& Rates() {

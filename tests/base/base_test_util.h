@@ -1,13 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 #include "base/time.h"
+#include "base/waitable_event.h"
 
 namespace nbase_test {
 
@@ -34,26 +31,12 @@ class ScopedFakeClock {
   nbase::TickTime::MillisecondSource previous_;
 };
 
-// One-shot latch for handing control between threads.
-class Latch {
+// One-shot latch for handing control between threads. Waits are bounded so
+// a broken test fails instead of hanging.
+class Latch : public nbase::WaitableEvent {
  public:
-  // Notifies under the lock: the waiter may destroy the latch as soon as
-  // it sees the flag.
-  void Signal() {
-    std::lock_guard<std::mutex> guard(lock_);
-    signaled_ = true;
-    cv_.notify_all();
-  }
-  // False on timeout, so a broken test fails instead of hanging.
-  bool Wait(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    std::unique_lock<std::mutex> lock(lock_);
-    return cv_.wait_for(lock, limit, [this] { return signaled_; });
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool signaled_ = false;
+  Latch() : WaitableEvent(ResetPolicy::kManual) {}
+  bool Wait() { return TimedWait(nbase::TimeDelta::FromSeconds(20)); }
 };
 
 }  // namespace nbase_test
