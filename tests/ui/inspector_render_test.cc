@@ -1,0 +1,157 @@
+// Runs the skin inspector on the shipped skins, from the resource folder and
+// from an archive embedded in an ELF file, and checks its picture and tree.
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
+#include <array>
+#include <cstdio>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTool = CORVANE_BINARY_DIR "/tools/skin_inspector/skin_inspector";
+const std::string kResources = CORVANE_SOURCE_DIR "/resources";
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+ToolRun RunTool(const std::string& args) {
+  ToolRun run;
+  FILE* pipe = popen((kTool + " " + args + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 4096> buffer;
+  size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// Size of a PNG and whether it holds more than one colour.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  bool varied = false;
+};
+
+Picture ReadPng(const std::string& path) {
+  Picture p;
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    p.width = cairo_image_surface_get_width(s);
+    p.height = cairo_image_surface_get_height(s);
+    cairo_surface_flush(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const auto first = *reinterpret_cast<const uint32_t*>(data);
+    for (int y = 0; y < p.height && !p.varied; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        if (*reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) != first) {
+          p.varied = true;
+          break;
+        }
+      }
+    }
+  }
+  cairo_surface_destroy(s);
+  return p;
+}
+
+class InspectorRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("inspector_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Png(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(InspectorRenderTest, ShippedSkinsRenderAtBothScales) {
+  struct Case {
+    const char* skin;
+    const char* theme;
+    int scale;
+    int width;
+    int height;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"basic/basic.xml", "themes/default", 100, 600, 400,
+       "HBox \"titlebar\" (0,10,589,60) visible"},
+      {"basic/basic.xml", "themes/default-xhdpi", 150, 900, 600,
+       "HBox \"titlebar\" (0,15,883,90) visible"},
+      {"msgbox/msgbox.xml", "themes/default", 100, 340, 0, "VBox \"\" (0,0,340,"},
+      {"msgbox/msgbox.xml", "themes/default-xhdpi", 150, 510, 0, "VBox \"\" (0,0,510,"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.skin) + " at " + std::to_string(c.scale));
+    const std::string png = Png("out_" + std::to_string(c.scale) + ".png");
+    const ToolRun run = RunTool("--resources " + kResources + " --theme " + c.theme + " --scale " +
+                                std::to_string(c.scale) + " --png " + png + " " + c.skin);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+    const Picture picture = ReadPng(png);
+    EXPECT_EQ(picture.width, c.width);
+    // 0: the root is auto-sized and the window takes its height.
+    if (c.height > 0) {
+      EXPECT_EQ(picture.height, c.height);
+    } else {
+      EXPECT_GT(picture.height, 0);
+      EXPECT_NE(run.out.find("x" + std::to_string(picture.height) + "\n"), std::string::npos);
+    }
+    EXPECT_TRUE(picture.varied);
+  }
+}
+
+TEST_F(InspectorRenderTest, TreeShowsHiddenPagesAndAChosenSize) {
+  const ToolRun run = RunTool("--resources " + kResources + " --size 300x200 basic/basic.xml");
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("basic/basic.xml at 100%, 300x200"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Box \"\" (0,0,300,200) visible"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("VBox \"installpage\" (0,0,0,0) hidden"), std::string::npos);
+  EXPECT_NE(run.out.find("VBox \"welcompage\""), std::string::npos);
+}
+
+TEST_F(InspectorRenderTest, SkinArchiveEmbeddedInAnElfFile) {
+  const std::string zip = Png("theme.zip");
+  const std::string elf = Png("carrier");
+  const std::string pack =
+      "python3 " CORVANE_SOURCE_DIR "/resources/pack_theme.py " CORVANE_SOURCE_DIR " " + zip;
+  ASSERT_EQ(std::system(pack.c_str()), 0);
+  fs::copy_file("/bin/true", elf);
+  const std::string embed = "objcopy --add-section .rsrc.THEME=" + zip +
+                            " --set-section-flags .rsrc.THEME=noload,readonly " + elf;
+  ASSERT_EQ(std::system(embed.c_str()), 0);
+  const std::string png = Png("archive.png");
+  const ToolRun run = RunTool("--installer " + elf + " --png " + png + " msgbox/msgbox.xml");
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(ReadPng(png).width, 340);
+  const ToolRun plain = RunTool("--installer /bin/true msgbox/msgbox.xml");
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.out.find("no skin archive"), std::string::npos) << plain.out;
+}
+
+TEST_F(InspectorRenderTest, BadUsageAndMissingSkinsFail) {
+  EXPECT_EQ(RunTool("").status, 2);
+  EXPECT_EQ(RunTool("--resources a --installer b x.xml").status, 2);
+  EXPECT_EQ(RunTool("--resources " + kResources + " --size 0x3 basic/basic.xml").status, 2);
+  const ToolRun missing = RunTool("--resources " + kResources + " basic/nothing.xml");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("cannot build basic/nothing.xml"), std::string::npos);
+}
+
+}  // namespace
