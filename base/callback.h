@@ -65,6 +65,12 @@ class WeakCallback {
   WeakCallback() = default;
   WeakCallback(std::weak_ptr<WeakFlag> flag, F callable)
       : flag_(std::move(flag)), callable_(std::move(callable)) {}
+  // Rewraps a weak callback of another callable type (e.g. a lambda into a
+  // Closure), keeping its flag.
+  template <typename G, typename = std::enable_if_t<!std::is_same_v<F, G> &&
+                                                    std::is_constructible_v<F, const G&>>>
+  WeakCallback(const WeakCallback<G>& other)  // NOLINT: implicit on purpose
+      : flag_(other.flag()), callable_(other.callable()) {}
 
   template <typename... Args>
   auto operator()(Args&&... args) const -> std::invoke_result_t<F&, Args&&...> {

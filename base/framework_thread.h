@@ -110,6 +110,11 @@ class ThreadRegistry {
   // and with -1 (or 0) until the owner of the weak callback is gone.
   static void PostRepeatingTask(const WeakCallback<Closure>& task, int identifier, TimeDelta delay,
                                 int times);
+  template <typename F>
+  static void PostRepeatingTask(const WeakCallback<F>& task, int identifier, TimeDelta delay,
+                                int times) {
+    PostRepeatingTask(WeakCallback<Closure>(task), identifier, delay, times);
+  }
 
   // The calling thread's registered identifier, or -1.
   static int CurrentThreadIdentifier();

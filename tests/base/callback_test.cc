@@ -109,6 +109,18 @@ TEST(WeakCallbackTest, MutableCallableKeepsItsState) {
   EXPECT_EQ(counter(), 2);
 }
 
+TEST(WeakCallbackTest, RewrappedAsClosureKeepsTheFlag) {
+  auto owner = std::make_unique<nbase::WeakCallbackFlag>();
+  int hits = 0;
+  nbase::WeakCallback<nbase::Closure> closure = owner->MakeWeakCallback([&hits] { ++hits; });
+  closure();
+  EXPECT_EQ(hits, 1);
+  owner.reset();
+  closure();
+  EXPECT_EQ(hits, 1);
+  EXPECT_TRUE(closure.Expired());
+}
+
 TEST(WeakCallbackTest, FlagAcquiredFromManyThreadsIsOne) {
   nbase::WeakCallbackFlag flag;
   std::vector<std::weak_ptr<nbase::WeakFlag>> flags(8);

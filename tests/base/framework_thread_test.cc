@@ -197,14 +197,15 @@ int RunRepeating(int identifier, int times, int cancel_at) {
   nbase_test::Latch finished;
   bool posted = RunOn(identifier, [&] {
     auto* raw = state.get();
-    ThreadRegistry::PostRepeatingTask(raw->flag.MakeWeakCallback(nbase::Closure([raw, &finished] {
+    auto count = [raw, &finished] {
       int n = ++raw->runs;
       if (n == raw->cancel_at) {
         raw->flag.Cancel();
         finished.Signal();
       }
-    })),
-                                      identifier, TimeDelta::FromMilliseconds(1), times);
+    };
+    ThreadRegistry::PostRepeatingTask(raw->flag.MakeWeakCallback(count), identifier,
+                                      TimeDelta::FromMilliseconds(1), times);
   });
   EXPECT_TRUE(posted);
   if (cancel_at > 0) {
