@@ -1,0 +1,143 @@
+// Parse throughput of a large skin document: the in-place markup parser
+// against libxml2's xmlReadMemory on the same UTF-8 text. Prints the ratio.
+#include <benchmark/benchmark.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "base/string_util.h"
+#include "ui/core/markup.h"
+
+namespace {
+
+// A window layout in the style of the shipped skins, repeated until the text
+// is about `bytes` long.
+std::string MakeSkin(size_t bytes) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!-- generated skin for the parser benchmark -->\n"
+      "<Window size=\"600,400\" caption=\"0,0,0,34\" shadowattached=\"true\">\n"
+      "  <Class name=\"local\" value=\"font=&quot;2&quot; "
+      "normaltextcolor=&quot;darkcolor&quot;\"/>\n"
+      "  <VBox bkcolor=\"bk_wnd_lightcolor\">\n";
+  int n = 0;
+  while (text.size() < bytes) {
+    const std::string i = std::to_string(n++);
+    text +=
+        "    <HBox class=\"caption\" name=\"row_" + i +
+        "\" height=\"auto\" padding=\"10,0,5,0\">\n"
+        "      <!-- row " +
+        i +
+        " -->\n"
+        "      <Label name=\"title_" +
+        i + "\" class=\"font_title\" text=\"立即安装 &amp; 体验 " + i +
+        "\" width=\"stretch\" valign=\"center\" normaltextcolor=\"darkcolor\"/>\n"
+        "      <Button name=\"btn_" +
+        i +
+        "\" class=\"btn_global_blue_80x30\" text=\"确定\" margin=\"10,6,0,0\" "
+        "normalimage=\"file='../public/button/btn_global_blue_80x30_normal.png' "
+        "corner='8,8,8,8'\"/>\n"
+        "      <CheckBox name=\"agree_" +
+        i +
+        "\" class=\"checkbox_agree\" text=\"我已阅读并同意&lt;用户协议&gt;\" selected=\"true\"/>\n"
+        "      <RichEdit name=\"content_" +
+        i +
+        "\" width=\"300\" multiline=\"true\" font=\"3\">Line one of the content\n"
+        "        and a second line with &quot;quotes&quot;</RichEdit>\n"
+        "    </HBox>\n";
+  }
+  text += "  </VBox>\n</Window>\n";
+  return text;
+}
+
+const std::string& Skin() {
+  static const std::string text = MakeSkin(2 * 1024 * 1024);
+  return text;
+}
+
+void BM_MarkupLoadFromUtf8(benchmark::State& state) {
+  const std::string& text = Skin();
+  ui::MarkupDocument doc;
+  for (auto _ : state) {
+    if (!doc.LoadFromUtf8(text)) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(doc.GetRoot());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.counters["elements"] = static_cast<double>(doc.GetElementCount() - 1);
+}
+BENCHMARK(BM_MarkupLoadFromUtf8)->Unit(benchmark::kMillisecond);
+
+void BM_MarkupLoadWide(benchmark::State& state) {
+  const std::string& text = Skin();
+  const std::wstring wide = nbase::UTF8ToWide(text);
+  ui::MarkupDocument doc;
+  for (auto _ : state) {
+    if (!doc.Load(wide)) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(doc.GetRoot());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_MarkupLoadWide)->Unit(benchmark::kMillisecond);
+
+void BM_LibXml2ReadMemory(benchmark::State& state) {
+  const std::string& text = Skin();
+  for (auto _ : state) {
+    xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "skin.xml", "UTF-8",
+                                  XML_PARSE_NONET);
+    if (doc == nullptr) state.SkipWithError("libxml2 parse failed");
+    benchmark::DoNotOptimize(doc);
+    xmlFreeDoc(doc);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_LibXml2ReadMemory)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's CPU time per iteration (the machine is shared, so wall
+// time is noisy) so the ratio can be printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+      }
+    }
+  }
+  void PrintRatios() const {
+    const double libxml = Get("BM_LibXml2ReadMemory");
+    const double utf8 = Get("BM_MarkupLoadFromUtf8");
+    const double wide = Get("BM_MarkupLoadWide");
+    std::printf("skin text: %zu bytes\n", Skin().size());
+    if (libxml > 0 && utf8 > 0) {
+      std::printf("ratio libxml2 time / markup time (from UTF-8): %.2fx\n", libxml / utf8);
+    }
+    if (libxml > 0 && wide > 0) {
+      std::printf("ratio libxml2 time / markup time (wide text):  %.2fx\n", libxml / wide);
+    }
+  }
+
+ private:
+  double Get(const std::string& name) const {
+    auto it = times_.find(name);
+    return it == times_.end() ? 0.0 : it->second;
+  }
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  xmlInitParser();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  xmlCleanupParser();
+  return 0;
+}
