@@ -54,7 +54,8 @@ TEST(BuilderWindowTest, ShadowSidesCountOnlyForAttributesReadAfterTheCorner) {
     const std::wstring attrs = size_first ? LR"(size="400,300" shadowcorner="10,10,10,10")"
                                           : LR"(shadowcorner="10,10,10,10" size="400,300")";
     WindowBuilder builder;
-    builder.Build(L"<Window " + attrs + L" mininfo=\"80,0\"><VBox/></Window>", {}, w.window());
+    std::unique_ptr<Control> root(
+        builder.Build(L"<Window " + attrs + L" mininfo=\"80,0\"><VBox/></Window>", {}, w.window()));
     const Window::SkinAttributes& skin = w.window()->GetSkinAttributes();
     EXPECT_EQ(skin.init_size, size_first ? CSize(428, 328) : CSize(420, 320));
     // Min info comes after the corner in both orders; a zero stays zero.
@@ -69,11 +70,11 @@ TEST(BuilderWindowTest, WindowAttributesAreScaledAndSizeResizesTheNativeWindow) 
   GlobalManager::SetDPIScale(150);
   SkinWindow w;
   WindowBuilder builder;
-  builder.Build(
-      LR"(<Window size="100,50" caption="0,0,0,30" sizebox="4,4,4,4"
+  std::unique_ptr<Control> root(
+      builder.Build(LR"(<Window size="100,50" caption="0,0,0,30" sizebox="4,4,4,4"
       roundcorner="4,4" shadowattached="false" shadowimage="x.png" custom_shadow="2,2,2,2"
       unknown="1"><VBox/></Window>)",
-      {}, w.window());
+                    {}, w.window()));
   GlobalManager::SetDPIScale(100);
   GlobalManager::SetAdaptDPI(false);
   const Window::SkinAttributes& skin = w.window()->GetSkinAttributes();

@@ -203,6 +203,16 @@ TEST(LayoutBoxTest, ChildrenFollowVisibilityAndIndexChanges) {
   Control stranger;
   EXPECT_FALSE(row->Remove(&stranger));
   EXPECT_EQ(row->FindSelectable(0, true), 0);
+
+  // Without auto destroy a removed child is the caller's, detached from the box.
+  row->SetAutoDestroy(false);
+  ASSERT_TRUE(row->Remove(a));
+  row->SetAutoDestroy(true);
+  std::unique_ptr<Control> kept(a);
+  EXPECT_EQ(kept->GetParent(), nullptr);
+  EXPECT_EQ(w.window()->GetDelayedCleanupCount(), 0u);
+  w.Layout();
+  EXPECT_EQ(w.Pos(L"c"), Rect(45, 0, 90, 10));
 }
 
 TEST(LayoutBoxTest, HiddenBoxHidesItsChildrenThroughInheritance) {

@@ -637,7 +637,12 @@ bool Box::RemoveAt(size_t index) {
   Control* control = items_[index];
   RequestLayout();
   items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
-  if (auto_destroy_) DestroyChild(control);
+  if (auto_destroy_) {
+    DestroyChild(control);
+  } else {
+    // A kept control must not point back at a box that no longer lists it.
+    control->SetWindow(window_, nullptr, false);
+  }
   return true;
 }
 
