@@ -7,6 +7,7 @@
 #include "app/installer_constants.h"
 #include "app/machine_info.h"
 #include "app/system/os_info.h"
+#include "base/framework_thread.h"
 #include "base/string_util.h"
 
 std::wstring JsonQuote(const std::wstring& text) {
@@ -90,14 +91,11 @@ void ReportEvent(const std::wstring& event_id, const EventData& data) {
   SendRecord(event_id, BuildDataText(data));
 }
 
-// Until the thread registry lands, uploads run where they are reported.
-static void PostUploadToHttpThread(std::string body) {
-  UploadRecord(body);
-}
-
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
   std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
-  PostUploadToHttpThread(std::move(body));
+  // Only the http thread uploads, so records go out one at a time, in order.
+  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp,
+                                          [body = std::move(body)] { UploadRecord(body); });
 }
 
 int UploadRecord(const std::string& body) {

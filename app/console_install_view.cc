@@ -1,0 +1,43 @@
+#include "app/console_install_view.h"
+
+#include <cstdio>
+
+#include "app/installer_constants.h"
+#include "app/system/process.h"
+#include "base/framework_thread.h"
+#include "base/string_util.h"
+
+namespace {
+
+void Say(const std::wstring& text) {
+  std::printf("corvane-installer: %s\n", nbase::WideToUTF8(text).c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void ConsoleInstallView::UpdateProgress(int value) {
+  Say(nbase::StringPrintf(L"正在安装，请不要关闭：%d%%", value / 10));
+}
+
+void ConsoleInstallView::ShowInstallSuccess() {
+  Say(L"安装成功 (" + (flow_ ? flow_->install_directory() : std::wstring()) + L")");
+  if (flow_) flow_->StartProduct();
+}
+
+void ConsoleInstallView::ShowInstallFailure(const std::wstring& message) {
+  Say(L"安装失败: " + message);
+  CloseWindow();
+}
+
+void ConsoleInstallView::ShowMessageBox(const std::wstring& content, const std::wstring& title,
+                                        const std::wstring& /*confirm*/, const std::wstring& cancel,
+                                        std::function<void(int)> on_result) {
+  Say(title + L": " + content + L" -> " + cancel);
+  nbase::ThreadRegistry::PostTaskToThread(kThreadUi, [on_result] { on_result(1); });
+}
+
+void ConsoleInstallView::CloseWindow() {
+  Say(L"bye");
+  corvane::EndProcessNow();
+}

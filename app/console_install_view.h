@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/install_flow.h"
+
+// A text stand-in for the main window: prints the installation's progress
+// and outcome, answers the product-running box with "cancel", starts the
+// product after a success and ends the process like a closed window.
+class ConsoleInstallView : public InstallView {
+ public:
+  void set_flow(InstallFlow* flow) { flow_ = flow; }
+
+  void UpdateProgress(int value) override;
+  void ShowInstallSuccess() override;
+  void ShowInstallFailure(const std::wstring& message) override;
+  void ShowMessageBox(const std::wstring& content, const std::wstring& title,
+                      const std::wstring& confirm, const std::wstring& cancel,
+                      std::function<void(int)> on_result) override;
+  void CloseWindow() override;
+
+ private:
+  InstallFlow* flow_ = nullptr;
+};

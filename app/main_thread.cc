@@ -1,0 +1,122 @@
+#include "app/main_thread.h"
+
+#include <gtk/gtk.h>
+
+#include "app/installer_constants.h"
+#include "app/statistics.h"
+#include "app/system/embedded_resource.h"
+#include "base/string_util.h"
+#include "ui/core/global_manager.h"
+
+MiscThread::MiscThread(int identifier, std::string name)
+    : nbase::FrameworkThread(std::move(name)), identifier_(identifier) {}
+
+MiscThread::~MiscThread() {
+  Stop();
+}
+
+void MiscThread::Init() {
+  nbase::ThreadRegistry::RegisterCurrentThread(identifier_);
+}
+
+void MiscThread::Cleanup() {
+  nbase::ThreadRegistry::UnregisterCurrentThread();
+}
+
+std::wstring ThemeFolderForDpi(int dpi) {
+  if (dpi <= 100) return L"themes/default";
+  if (dpi <= 131) return L"themes/default-hdpi";
+  return L"themes/default-xhdpi";
+}
+
+bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
+  ui::GlobalManager::CloseArchive();
+  const std::optional<std::string> theme = corvane::ReadEmbeddedResource("THEME");
+  const bool opened =
+      theme && !theme->empty() && ui::GlobalManager::OpenArchive(theme->data(), theme->size(), "");
+  if (!opened) g_warning("corvane-installer: no usable THEME resource; using the folder on disk");
+  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
+  return opened;
+}
+
+namespace {
+
+bool AskRetrySecondInstanceWithDialog() {
+  // Without a display there is nobody to ask: the answer is "cancel".
+  if (!gdk_display_get_default()) return false;
+  const std::string text = nbase::WideToUTF8(nbase::StringPrintf(
+      L"%ls 安装程序已经在运行，请关闭后点击\"重试\"继续，或点击\"取消\"退出安装", kDisplayName));
+  const std::string caption = nbase::WideToUTF8(nbase::StringPrintf(L"%ls安装提示", kDisplayName));
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+                                             GTK_BUTTONS_NONE, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "重试", GTK_RESPONSE_ACCEPT, "取消",
+                         GTK_RESPONSE_CANCEL, nullptr);
+  const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return answer == GTK_RESPONSE_ACCEPT;
+}
+
+int UiScalePercent() {
+  return ui::GlobalManager::IsAdaptDPI() ? ui::GlobalManager::GetDPIScale() : 100;
+}
+
+}  // namespace
+
+StartupHooks DefaultStartupHooks() {
+  StartupHooks hooks;
+  hooks.ask_retry_second_instance = AskRetrySecondInstanceWithDialog;
+  hooks.system_dpi = [] { return ui::GlobalManager::GetSystemDPI(); };
+  hooks.scale_percent = UiScalePercent;
+  hooks.start_skin = OpenThemeArchiveAndStartManager;
+  hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+  return hooks;
+}
+
+MainThread::MainThread(StartupHooks hooks)
+    : nbase::FrameworkThread(nbase::WideToUTF8(kMainThreadName)),
+      hooks_(std::move(hooks)),
+      instance_lock_(kSingleInstanceName) {}
+
+MainThread::~MainThread() {
+  http_thread_.reset();
+  misc_thread_.reset();
+}
+
+void MainThread::Init() {
+  while (!instance_lock_.TryAcquire()) {
+    if (hooks_.ask_retry_second_instance && hooks_.ask_retry_second_instance()) continue;
+    cancelled_ = true;
+    if (nbase::UIMessageLoop* loop = nbase::UIMessageLoop::Current()) {
+      loop->PostQuitMessage();
+    } else if (nbase::MessageLoop* any = GetMessageLoop()) {
+      any->PostTask([any] { any->RequestQuit(); });
+    }
+    return;
+  }
+  nbase::ThreadRegistry::RegisterCurrentThread(kThreadUi);
+
+  misc_thread_ =
+      std::make_unique<MiscThread>(kThreadGlobalMisc, nbase::WideToUTF8(kGlobalMiscThreadName));
+  misc_thread_->Start();
+  http_thread_ = std::make_unique<MiscThread>(kThreadHttp, nbase::WideToUTF8(kHttpThreadName));
+  http_thread_->Start();
+
+  CollectCommonFields();
+
+  const int dpi = hooks_.system_dpi ? hooks_.system_dpi() : 96;
+  if (hooks_.start_skin) skin_opened_ = hooks_.start_skin(ThemeFolderForDpi(dpi));
+
+  const int scale = hooks_.scale_percent ? hooks_.scale_percent() : 100;
+  ReportEvent(L"AppStart", {{L"Dpi", std::to_wstring(dpi)},
+                            {L"FirstStart", L"true"},
+                            {L"Scale", std::to_wstring(scale)}});
+
+  if (hooks_.create_main_window) hooks_.create_main_window();
+}
+
+void MainThread::Cleanup() {
+  if (cancelled_) return;
+  if (hooks_.stop_skin) hooks_.stop_skin();
+  nbase::ThreadRegistry::UnregisterCurrentThread();
+}
