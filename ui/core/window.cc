@@ -592,7 +592,9 @@ bool Window::OnNativeMessage(const NativeMessage& message) {
       return OnMouseHover(message);
     case NativeMessageType::kMouseLeave:
       if (native_) native_->HideToolTip();
-      if (mouse_tracking_) {
+      // Hover tracking stops at the hover message, yet leaving the window
+      // must still end the hover.
+      if (mouse_tracking_ || event_hover_) {
         NativeMessage leave;
         leave.type = NativeMessageType::kMouseMove;
         leave.point = CPoint(-1, -1);
