@@ -320,5 +320,76 @@ TEST_F(ControlPaintTest, HidingStopsTheBackgroundAnimationAtItsFrame) {
   EXPECT_EQ(control.GetBkImageRecord().GetCurrentFrame(), 1);
 }
 
+TEST_F(ControlPaintTest, HotColourFadesOverTheNormalColour) {
+  Control control;
+  control.SetPos(UiRect(0, 0, 20, 20));
+  control.SetStateColor(kControlStateNormal, L"paint_blue");
+  control.SetStateColor(kControlStateHot, L"paint_red");
+  control.SetHotAlpha(0);
+  control.Paint(context_.get(), UiRect(0, 0, 40, 30));
+  EXPECT_EQ(PixelAt(context_.get(), 5, 5), kBlue);
+  control.SetHotAlpha(128);
+  control.Paint(context_.get(), UiRect(0, 0, 40, 30));
+  uint32_t mixed = PixelAt(context_.get(), 5, 5);
+  EXPECT_NEAR(RedOf(mixed), 128, 2);
+  EXPECT_NEAR(BlueOf(mixed), 127, 2);
+  // Pushed without a pushed colour shows the hot one.
+  control.SetState(kControlStatePushed);
+  control.Paint(context_.get(), UiRect(0, 0, 40, 30));
+  EXPECT_EQ(PixelAt(context_.get(), 5, 5), kRed);
+}
+
+TEST_F(ControlPaintTest, RenderOffsetShiftsPaintingInsideTheClip) {
+  HeadlessWindowFixture fixture(CSize(40, 20));
+  auto* root = new HBox;
+  root->SetBkColor(L"paint_white");
+  auto* shifted = new VBox;
+  shifted->SetFixedWidth(20);
+  auto* content = new Control;
+  content->SetFixedWidth(10);
+  content->SetBkColor(L"paint_red");
+  shifted->Add(content);
+  root->Add(shifted);
+  fixture.Attach(root);
+  EXPECT_EQ(fixture.headless()->GetPixel(5, 5), kRed);
+  // The origin moves by the offset: content slides left and is cut at the item.
+  shifted->SetRenderOffset(CPoint(5, 0));
+  fixture.Paint();
+  EXPECT_EQ(fixture.headless()->GetPixel(0, 5), kRed);
+  EXPECT_EQ(fixture.headless()->GetPixel(4, 5), kRed);
+  EXPECT_EQ(fixture.headless()->GetPixel(6, 5), kWhite);
+  shifted->SetRenderOffset(CPoint(-15, 0));
+  fixture.Paint();
+  EXPECT_EQ(fixture.headless()->GetPixel(16, 5), kRed);
+  EXPECT_EQ(fixture.headless()->GetPixel(21, 5), kWhite);
+}
+
+TEST_F(ControlPaintTest, CachedControlKeepsItsSurfaceAndRoundClipCutsCorners) {
+  HeadlessWindowFixture fixture(CSize(40, 40));
+  auto* root = new VBox;
+  root->SetBkColor(L"paint_white");
+  auto* cached = new VBox;
+  cached->SetAttribute(L"cache", L"true");
+  cached->SetAttribute(L"borderround", L"16,16");
+  cached->SetBkColor(L"paint_red");
+  auto* child = new Control;
+  child->SetFixedHeight(10);
+  child->SetBkColor(L"paint_green");
+  cached->Add(child);
+  root->Add(cached);
+  fixture.Attach(root);
+  HeadlessWindow* native = fixture.headless();
+  ASSERT_NE(cached->GetCacheContext(), nullptr);
+  EXPECT_FALSE(cached->IsCacheDirty());
+  EXPECT_EQ(native->GetPixel(20, 20), kRed);
+  EXPECT_EQ(native->GetPixel(0, 39), kWhite);
+  // Children are painted directly, outside the cached surface.
+  EXPECT_EQ(native->GetPixel(20, 5), kGreen);
+  cached->SetBkColor(L"paint_blue");
+  EXPECT_TRUE(cached->IsCacheDirty());
+  fixture.Paint();
+  EXPECT_EQ(native->GetPixel(20, 20), kBlue);
+}
+
 }  // namespace
 }  // namespace ui
