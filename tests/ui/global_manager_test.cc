@@ -427,5 +427,204 @@ TEST_F(GlobalManagerTest, ResourceRootEndsWithOneSlash) {
   EXPECT_EQ(GlobalManager::GetResourceRoot(), L"");
 }
 
+// ----------------------------------------------------------- shipped style sheet
+
+// name="value" pairs of a class's attribute list.
+std::map<std::wstring, std::wstring> ParseAttributeList(const std::wstring& text) {
+  std::map<std::wstring, std::wstring> out;
+  size_t pos = 0;
+  while (true) {
+    const size_t eq = text.find(L"=\"", pos);
+    if (eq == std::wstring::npos) break;
+    const size_t close = text.find(L'"', eq + 2);
+    if (close == std::wstring::npos) break;
+    const std::wstring name = text.substr(pos, eq - pos);
+    out[std::wstring(nbase::StringTokenize(name, L" \t\r\n").at(0))] =
+        text.substr(eq + 2, close - eq - 2);
+    pos = close + 1;
+  }
+  return out;
+}
+
+struct ShippedFont {
+  const wchar_t* face;
+  int size;
+  bool bold;
+  bool underline;
+};
+
+TEST_F(GlobalManagerTest, ShippedStyleSheetHasEveryTabledFontColourAndClass) {
+  const fs::path themes = fs::path(CORVANE_SOURCE_DIR) / "resources" / "themes";
+  GlobalManager::SetResourceRoot((themes / "default").wstring());
+  WindowBuilder builder;
+  builder.Build(L"global.xml");
+  ASSERT_STREQ(builder.GetMarkup()->GetLastErrorMessage(), L"");
+
+  std::vector<ShippedFont> fonts;
+  for (bool bold : {false, true}) {
+    for (int size : {10, 12, 14, 16, 18}) fonts.push_back({L"system", size, bold, false});
+  }
+  for (bool bold : {false, true}) {
+    for (int size : {10, 12, 14, 16, 18}) fonts.push_back({L"arial", size, bold, false});
+  }
+  fonts.insert(fonts.end(), {{L"system", 20, false, false},
+                             {L"system", 20, true, false},
+                             {L"system", 22, false, false},
+                             {L"system", 22, true, false},
+                             {L"system", 12, false, true},
+                             {L"system", 24, false, false},
+                             {L"system", 14, false, true},
+                             {L"system", 16, false, true},
+                             {L"system", 32, false, false}});
+  ASSERT_EQ(GlobalManager::GetFontCount(), static_cast<int>(fonts.size()));
+  for (size_t id = 0; id < fonts.size(); ++id) {
+    const FontRecord* font = GlobalManager::GetFont(static_cast<int>(id));
+    EXPECT_EQ(font->face_name, fonts[id].face) << id;
+    EXPECT_EQ(font->size, fonts[id].size) << id;
+    EXPECT_EQ(font->bold, fonts[id].bold) << id;
+    EXPECT_EQ(font->underline, fonts[id].underline) << id;
+    EXPECT_FALSE(font->italic) << id;
+  }
+
+  const std::map<std::wstring, uint32_t> colours = {
+      {L"white", 0xffffffff},
+      {L"black", 0xff000000},
+      {L"darkcolor", 0xff333333},
+      {L"lightcolor", 0xff888888},
+      {L"gray", 0xff8e99a6},
+      {L"light_gray", 0xffa8a8a8},
+      {L"dark_gray", 0xff72797f},
+      {L"green", 0xff00bb96},
+      {L"light_green", 0xff21c7a6},
+      {L"blue", 0xff006dd9},
+      {L"red", 0xffc63535},
+      {L"textdefaultcolor", 0xff333333},
+      {L"textdefaultdisablecolor", 0xffa1aebc},
+      {L"bk_main_wnd_title", 0xff238efa},
+      {L"bk_main_wnd_search", 0xff1e7ad7},
+      {L"bk_wnd_darkcolor", 0xfff0f2f5},
+      {L"bk_menuitem_hovered", 0xffe1e6eb},
+      {L"bk_menuitem_selected", 0xffced4db},
+      {L"bk_listitem_hovered", 0xfff0f2f5},
+      {L"bk_listitem_selected", 0xffe4e7eb},
+      {L"bk_topitem_normal", 0xffffffe0},
+      {L"bk_topitem_hovered", 0xffffffeb},
+      {L"bk_topitem_selected", 0xfffafacd},
+      {L"bk_progress_bk", 0xffe3ecf5},
+      {L"bk_progress_progress", 0xff2aceae},
+      {L"transbkblack", 0x80000000},
+      {L"splitline_level1", 0xffd2d4d6},
+      {L"splitline_level2", 0xffebedf0},
+      {L"color_palette1", 0xffff2600},
+      {L"color_palette2", 0xffffeb00},
+      {L"color_palette3", 0xff61ed00},
+      {L"color_palette4", 0xff00b4ff},
+      {L"color_palette5", 0xffa100ff},
+      {L"color_palette6", 0xff000000},
+      {L"color_palette7", 0xff545454},
+      {L"color_palette8", 0xffa8a8a8},
+      {L"color_palette9", 0xffffffff},
+      {L"bk_color_mainwnd", 0xfff4f8f9},
+      {L"text_color_666", 0xff666666},
+      {L"text_color_333", 0xff333333},
+      {L"bk_wnd_lightcolor", 0xffffffff},
+  };
+  for (const auto& [name, argb] : colours) {
+    EXPECT_TRUE(GlobalManager::HasTextColor(name)) << nbase::WideToUTF8(name);
+    EXPECT_EQ(GlobalManager::GetTextColor(name), argb) << nbase::WideToUTF8(name);
+  }
+  EXPECT_EQ(GlobalManager::GetDefaultColorName(), L"textdefaultcolor");
+  EXPECT_EQ(GlobalManager::GetDefaultDisabledColorName(), L"textdefaultdisablecolor");
+
+  const std::wstring blue = L"file='../public/button/btn_global_blue_80x30_";
+  const std::wstring white = L"file='../public/button/btn_global_white_80x30_";
+  const std::wstring gray_close = L"file='../public/button/btn_wnd_gray_close";
+  const std::wstring check = L"file='../public/CheckBox/check";
+  const std::map<std::wstring, std::map<std::wstring, std::wstring>> classes = {
+      {L"font_title", {{L"font", L"2"}}},
+      {L"font_normal", {{L"font", L"2"}, {L"normaltextcolor", L"text_color_666"}}},
+      {L"caption",
+       {{L"height", L"34"},
+        {L"bkimage", L"file='../public/caption/caption_public.png' corner='0,0,0,1'"},
+        {L"padding", L"10,0,5,0"}}},
+      {L"btn_global_blue_80x30",
+       {{L"font", L"7"},
+        {L"normaltextcolor", L"white"},
+        {L"normalimage", blue + L"normal.png' corner='8,8,8,8'"},
+        {L"hotimage", blue + L"hovered.png' corner='8,8,8,8'"},
+        {L"pushedimage", blue + L"pushed.png' corner='8,8,8,8'"},
+        {L"disabledimage", blue + L"normal.png' corner='8,8,8,8' fade='80'"}}},
+      {L"btn_global_white_80x30",
+       {{L"font", L"7"},
+        {L"normaltextcolor", L"dark_gray"},
+        {L"normalimage", white + L"normal.png'"},
+        {L"hotimage", white + L"hovered.png'"},
+        {L"pushedimage", white + L"pushed.png'"},
+        {L"disabledimage", white + L"normal.png' fade='128'"}}},
+      {L"btn_wnd_close",
+       {{L"width", L"20"},
+        {L"height", L"20"},
+        {L"normalimage", gray_close + L".png' dest='4,4,16,16'"},
+        {L"hotimage", gray_close + L"_hover.png' dest='4,4,16,16'"},
+        {L"pushedimage", gray_close + L"_hover.png' dest='4,4,16,16'"},
+        {L"fadehot", L"false"}}},
+      {L"btn_wnd_white_close",
+       {{L"width", L"24"},
+        {L"height", L"24"},
+        {L"forenormalimage", L"file='../public/button/btn_wnd_white_close.png'"},
+        {L"normalimage", L""},
+        {L"hotimage", L"../public/button/btn_wnd_white_close_hovered.png"},
+        {L"pushedimage", L"../public/button/btn_wnd_white_close_pushed.png"}}},
+      {L"checkbox_agree",
+       {{L"height", L"16"},
+        {L"textpadding", L"20,0,0,0"},
+        {L"font", L"2"},
+        {L"normaltextcolor", L"text_color_666"},
+        {L"normalimage", check + L"_no.png' dest='0,0,16,16'"},
+        {L"disabledimage", check + L"_no.png' dest='0,0,16,16' fade='80'"},
+        {L"selectednormalimage", check + L".png' dest='0,0,16,16'"},
+        {L"selecteddisabledimage", check + L".png' dest='0,0,16,16' fade='80'"}}},
+      {L"progress_blue",
+       {{L"valign", L"center"},
+        {L"value", L"0"},
+        {L"bkimage", L"../public/progress/progress_blue_bg.png"},
+        {L"height", L"3"},
+        {L"width", L"stretch"},
+        {L"hor", L"true"},
+        {L"max", L"100"},
+        {L"min", L"0"},
+        {L"progressimage", L"../public/progress/progress_blue_fg.png"}}},
+      {L"splitline_hor_level1", {{L"bkcolor", L"splitline_level1"}, {L"height", L"1"}}},
+  };
+  for (const auto& [name, attributes] : classes) {
+    EXPECT_EQ(ParseAttributeList(GlobalManager::GetClass(name)), attributes)
+        << nbase::WideToUTF8(name);
+  }
+  for (const wchar_t* name :
+       {L"vscrollbar", L"hscrollbar", L"btn_wnd_white_min", L"slider_green",
+        L"splitline_hor_level2", L"splitline_ver_level1", L"simple", L"prompt"}) {
+    EXPECT_FALSE(ParseAttributeList(GlobalManager::GetClass(name)).empty()) << name;
+  }
+
+  // The three themes share one style sheet.
+  const std::string sheet = ReadFile(themes / "default" / "global.xml");
+  EXPECT_EQ(ReadFile(themes / "default-hdpi" / "global.xml"), sheet);
+  EXPECT_EQ(ReadFile(themes / "default-xhdpi" / "global.xml"), sheet);
+}
+
+TEST_F(GlobalManagerTest, ShippedLanguageFilesLoad) {
+  const fs::path resources = fs::path(CORVANE_SOURCE_DIR) / "resources";
+  ASSERT_TRUE(
+      GlobalManager::LoadLanguageFile((resources / "lang" / "zh_CN" / "gdstrings.ini").wstring()));
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_OK"), L"确定");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_CANCEL"), L"取消");
+  EXPECT_NE(GlobalManager::GetLanguageString(L"STRID_CEF_BROWSER_CLOSING"), L"");
+  GlobalManager::ClearLanguageStrings();
+  ASSERT_TRUE(
+      GlobalManager::LoadLanguageFile((resources / "lang" / "en_US" / "gdstrings.ini").wstring()));
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_OK"), L"OK");
+  EXPECT_EQ(GlobalManager::GetLanguageString(L"STRING_CANCEL"), L"Cancel");
+}
+
 }  // namespace
 }  // namespace ui
