@@ -65,6 +65,16 @@ TEST(WindowCoreTest, ResourcePathAlwaysEndsInASeparator) {
   EXPECT_EQ(window.GetResourcePath(), L"");
 }
 
+TEST(WindowCoreTest, TitleComesFromTheLanguageStrings) {
+  HeadlessWindowFixture fixture;
+  GlobalManager::LoadLanguageData("STRID_WINDOW_CORE_TITLE = Corvane\n");
+  fixture.window()->SetWindowTextId(L"STRID_WINDOW_CORE_TITLE");
+  EXPECT_EQ(fixture.headless()->GetTitle(), L"Corvane");
+  fixture.window()->SetWindowTextId(L"STRID_MISSING_TITLE");
+  EXPECT_EQ(fixture.headless()->GetTitle(), L"");
+  GlobalManager::ClearLanguageStrings();
+}
+
 TEST(WindowCoreTest, AutoSizedRootSizesTheWindowToItsContent) {
   HeadlessWindowFixture fixture(CSize(300, 300));
   auto* root = new VBox;

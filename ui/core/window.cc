@@ -253,6 +253,10 @@ void Window::SetResourcePath(const std::wstring& path) {
   }
 }
 
+void Window::SetWindowTextId(const std::wstring& id) {
+  if (native_) native_->SetTitle(GlobalManager::GetLanguageString(id));
+}
+
 void Window::Invalidate(const UiRect& rect) {
   if (native_ && !rect.IsRectEmpty()) native_->Invalidate(rect);
 }

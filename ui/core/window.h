@@ -76,6 +76,9 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   const std::wstring& GetResourcePath() const { return resource_path_; }
   void SetResourcePath(const std::wstring& path);
 
+  // The title from the language strings.
+  void SetWindowTextId(const std::wstring& id);
+
   // Layout and painting.
   void SetNeedLayout() { need_layout_ = true; }
   bool IsNeedLayout() const { return need_layout_; }
