@@ -7,6 +7,11 @@
 #include <string_view>
 
 #include "base/string_util.h"
+#include "ui/control/button.h"
+#include "ui/control/check_box.h"
+#include "ui/control/label.h"
+#include "ui/control/option.h"
+#include "ui/control/progress.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
@@ -349,15 +354,30 @@ Control* CreateControlForTag(std::wstring_view tag) {
       if (tag == L"HBox") return new HBox();
       if (tag == L"VBox") return new VBox();
       break;
+    case 5:
+      if (tag == L"Label") return new Label();
+      break;
+    case 6:
+      if (tag == L"Button") return new Button();
+      if (tag == L"Option") return new Option();
+      break;
     case 7:
       if (tag == L"Control") return new Control();
       if (tag == L"TileBox") return new TileBox();
       break;
     case 8:
       if (tag == L"ChildBox") return new ChildBox();
+      if (tag == L"Progress") return new Progress();
+      if (tag == L"CheckBox") return new CheckBox();
+      if (tag == L"LabelBox") return new LabelBox();
       break;
     case 9:
       if (tag == L"ScrollBar") return new ScrollBar();
+      if (tag == L"ButtonBox") return new ButtonBox();
+      if (tag == L"OptionBox") return new OptionBox();
+      break;
+    case 11:
+      if (tag == L"CheckBoxBox") return new CheckBoxBox();
       break;
     default:
       break;
