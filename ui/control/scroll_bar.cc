@@ -349,12 +349,17 @@ void ScrollBar::HandleEvent(EventArgs& event) {
       OnButtonUp(event);
       return;
     case kEventMouseEnter:
-    case kEventMouseLeave:
-      if (type == kEventMouseEnter) {
-        OnMouseEnter(event);
-      } else {
-        OnMouseLeave(event);
+      OnMouseEnter(event);
+      // The bar is no child of its owner, so the owner's own hover test would
+      // drop this; the pointer over the bar is over the owner.
+      if (owner_) {
+        owner_->OnMouseEnter(event);
+      } else if (forward) {
+        forward->DispatchEvent(event);
       }
+      return;
+    case kEventMouseLeave:
+      OnMouseLeave(event);
       if (forward) forward->DispatchEvent(event);
       return;
     case kEventInternalMenu:
