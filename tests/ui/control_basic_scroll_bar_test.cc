@@ -162,6 +162,43 @@ TEST_F(BasicScrollBarTest, DraggingTheThumbMovesThePositionByTheTrackRatio) {
   EXPECT_EQ(bar->GetThumbState(), kControlStateHot);
 }
 
+TEST_F(BasicScrollBarTest, PartsPaintTheImageOfTheirStateWithFallbacks) {
+  testing::PictureFolder pictures;
+  const std::wstring red = pictures.WriteSolid("red.png", 4, 4, testing::kBasicRed);
+  const std::wstring green = pictures.WriteSolid("green.png", 4, 4, testing::kBasicGreen);
+  const std::wstring blue = pictures.WriteSolid("blue.png", 4, 4, testing::kBasicBlue);
+  const std::wstring white = pictures.WriteSolid("white.png", 4, 4, testing::kBasicWhite);
+  ScrollBar* bar =
+      Build(L"width=\"16\" height=\"100\" range=\"300\" bknormalimage=\"file='" + white +
+            L"'\" button1normalimage=\"file='" + green + L"'\" button2normalimage=\"file='" +
+            green + L"'\" button2hotimage=\"file='" + blue + L"'\" thumbnormalimage=\"file='" +
+            red + L"'\" thumbhotimage=\"file='" + blue + L"'\"");
+  ASSERT_NE(bar, nullptr);
+  auto hue_at = [this](int x, int y, testing::Hue hue) {
+    return testing::IsHue(w_.native()->GetPixel(x, y), hue);
+  };
+  // Normal: green buttons, red thumb on the white background.
+  EXPECT_TRUE(hue_at(8, 8, testing::Hue::kGreen));
+  EXPECT_TRUE(hue_at(8, 92, testing::Hue::kGreen));
+  EXPECT_TRUE(hue_at(8, 30, testing::Hue::kRed));
+  EXPECT_TRUE(hue_at(8, 70, testing::Hue::kWhite));
+  // Pushing the thumb: no pushed image, so the hot one; the buttons show
+  // their hot image while the thumb is held, when they have one.
+  w_.native()->ButtonDown(CPoint(8, 30));
+  w_.native()->PaintPending();
+  EXPECT_TRUE(hue_at(8, 30, testing::Hue::kBlue));
+  EXPECT_TRUE(hue_at(8, 92, testing::Hue::kBlue));
+  EXPECT_TRUE(hue_at(8, 8, testing::Hue::kGreen));
+  w_.native()->ButtonUp(CPoint(150, 150));
+  w_.native()->PaintPending();
+  EXPECT_TRUE(hue_at(8, 30, testing::Hue::kRed));
+  // Disabled without disabled images: the normal ones.
+  bar->SetEnabled(false);
+  w_.native()->PaintPending();
+  EXPECT_TRUE(hue_at(8, 30, testing::Hue::kRed));
+  EXPECT_TRUE(hue_at(8, 92, testing::Hue::kGreen));
+}
+
 TEST_F(BasicScrollBarTest, OwnersBarScrollsTheOwnerAndPassesTheWheelOn) {
   ScrollableVBox* box = nullptr;
   SkinWindow w(CSize(100, 100));
