@@ -129,6 +129,13 @@ std::string TypeName(const ui::Control& control) {
   std::string name = status == 0 && demangled ? demangled : mangled;
   std::free(demangled);
   if (name.rfind("ui::", 0) == 0) name.erase(0, 4);
+  // Controls shared by a plain and a box flavour are templates; print the
+  // skin tag instead ("Label", "LabelBox").
+  const size_t t = name.find("Template<ui::");
+  if (t != std::string::npos) {
+    const bool box = name.compare(t + 13, 3, "Box") == 0;
+    name = name.substr(0, t) + (box ? "Box" : "");
+  }
   return name;
 }
 
