@@ -23,12 +23,15 @@ namespace {
 
 constexpr int kTransferTimeoutSeconds = 300;
 
-bool GioSupportsHttp() {
+bool GioSupportsScheme(const std::string& url) {
+  gchar* scheme = g_uri_parse_scheme(url.c_str());
+  bool supported = false;
   const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
-  for (; schemes && *schemes; ++schemes) {
-    if (g_strcmp0(*schemes, "http") == 0) return true;
+  for (; scheme && schemes && *schemes && !supported; ++schemes) {
+    supported = g_ascii_strcasecmp(*schemes, scheme) == 0;
   }
-  return false;
+  g_free(scheme);
+  return supported;
 }
 
 int64_t FileSize(const std::string& path) {
@@ -84,7 +87,7 @@ std::wstring OfflinePackageAddress() {
 }
 
 bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds) {
-  if (!GioSupportsHttp()) return false;
+  if (!GioSupportsScheme(url)) return false;
   GFile* source = g_file_new_for_uri(url.c_str());
   GFile* target = g_file_new_for_path(path.c_str());
   GCancellable* cancellable = g_cancellable_new();
@@ -110,8 +113,11 @@ bool SystemDownload(const std::string& url, const std::string& path, int timeout
   g_object_unref(cancellable);
   g_object_unref(target);
   g_object_unref(source);
-  if (!ok) unlink(path.c_str());
-  return ok;
+  // GIO creates the file without the execute bit, and the package is run
+  // directly from this path.
+  const bool usable = ok && chmod(path.c_str(), 0755) == 0;
+  if (!usable) unlink(path.c_str());
+  return usable;
 }
 
 DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {
