@@ -384,6 +384,28 @@ TEST_F(RenderCairoImageTest, TilingCutsTheLastTileAndItsSource) {
   EXPECT_EQ(Pieces(), expected);
 }
 
+TEST_F(RenderCairoImageTest, TilingAHugeCentreVisitsOnlyTheTilesInThePaintRect) {
+  // 2x2 tiles over a centre two billion pixels wide and high: only the six
+  // tiles under the paint rect are drawn, and drawing them must not walk the
+  // quintillion tiles around them.
+  context_->DrawImage(UiRect(100, 50, 105, 53), frame_.get(), false,
+                      UiRect(0, 0, 2000000000, 2000000000), UiRect(0, 0, 2, 2), UiRect(), 255, true,
+                      true);
+  std::vector<std::pair<UiRect, UiRect>> expected = {
+      {{100, 50, 102, 52}, {0, 0, 2, 2}}, {{102, 50, 104, 52}, {0, 0, 2, 2}},
+      {{104, 50, 106, 52}, {0, 0, 2, 2}}, {{100, 52, 102, 54}, {0, 0, 2, 2}},
+      {{102, 52, 104, 54}, {0, 0, 2, 2}}, {{104, 52, 106, 54}, {0, 0, 2, 2}},
+  };
+  EXPECT_EQ(Pieces(), expected);
+
+  // The cut last tile is still found when the paint rect sits on it.
+  blits_.clear();
+  context_->DrawImage(UiRect(95, 0, 120, 5), frame_.get(), false, UiRect(0, 0, 100, 5),
+                      UiRect(0, 0, 30, 5), UiRect(), 255, true, false);
+  expected = {{{90, 0, 100, 5}, {0, 0, 10, 5}}};
+  EXPECT_EQ(Pieces(), expected);
+}
+
 TEST_F(RenderCairoImageTest, EmptySourceCentreIsNotTiled) {
   // Corners eat the whole source width: no tile size, borders still drawn.
   context_->DrawImage(UiRect(0, 0, 120, 80), frame_.get(), false, UiRect(0, 0, 100, 30),

@@ -66,6 +66,21 @@ void PaintPiece(cairo_t* cr, cairo_surface_t* frame, const UiRect& dest, const U
   if (sub) cairo_surface_destroy(sub);
 }
 
+// Tiles [first, last) of size `tile` laid from `begin` up to `end` that meet
+// [paint_begin, paint_end); the last tile is cut at `end`.
+struct TileSpan {
+  int64_t first;
+  int64_t last;
+};
+
+TileSpan VisibleTiles(int64_t begin, int64_t end, int64_t tile, int64_t paint_begin,
+                      int64_t paint_end) {
+  const int64_t count = (end - begin + tile - 1) / tile;
+  const int64_t first = std::max<int64_t>(0, (paint_begin - begin) / tile);
+  const int64_t last = std::min<int64_t>(count, (paint_end - begin + tile - 1) / tile);
+  return {first, std::max(first, last)};
+}
+
 // Odd stroke widths sit on pixel centres so that integer lines stay crisp.
 void AlignStroke(cairo_t* cr, double width) {
   if (static_cast<int64_t>(std::lround(width)) % 2 == 1) cairo_translate(cr, 0.5, 0.5);
@@ -255,19 +270,27 @@ void RenderContextCairo::DrawImage(const UiRect& paint_rect, cairo_surface_t* fr
       int tile_w = src_center.GetWidth(), tile_h = src_center.GetHeight();
       // An empty source centre cannot be tiled; the centre is left out.
       if ((!xtiled || tile_w > 0) && (!ytiled || tile_h > 0)) {
-        int rows = ytiled ? (tile_h + dest_center.GetHeight() - 1) / tile_h : 1;
-        int cols = xtiled ? (tile_w + dest_center.GetWidth() - 1) / tile_w : 1;
-        for (int row = 0; row < rows; ++row) {
+        // Only the tiles that can meet the paint rect are visited, so a huge
+        // centre over a tiny tile costs no more than the visible part.
+        const TileSpan rows = ytiled ? VisibleTiles(dest_center.top, dest_center.bottom, tile_h,
+                                                    paint_rect.top, paint_rect.bottom)
+                                     : TileSpan{0, 1};
+        const TileSpan cols = xtiled ? VisibleTiles(dest_center.left, dest_center.right, tile_w,
+                                                    paint_rect.left, paint_rect.right)
+                                     : TileSpan{0, 1};
+        for (int64_t row = rows.first; row < rows.last; ++row) {
           UiRect tile_dest = dest_center, tile_src = src_center;
           if (ytiled) {
-            tile_dest.top = dest_center.top + row * tile_h;
-            tile_dest.bottom = std::min(tile_dest.top + tile_h, dest_center.bottom);
+            tile_dest.top = static_cast<int>(dest_center.top + row * tile_h);
+            tile_dest.bottom = static_cast<int>(
+                std::min<int64_t>(int64_t{tile_dest.top} + tile_h, dest_center.bottom));
             tile_src.bottom = tile_src.top + tile_dest.GetHeight();
           }
-          for (int col = 0; col < cols; ++col) {
+          for (int64_t col = cols.first; col < cols.last; ++col) {
             if (xtiled) {
-              tile_dest.left = dest_center.left + col * tile_w;
-              tile_dest.right = std::min(tile_dest.left + tile_w, dest_center.right);
+              tile_dest.left = static_cast<int>(dest_center.left + col * tile_w);
+              tile_dest.right = static_cast<int>(
+                  std::min<int64_t>(int64_t{tile_dest.left} + tile_w, dest_center.right));
               tile_src.right = tile_src.left + tile_dest.GetWidth();
             }
             if (Meets(tile_dest, paint_rect)) {
