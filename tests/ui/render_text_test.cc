@@ -153,6 +153,21 @@ TEST_F(RenderCairoTextTest, MeasureTextWidthsAndSingleLineHeight) {
   EXPECT_EQ(context->MeasureText(L"", font_, 0, -1), UiRect(0, 0, 1, 1));
 }
 
+TEST_F(RenderCairoTextTest, HugeWidthsLayOutLikeUnboundedText) {
+  // 4194304 pixels is 2^32 Pango units: the width must saturate, not wrap
+  // round to 0, which would put every character on a line of its own.
+  constexpr int kHuge = 4194304;
+  auto context = MakeContext(300, 30);
+  UiRect unbounded = context->MeasureText(kLong, font_, 0, -1);
+  EXPECT_EQ(context->MeasureText(kLong, font_, 0, kHuge), unbounded);
+  EXPECT_EQ(context->MeasureText(kLong, font_, 0, INT32_MAX), unbounded);
+
+  context->DrawText(UiRect(0, 0, kHuge, 30), kLong, 0xFF000000u, font_, 0, 255, true);
+  UiRect ink = InkBounds(context.get());
+  EXPECT_GT(ink.right, 200);
+  EXPECT_LT(ink.bottom, 30);
+}
+
 TEST_F(RenderCairoTextTest, UnknownFontIndexFallsBackToTheDefaultFont) {
   auto context = MakeContext(100, 30);
   context->DrawText(UiRect(0, 0, 100, 30), L"测试", 0xFF000000u, 999, DT_SINGLELINE);

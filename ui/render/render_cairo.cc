@@ -81,6 +81,13 @@ TileSpan VisibleTiles(int64_t begin, int64_t end, int64_t tile, int64_t paint_be
   return {first, std::max(first, last)};
 }
 
+// Pixels in Pango units; a huge extent saturates instead of wrapping round to
+// a tiny or negative layout width.
+int ToPangoUnits(int pixels) {
+  return pixels > G_MAXINT / PANGO_SCALE ? G_MAXINT / PANGO_SCALE * PANGO_SCALE
+                                         : pixels * PANGO_SCALE;
+}
+
 // Odd stroke widths sit on pixel centres so that integer lines stay crisp.
 void AlignStroke(cairo_t* cr, double width) {
   if (static_cast<int64_t>(std::lround(width)) % 2 == 1) cairo_translate(cr, 0.5, 0.5);
@@ -500,11 +507,11 @@ void RenderContextCairo::DrawText(const UiRect& rect, const std::wstring& text, 
   // A single line without ellipsis is laid out unbounded, so it never wraps.
   const bool bounded = width > 0 && (!single || ellipsis);
   if (bounded) {
-    pango_layout_set_width(layout, width * PANGO_SCALE);
+    pango_layout_set_width(layout, ToPangoUnits(width));
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     if (ellipsis && (single || height > 0)) {
       pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
-      if (!single) pango_layout_set_height(layout, height * PANGO_SCALE);
+      if (!single) pango_layout_set_height(layout, ToPangoUnits(height));
     }
     if (style & DT_CENTER) {
       pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
@@ -517,8 +524,8 @@ void RenderContextCairo::DrawText(const UiRect& rect, const std::wstring& text, 
   pango_layout_get_extents(layout, nullptr, &logical);
   int text_height = logical.height;
   bool cut_lines = false;
-  if (line_limit && height > 0 && text_height > height * PANGO_SCALE) {
-    text_height = WholeLinesHeight(layout, height * PANGO_SCALE);
+  if (line_limit && height > 0 && text_height > ToPangoUnits(height)) {
+    text_height = WholeLinesHeight(layout, ToPangoUnits(height));
     cut_lines = true;
     if (text_height == 0) {
       g_object_unref(layout);
@@ -580,7 +587,7 @@ UiRect RenderContextCairo::MeasureText(const std::wstring& text, int font_index,
       line_height = static_cast<double>(probe_rect.height) / PANGO_SCALE;
       g_object_unref(probe);
     } else {
-      pango_layout_set_width(layout, width * PANGO_SCALE);
+      pango_layout_set_width(layout, ToPangoUnits(width));
       pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
   }
