@@ -215,6 +215,29 @@ TEST(LayoutBoxTest, ChildrenFollowVisibilityAndIndexChanges) {
   EXPECT_EQ(w.Pos(L"c"), Rect(45, 0, 90, 10));
 }
 
+TEST(LayoutBoxTest, RemoveAllWithoutAutoDestroyDetachesEveryChild) {
+  SkinWindow w(CSize(90, 10));
+  ASSERT_TRUE(
+      w.Build(WindowSkin(LR"(<VBox><HBox name="row"><Control name="a"/><Control
+      name="b"/></HBox></VBox>)")));
+  w.Layout();
+  Box* row = w.Find<Box>(L"row");
+  std::unique_ptr<Control> a(w.Find(L"a"));
+  std::unique_ptr<Control> b(w.Find(L"b"));
+  row->SetAutoDestroy(false);
+  row->RemoveAll();
+  EXPECT_EQ(row->GetCount(), 0u);
+  EXPECT_EQ(a->GetParent(), nullptr);
+  EXPECT_EQ(b->GetParent(), nullptr);
+  // The children outlive their former box: relaying them out must not reach it.
+  ASSERT_TRUE(w.Find<Box>(L"row") == row);
+  static_cast<Box*>(row->GetParent())->Remove(row);
+  w.window()->DoDelayedCleanup();
+  a->SetFixedWidth(20, true, false);
+  b->SetVisible(false);
+  EXPECT_EQ(a->GetFixedWidth(), 20);
+}
+
 TEST(LayoutBoxTest, HiddenBoxHidesItsChildrenThroughInheritance) {
   SkinWindow w;
   ASSERT_TRUE(

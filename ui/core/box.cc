@@ -649,8 +649,13 @@ bool Box::RemoveAt(size_t index) {
 void Box::RemoveAll() {
   std::vector<Control*> items;
   items.swap(items_);
-  if (auto_destroy_) {
-    for (Control* item : items) DestroyChild(item);
+  for (Control* item : items) {
+    if (auto_destroy_) {
+      DestroyChild(item);
+    } else {
+      // Kept children must not point back at a box that no longer lists them.
+      item->SetWindow(window_, nullptr, false);
+    }
   }
   RequestLayout();
 }
