@@ -27,7 +27,9 @@ Registry& GetRegistry() {
 }
 
 void RepeatTask(const WeakCallback<Closure>& task, int identifier, TimeDelta delay, int times) {
-  if (task.Expired()) return;
+  // An empty closure would throw on this worker and end the process; like an
+  // empty posted task it is skipped, and there is nothing to repeat.
+  if (task.Expired() || !task.callable()) return;
   task();
   if (task.Expired()) return;
   if (times != -1) --times;

@@ -237,6 +237,21 @@ TEST(FrameworkThreadTest, RepeatingTaskWithoutEndStopsWhenTheOwnerIsGone) {
   EXPECT_EQ(RunRepeating(71, 0, 4), 4);
 }
 
+TEST(FrameworkThreadTest, RepeatingEmptyClosureIsSkippedWithoutEndingTheThread) {
+  RegisteredThread thread("repeater", 73);
+  ASSERT_TRUE(thread.Start());
+  nbase::WeakCallbackFlag flag;
+  ThreadRegistry::PostRepeatingTask(flag.MakeWeakCallback(nbase::Closure()), 73,
+                                    TimeDelta::FromMilliseconds(1), -1);
+  // The thread outlives the repeating task's turn and keeps serving tasks.
+  nbase_test::Latch flushed;
+  ASSERT_TRUE(ThreadRegistry::PostDelayedTaskToThread(
+      73, [&flushed] { flushed.Signal(); }, TimeDelta::FromMilliseconds(30)));
+  EXPECT_TRUE(flushed.Wait());
+  EXPECT_TRUE(RunOn(73, [] {}));
+  flag.Cancel();
+}
+
 TEST(FrameworkThreadTest, RunOnCurrentThreadServesAUILoopUntilStopped) {
   struct UIThread : FrameworkThread {
     UIThread() : FrameworkThread("MainThread") {}
