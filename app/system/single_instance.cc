@@ -15,7 +15,12 @@ SingleInstanceLock::~SingleInstanceLock() {
 }
 
 std::string SingleInstanceLock::lock_path() const {
-  return RuntimeFolder() + "/" + name_ + ".lock";
+  const std::string folder = RuntimeFolder();
+  // The runtime folder is the user's own. In the shared fallback another
+  // user's lock file (which this user cannot open) would pass for a running
+  // instance for good, so each user gets a lock of their own there too.
+  if (folder == "/tmp") return folder + "/" + name_ + "-" + std::to_string(geteuid()) + ".lock";
+  return folder + "/" + name_ + ".lock";
 }
 
 bool SingleInstanceLock::TryAcquire() {

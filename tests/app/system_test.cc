@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -86,6 +87,38 @@ TEST(AppSingleInstanceTest, SecondHolderIsRefusedUntilTheFirstEnds) {
   EXPECT_TRUE(other.TryAcquire());
   first.reset();
   EXPECT_TRUE(second.TryAcquire());
+}
+
+TEST(AppSingleInstanceTest, SharedFallbackFolderDoesNotLockOutOtherUsers) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  ScopedUserEnvironment env;
+  env.Set("XDG_RUNTIME_DIR", "");
+  // A name of its own, so the test never meets a real installer's lock.
+  const std::string name = "CorvaneInstallerTest" + std::to_string(getpid());
+  corvane::SingleInstanceLock mine(name);
+  ASSERT_TRUE(mine.TryAcquire());
+
+  // Another user on the machine, with no runtime folder either, runs its
+  // own installer: this user's lock is not a running instance of theirs.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    corvane::SingleInstanceLock theirs(name);
+    const bool acquired = theirs.TryAcquire();
+    if (acquired) unlink(theirs.lock_path().c_str());
+    _exit(acquired ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot change the user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  // The same user is still refused while the lock is held.
+  corvane::SingleInstanceLock again(name);
+  EXPECT_FALSE(again.TryAcquire());
+  unlink(mine.lock_path().c_str());
 }
 
 TEST(AppOsInfoTest, PrettyNameFromOsRelease) {
