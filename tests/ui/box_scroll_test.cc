@@ -92,6 +92,9 @@ TEST_F(BoxScrollTest, ScrolledContentPaintsShiftedButFloatingChildrenStay) {
   EXPECT_EQ(w_.window()->FindControl(CPoint(50, 80)), w_.Find(L"c1"));
   EXPECT_EQ(w_.Find(L"c1")->GetScrollOffset(), CPoint(0, 30));
   EXPECT_EQ(w_.Find(L"f")->GetScrollOffset(), CPoint(0, 0));
+  // The floating child is hit where it is painted, not where the content scrolled to.
+  EXPECT_EQ(w_.window()->FindControl(CPoint(5, 5)), w_.Find(L"f"));
+  EXPECT_EQ(w_.window()->FindControl(CPoint(50, 5)), w_.Find(L"c0"));
 }
 
 TEST_F(BoxScrollTest, HoldEndKeepsTheEndWhenContentGrows) {

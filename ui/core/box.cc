@@ -511,7 +511,8 @@ Control* Box::FindControl(FindControlProc proc, void* data, uint32_t flags, CPoi
     Control* found = nullptr;
     if (hit_test) {
       CPoint shifted = *point;
-      shifted.Offset(scroll_pos.x, scroll_pos.y);
+      // Floating children do not scroll: they are hit where they are painted.
+      if (!item->IsFloat()) shifted.Offset(scroll_pos.x, scroll_pos.y);
       found = item->FindControl(proc, &shifted, flags);
     } else {
       found = item->FindControl(proc, data, flags);
