@@ -69,6 +69,15 @@ TEST_F(ControlEventTest, DisabledControlIgnoresPressAndShowsArrowForHand) {
   EXPECT_EQ(button_->GetState(), kControlStateDisabled);
   button_->SetEnabled(true);
   EXPECT_EQ(button_->GetState(), kControlStateNormal);
+
+  // Disabled while held: the release neither activates nor drops the disabled look.
+  input->ButtonDown(CPoint(6, 6));
+  ASSERT_EQ(button_->GetState(), kControlStatePushed);
+  button_->SetEnabled(false);
+  input->ButtonUp(CPoint(6, 6));
+  EXPECT_EQ(button_->GetState(), kControlStateDisabled);
+  EXPECT_EQ(button_->activations, 0);
+  EXPECT_FALSE(button_->IsButtonHeld());
 }
 
 TEST_F(ControlEventTest, MouseDisabledPassesMouseEventsToParentWithOriginalSender) {

@@ -682,6 +682,8 @@ bool Control::OnButtonDown(EventArgs& /*event*/) {
 bool Control::OnButtonUp(EventArgs& event) {
   if (!button_held_) return false;
   button_held_ = false;
+  // Disabled while held: the control stays disabled and is not activated.
+  if (!IsEnabled()) return false;
   if (animation_manager_) {
     if (AnimationPlayer* player = animation_manager_->GetAnimationPlayer(kAnimationHot)) {
       player->Pause();
