@@ -3,6 +3,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -61,6 +62,48 @@ size_t CountGifFrames(std::string_view gif) {
   return frames;
 }
 
+uint32_t Premultiply(uint32_t c, uint32_t a) {
+  const uint32_t x = c * a + 128;
+  return (x + (x >> 8)) >> 8;
+}
+
+uint32_t OpaquePixel(const guint8* s) {
+  return 0xFF000000u | (uint32_t{s[0]} << 16) | (uint32_t{s[1]} << 8) | s[2];
+}
+
+void ConvertRgbRow(const guint8* s, int width, uint32_t* d) {
+  int x = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // One 4-byte load per pixel; the last pixel is left out since its fourth
+    // byte may lie past the end of the pixel data.
+    for (; x + 1 < width; ++x, s += 3) {
+      uint32_t v;
+      std::memcpy(&v, s, sizeof(v));
+      d[x] = 0xFF000000u | (__builtin_bswap32(v) >> 8);
+    }
+  }
+  for (; x < width; ++x, s += 3) d[x] = OpaquePixel(s);
+}
+
+// Returns whether every pixel of the row is opaque. Skin pictures are mostly
+// fully opaque or fully clear, so those skip the multiplications.
+bool ConvertRgbaRow(const guint8* s, int width, uint32_t* d) {
+  uint32_t all = 255;
+  for (int x = 0; x < width; ++x, s += 4) {
+    const uint32_t a = s[3];
+    all &= a;
+    if (a == 255) {
+      d[x] = OpaquePixel(s);
+    } else if (a == 0) {
+      d[x] = 0;
+    } else {
+      d[x] = (a << 24) | (Premultiply(s[0], a) << 16) | (Premultiply(s[1], a) << 8) |
+             Premultiply(s[2], a);
+    }
+  }
+  return all == 255;
+}
+
 // Converts to ARGB32 premultiplied; reports whether any pixel is not opaque.
 cairo_surface_t* PixbufToSurface(GdkPixbuf* pixbuf, bool* translucent) {
   if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB ||
@@ -82,18 +125,13 @@ cairo_surface_t* PixbufToSurface(GdkPixbuf* pixbuf, bool* translucent) {
   const int src_stride = gdk_pixbuf_get_rowstride(pixbuf);
   unsigned char* dst = cairo_image_surface_get_data(surface);
   const int dst_stride = cairo_image_surface_get_stride(surface);
-  auto premultiply = [](uint32_t c, uint32_t a) {
-    const uint32_t x = c * a + 128;
-    return (x + (x >> 8)) >> 8;
-  };
   for (int y = 0; y < height; ++y) {
     const guint8* s = src + static_cast<size_t>(y) * src_stride;
     auto* d = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(y) * dst_stride);
-    for (int x = 0; x < width; ++x, s += channels) {
-      const uint32_t a = alpha ? s[3] : 255;
-      if (a != 255) *translucent = true;
-      d[x] = (a << 24) | (premultiply(s[0], a) << 16) | (premultiply(s[1], a) << 8) |
-             premultiply(s[2], a);
+    if (alpha) {
+      if (!ConvertRgbaRow(s, width, d)) *translucent = true;
+    } else {
+      ConvertRgbRow(s, width, d);
     }
   }
   cairo_surface_mark_dirty(surface);
@@ -130,11 +168,36 @@ bool DecodeGifFrames(GdkPixbufAnimation* animation, size_t frame_count, ImageInf
   return info->GetFrameCount() > 0;
 }
 
+// Letting gdk-pixbuf sniff the content type costs more than decoding a small
+// icon, so the common skin formats are told by their signatures instead.
+GdkPixbufLoader* NewLoaderFor(std::string_view bytes) {
+  static constexpr struct {
+    std::string_view signature;
+    const char* type;
+  } kKnown[] = {
+      {std::string_view("\x89PNG\r\n\x1a\n", 8), "png"},
+      {"GIF87a", "gif"},
+      {"GIF89a", "gif"},
+      {"\xFF\xD8\xFF", "jpeg"},
+  };
+  for (const auto& known : kKnown) {
+    if (!bytes.starts_with(known.signature)) continue;
+    GError* error = nullptr;
+    if (GdkPixbufLoader* typed = gdk_pixbuf_loader_new_with_type(known.type, &error)) {
+      return typed;
+    }
+    // A missing loader module: leave the choice to gdk-pixbuf.
+    if (error) g_error_free(error);
+    break;
+  }
+  return gdk_pixbuf_loader_new();
+}
+
 }  // namespace
 
 std::unique_ptr<ImageInfo> DecodeImage(std::string_view bytes) {
   if (bytes.empty()) return nullptr;
-  GObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
+  GObjectPtr<GdkPixbufLoader> loader(NewLoaderFor(bytes));
   GError* error = nullptr;
   const bool written = gdk_pixbuf_loader_write(
       loader.get(), reinterpret_cast<const guchar*>(bytes.data()), bytes.size(), &error);
