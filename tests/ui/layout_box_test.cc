@@ -250,6 +250,18 @@ TEST(LayoutBoxTest, HiddenBoxHidesItsChildrenThroughInheritance) {
   EXPECT_FALSE(leaf->IsInternVisible());
   w.Find(L"outer")->SetVisible(true);
   EXPECT_TRUE(leaf->IsVisible());
+
+  // Moved out of a hidden box into a shown one, the child shows again.
+  auto* outer = w.Find<Box>(L"outer");
+  outer->SetVisible(false);
+  outer->SetAutoDestroy(false);
+  ASSERT_TRUE(outer->Remove(leaf));
+  outer->SetAutoDestroy(true);
+  auto* root = static_cast<Box*>(outer->GetParent());
+  ASSERT_TRUE(root->Add(leaf));
+  EXPECT_TRUE(leaf->IsVisible());
+  w.Layout();
+  EXPECT_FALSE(leaf->GetPos().IsRectEmpty());
 }
 
 }  // namespace

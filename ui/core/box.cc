@@ -619,6 +619,8 @@ bool Box::AddAt(Control* control, size_t index) {
     control->SetWindow(nullptr, this, false);
   }
   if (IsVisible()) {
+    // It may come from a hidden box: it shows with this one.
+    if (!control->IsInternVisible()) control->SetInheritedVisible(true);
     RequestLayout();
   } else {
     control->SetInheritedVisible(false);
