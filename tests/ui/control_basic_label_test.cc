@@ -132,6 +132,21 @@ TEST_F(BasicLabelTest, EstimateAddsThePaddingAndFollowsTextChanges) {
   EXPECT_EQ(w_.Pos(L"plain"), plain);
 }
 
+TEST_F(BasicLabelTest, FixedWidthLabelWrapsItsAutoHeightInsideTheTextPadding) {
+  const std::wstring text =
+      std::wstring(LR"(singleline="false" height="auto" text=")") + kLongText + L"\"";
+  ASSERT_NE(w_.Build(WindowSkin(L"<VBox><Label name=\"padded\" width=\"150\" "
+                                L"textpadding=\"40,0,40,0\" " +
+                                text + L"/><Label name=\"inner\" width=\"70\" " + text +
+                                L"/><Label name=\"wide\" width=\"150\" " + text + L"/></VBox>")),
+            nullptr);
+  w_.Layout();
+  // The text is drawn 70 pixels wide: it takes as many lines as a 70-pixel label.
+  ASSERT_GT(w_.Pos(L"inner").GetHeight(), w_.Pos(L"wide").GetHeight());
+  EXPECT_EQ(w_.Pos(L"padded").GetHeight(), w_.Pos(L"inner").GetHeight());
+  EXPECT_EQ(w_.Pos(L"padded").GetWidth(), 150);
+}
+
 TEST_F(BasicLabelTest, AutoLabelWithStretchMaxWidthWrapsAtItsParentsWidth) {
   ASSERT_NE(w_.Build(WindowSkin(LR"(<VBox>
       <VBox name="column" width="150" height="200">

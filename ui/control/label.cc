@@ -85,7 +85,10 @@ CSize LabelTemplate<Base>::EstimateText(CSize available, bool* re_estimate) {
   if (!render) return CSize();
   const int pad_x = text_padding_.left + text_padding_.right;
   const int pad_y = text_padding_.top + text_padding_.bottom;
-  const UiRect measured = render->MeasureText(text, font_, style, std::max(this->fixed_width_, 0));
+  // The text is drawn inside the padding, so a fixed width wraps it that much narrower.
+  const int fixed = this->fixed_width_;
+  const int measure_width = fixed > pad_x ? fixed - pad_x : std::max(fixed, 0);
+  const UiRect measured = render->MeasureText(text, font_, style, measure_width);
   int width = measured.GetWidth();
   int height = measured.GetHeight();
   if (this->fixed_height_ == kLengthAuto && !single_line_ && this->fixed_width_ == kLengthAuto &&
