@@ -2,6 +2,7 @@
 
 #include <gdk/gdk.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 #include <string_view>
@@ -59,6 +60,15 @@ int PrimaryWorkAreaHeight() {
   GdkRectangle area;
   gdk_monitor_get_workarea(monitor, &area);
   return area.height;
+}
+
+// The work-area height times a fraction, truncated. A fraction too large to
+// fit (or not a number) must not reach the integer conversion.
+int WorkAreaShare(int work_height, double fraction) {
+  constexpr double kLimit = 1 << 30;
+  const double height = work_height * fraction;
+  if (std::isnan(height)) return 0;
+  return static_cast<int>(std::clamp(height, -kLimit, kLimit));
 }
 
 bool IsTrue(const MarkupElement& element, std::wstring_view name) {
@@ -206,7 +216,7 @@ void WindowBuilder::ApplyWindowAttributes(const MarkupElement& root, Window* win
     } else if (name == L"heightpercent") {
       const int work_height = PrimaryWorkAreaHeight();
       if (work_height <= 0) continue;
-      int height = static_cast<int>(work_height * std::wcstod(value.c_str(), nullptr));
+      int height = WorkAreaShare(work_height, std::wcstod(value.c_str(), nullptr));
       if (skin.min_info.cy != 0) height = std::max(height, skin.min_info.cy - sides().cy);
       if (skin.max_info.cy != 0) height = std::min(height, skin.max_info.cy - sides().cy);
       const int width = skin.init_size.cx != 0 ? skin.init_size.cx : sides().cx;
