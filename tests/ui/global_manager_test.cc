@@ -158,6 +158,21 @@ TEST_F(GlobalManagerTest, ScalingAt144Dpi) {
   EXPECT_EQ(GlobalManager::GetScaledLength(21), 21);
 }
 
+TEST_F(GlobalManagerTest, ScalingARectWiderThanIntSaturatesItsFarSide) {
+  // Skin rects are read clamped to int, so a width of nearly 2^32 is possible.
+  GlobalManager::SetDPI(144);
+  UiRect rect(-2000000000, -10, 2000000000, 10);
+  GlobalManager::ScaleRectangle(rect);
+  // The left side overflows as MulDiv does (-1); the width of 6e9 then pins
+  // the right side instead of wrapping it to the left of the left side.
+  EXPECT_EQ(rect, UiRect(-1, -15, INT32_MAX, 15));
+  UiRect low(INT32_MIN, 0, INT32_MAX, 0);
+  GlobalManager::SetDPIScale(50);
+  GlobalManager::ScaleRectangle(low);
+  EXPECT_EQ(low, UiRect(INT32_MIN / 2, 0, 1073741824, 0));
+  GlobalManager::SetAdaptDPI(false);
+}
+
 TEST_F(GlobalManagerTest, FontRecords) {
   ASSERT_TRUE(GlobalManager::AddFont(L"system", 12, false, false, false));
   ASSERT_TRUE(GlobalManager::AddFont(L"arial", 14, true, true, false));

@@ -392,12 +392,21 @@ int GlobalManager::GetScaledLength(int value) {
 void GlobalManager::ScaleRectangle(UiRect& rect) {
   const State& s = GetState();
   if (!s.adapt_dpi || s.dpi_scale == 100) return;
-  const int width = MulDiv(rect.GetWidth(), s.dpi_scale, 100);
-  const int height = MulDiv(rect.GetHeight(), s.dpi_scale, 100);
+  // A span can exceed int (left INT_MIN, right INT_MAX): it is scaled in
+  // wide arithmetic and the far side saturates instead of wrapping.
+  auto scale_span = [&s](int from, int to) {
+    const __int128 product = static_cast<__int128>(int64_t{to} - from) * s.dpi_scale;
+    return static_cast<int64_t>((product < 0 ? product - 50 : product + 50) / 100);
+  };
+  auto saturate = [](int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
+  };
+  const int64_t width = scale_span(rect.left, rect.right);
+  const int64_t height = scale_span(rect.top, rect.bottom);
   rect.left = MulDiv(rect.left, s.dpi_scale, 100);
   rect.top = MulDiv(rect.top, s.dpi_scale, 100);
-  rect.right = rect.left + width;
-  rect.bottom = rect.top + height;
+  rect.right = saturate(rect.left + width);
+  rect.bottom = saturate(rect.top + height);
 }
 
 void GlobalManager::ScaleSize(CSize& size) {
