@@ -230,8 +230,9 @@ TEST_F(ImageDecodeTest, AlphaComesFromThePixels) {
   EXPECT_EQ(PixelBytes(half->GetFrame(0), 0, 0), (std::vector<unsigned char>{25, 50, 100, 128}));
 }
 
-// The row conversion takes shortcuts for alpha 0 and 255; every case must
-// still match exact premultiplication, rounded to nearest.
+// PNGs are read by cairo and the other formats converted from pixbufs, with
+// shortcuts for alpha 0 and 255; both must match exact premultiplication,
+// rounded to nearest.
 TEST_F(ImageDecodeTest, PremultipliedBytesAreExact) {
   const std::array<std::array<unsigned char, 4>, 5> row = {{
       {200, 100, 50, 0},
@@ -240,31 +241,40 @@ TEST_F(ImageDecodeTest, PremultipliedBytesAreExact) {
       {255, 128, 3, 254},
       {9, 8, 7, 255},
   }};
-  // The first row is opaque so a translucent pixel in a later row must be seen.
-  std::unique_ptr<ImageInfo> rgba =
-      DecodeImageFile(SavePixbuf("mixed.png", "png", true, 5, 2, [&](int x, int y) {
-        return y == 0 ? std::array<unsigned char, 4>{1, 2, 3, 255} : row[x];
-      }));
-  ASSERT_NE(rgba, nullptr);
-  EXPECT_TRUE(rgba->HasAlpha());
-  cairo_surface_t* frame = rgba->GetFrame(0);
-  EXPECT_EQ(PixelBytes(frame, 4, 0), (std::vector<unsigned char>{3, 2, 1, 255}));
-  EXPECT_EQ(PixelBytes(frame, 0, 1), (std::vector<unsigned char>{0, 0, 0, 0}));
-  EXPECT_EQ(PixelBytes(frame, 1, 1), (std::vector<unsigned char>{1, 1, 1, 1}));
-  EXPECT_EQ(PixelBytes(frame, 2, 1), (std::vector<unsigned char>{25, 50, 100, 128}));
-  EXPECT_EQ(PixelBytes(frame, 3, 1), (std::vector<unsigned char>{3, 127, 254, 254}));
-  EXPECT_EQ(PixelBytes(frame, 4, 1), (std::vector<unsigned char>{7, 8, 9, 255}));
+  for (const char* type : {"png", "ico"}) {
+    SCOPED_TRACE(type);
+    // The first row is opaque so a translucent pixel in a later row must be seen.
+    std::unique_ptr<ImageInfo> rgba = DecodeImageFile(
+        SavePixbuf(std::string("mixed.") + type, type, true, 5, 2, [&](int x, int y) {
+          return y == 0 ? std::array<unsigned char, 4>{1, 2, 3, 255} : row[x];
+        }));
+    ASSERT_NE(rgba, nullptr);
+    EXPECT_TRUE(rgba->HasAlpha());
+    EXPECT_EQ(rgba->GetWidth(), 5);
+    EXPECT_EQ(rgba->GetHeight(), 2);
+    cairo_surface_t* frame = rgba->GetFrame(0);
+    EXPECT_EQ(cairo_image_surface_get_format(frame), CAIRO_FORMAT_ARGB32);
+    EXPECT_EQ(PixelBytes(frame, 4, 0), (std::vector<unsigned char>{3, 2, 1, 255}));
+    EXPECT_EQ(PixelBytes(frame, 0, 1), (std::vector<unsigned char>{0, 0, 0, 0}));
+    EXPECT_EQ(PixelBytes(frame, 1, 1), (std::vector<unsigned char>{1, 1, 1, 1}));
+    EXPECT_EQ(PixelBytes(frame, 2, 1), (std::vector<unsigned char>{25, 50, 100, 128}));
+    EXPECT_EQ(PixelBytes(frame, 3, 1), (std::vector<unsigned char>{3, 127, 254, 254}));
+    EXPECT_EQ(PixelBytes(frame, 4, 1), (std::vector<unsigned char>{7, 8, 9, 255}));
+  }
 
   // Three channels: every pixel opaque, colours as they are.
-  std::unique_ptr<ImageInfo> rgb =
-      DecodeImageFile(SavePixbuf("rgb3.png", "png", false, 3, 2, [](int x, int y) {
-        return std::array<unsigned char, 4>{static_cast<unsigned char>(x * 100),
-                                            static_cast<unsigned char>(y * 200), 5, 0};
-      }));
-  ASSERT_NE(rgb, nullptr);
-  EXPECT_FALSE(rgb->HasAlpha());
-  EXPECT_EQ(PixelBytes(rgb->GetFrame(0), 0, 0), (std::vector<unsigned char>{5, 0, 0, 255}));
-  EXPECT_EQ(PixelBytes(rgb->GetFrame(0), 2, 1), (std::vector<unsigned char>{5, 200, 200, 255}));
+  for (const char* type : {"png", "bmp"}) {
+    SCOPED_TRACE(type);
+    std::unique_ptr<ImageInfo> rgb = DecodeImageFile(
+        SavePixbuf(std::string("rgb3.") + type, type, false, 3, 2, [](int x, int y) {
+          return std::array<unsigned char, 4>{static_cast<unsigned char>(x * 100),
+                                              static_cast<unsigned char>(y * 200), 5, 0};
+        }));
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_FALSE(rgb->HasAlpha());
+    EXPECT_EQ(PixelBytes(rgb->GetFrame(0), 0, 0), (std::vector<unsigned char>{5, 0, 0, 255}));
+    EXPECT_EQ(PixelBytes(rgb->GetFrame(0), 2, 1), (std::vector<unsigned char>{5, 200, 200, 255}));
+  }
 }
 
 TEST_F(ImageDecodeTest, FormatsWithoutAlphaHaveNone) {

@@ -1,5 +1,6 @@
 #include "ui/image/image_decoder.h"
 
+#include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
@@ -168,6 +169,8 @@ bool DecodeGifFrames(GdkPixbufAnimation* animation, size_t frame_count, ImageInf
   return info->GetFrameCount() > 0;
 }
 
+constexpr std::string_view kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
 // Letting gdk-pixbuf sniff the content type costs more than decoding a small
 // icon, so the common skin formats are told by their signatures instead.
 GdkPixbufLoader* NewLoaderFor(std::string_view bytes) {
@@ -175,7 +178,7 @@ GdkPixbufLoader* NewLoaderFor(std::string_view bytes) {
     std::string_view signature;
     const char* type;
   } kKnown[] = {
-      {std::string_view("\x89PNG\r\n\x1a\n", 8), "png"},
+      {kPngSignature, "png"},
       {"GIF87a", "gif"},
       {"GIF89a", "gif"},
       {"\xFF\xD8\xFF", "jpeg"},
@@ -193,10 +196,59 @@ GdkPixbufLoader* NewLoaderFor(std::string_view bytes) {
   return gdk_pixbuf_loader_new();
 }
 
+struct PngSource {
+  std::string_view rest;
+};
+
+cairo_status_t ReadPng(void* closure, unsigned char* data, unsigned int length) {
+  auto* source = static_cast<PngSource*>(closure);
+  if (source->rest.size() < length) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(data, source->rest.data(), length);
+  source->rest.remove_prefix(length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// Cairo reads a PNG straight into a premultiplied surface, which spares the
+// pixbuf, its clearing and the conversion pass. Null when cairo cannot read
+// it or hands back a format other than the two 8-bit ones; gdk-pixbuf gets
+// those.
+std::unique_ptr<ImageInfo> DecodePngWithCairo(std::string_view bytes) {
+  PngSource source{bytes};
+  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadPng, &source);
+  const cairo_format_t format = cairo_image_surface_get_format(surface);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+      (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24)) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  const int width = cairo_image_surface_get_width(surface);
+  const int height = cairo_image_surface_get_height(surface);
+  bool translucent = false;
+  if (format == CAIRO_FORMAT_ARGB32) {
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < height && !translucent; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
+      uint32_t all = 0xFF000000u;
+      for (int x = 0; x < width; ++x) all &= row[x];
+      translucent = (all & 0xFF000000u) != 0xFF000000u;
+    }
+  }
+  auto info = std::make_unique<ImageInfo>();
+  info->AddFrame(surface);
+  info->SetSize(width, height);
+  info->SetHasAlpha(translucent);
+  return info;
+}
+
 }  // namespace
 
 std::unique_ptr<ImageInfo> DecodeImage(std::string_view bytes) {
   if (bytes.empty()) return nullptr;
+  if (bytes.starts_with(kPngSignature)) {
+    if (std::unique_ptr<ImageInfo> png = DecodePngWithCairo(bytes)) return png;
+  }
   GObjectPtr<GdkPixbufLoader> loader(NewLoaderFor(bytes));
   GError* error = nullptr;
   const bool written = gdk_pixbuf_loader_write(
