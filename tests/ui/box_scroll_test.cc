@@ -97,6 +97,25 @@ TEST_F(BoxScrollTest, ScrolledContentPaintsShiftedButFloatingChildrenStay) {
   EXPECT_EQ(w_.window()->FindControl(CPoint(50, 5)), w_.Find(L"c0"));
 }
 
+TEST_F(BoxScrollTest, ContentOfAFloatingChildDoesNotScrollEither) {
+  ScrollableBox* box = Build();
+  auto* overlay = new VBox();
+  overlay->SetFloat(true);
+  overlay->SetFixedWidth(20);
+  overlay->SetFixedHeight(20);
+  auto* inner = new Control();
+  overlay->Add(inner);
+  box->Add(overlay);
+  w_.Layout();
+  ASSERT_EQ(inner->GetPos(), UiRect(0, 0, 20, 20));
+  box->SetScrollPosY(30);
+  EXPECT_EQ(inner->GetScrollOffset(), CPoint(0, 0));
+  EXPECT_EQ(w_.window()->FindControl(CPoint(5, 5)), inner);
+  // A click released where it is painted lands inside.
+  EXPECT_TRUE(inner->HitTestScrolled(CPoint(5, 5)));
+  EXPECT_EQ(w_.Find(L"c0")->GetScrollOffset(), CPoint(0, 30));
+}
+
 TEST_F(BoxScrollTest, HoldEndKeepsTheEndWhenContentGrows) {
   for (const bool hold : {true, false}) {
     ScrollableBox* box = Build(hold ? LR"(holdend="true")" : L"");

@@ -542,12 +542,10 @@ bool Control::GetChildScrollOffset(CPoint* /*offset*/) const {
 }
 
 CPoint Control::GetScrollOffset() const {
-  Control* parent = GetParentControl();
-  if (!parent) return CPoint();
+  // A floating child of the scrolled box stays put, and so does everything in it.
   CPoint offset;
-  if (float_ && parent->GetChildScrollOffset(&offset)) return CPoint();
-  for (Control* p = parent; p; p = p->GetParentControl()) {
-    if (p->GetChildScrollOffset(&offset)) return offset;
+  for (const Control* c = this; Control* p = c->GetParentControl(); c = p) {
+    if (p->GetChildScrollOffset(&offset)) return c->IsFloat() ? CPoint() : offset;
   }
   return CPoint();
 }
