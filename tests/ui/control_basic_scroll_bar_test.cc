@@ -160,6 +160,14 @@ TEST_F(BasicScrollBarTest, DraggingTheThumbMovesThePositionByTheTrackRatio) {
   w_.native()->ButtonDown(CPoint(8, 70));
   w_.native()->ButtonUp(CPoint(8, 70));
   EXPECT_EQ(bar->GetThumbState(), kControlStateHot);
+
+  // Disabled during a drag: released inside, the bar keeps its disabled look.
+  w_.native()->ButtonDown(CPoint(8, 70));
+  bar->SetEnabled(false);
+  w_.native()->ButtonUp(CPoint(8, 70));
+  EXPECT_EQ(bar->GetState(), kControlStateDisabled);
+  EXPECT_EQ(bar->GetThumbState(), kControlStateDisabled);
+  EXPECT_FALSE(bar->IsButtonHeld());
 }
 
 TEST_F(BasicScrollBarTest, PartsPaintTheImageOfTheirStateWithFallbacks) {

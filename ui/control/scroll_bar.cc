@@ -396,7 +396,9 @@ bool ScrollBar::OnButtonUp(EventArgs& event) {
   if (IsButtonHeld()) {
     SetButtonHeld(false);
     Invalidate();
-    if (item_rect_.IsPointIn(event.mouse_point)) {
+    if (!IsEnabled()) {
+      // Disabled during the press: it stays disabled and is not activated.
+    } else if (item_rect_.IsPointIn(event.mouse_point)) {
       state_ = kControlStateHot;
       hot_alpha_ = 255;
       Activate();
