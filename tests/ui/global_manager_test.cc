@@ -210,6 +210,20 @@ TEST_F(GlobalManagerTest, FontRecords) {
   EXPECT_EQ(GlobalManager::GetFont(0), nullptr);
 }
 
+TEST_F(GlobalManagerTest, FontSizesOutsidePangosRangeStillGiveASizedFont) {
+  // A negative size keeps its magnitude; a huge one is held at Pango's limit
+  // instead of wrapping its int size negative.
+  ASSERT_TRUE(GlobalManager::AddFont(L"system", -12, false, false, false));
+  ASSERT_TRUE(GlobalManager::AddFont(L"system", 2000000000, false, false, false));
+  const FontRecord* negative = GlobalManager::GetFont(0);
+  EXPECT_EQ(negative->size, -12);
+  EXPECT_TRUE(pango_font_description_get_size_is_absolute(negative->desc));
+  EXPECT_EQ(pango_font_description_get_size(negative->desc), 12 * PANGO_SCALE);
+  const FontRecord* huge = GlobalManager::GetFont(1);
+  EXPECT_EQ(huge->size, 2000000000);
+  EXPECT_EQ(pango_font_description_get_size(huge->desc), G_MAXINT / PANGO_SCALE * PANGO_SCALE);
+}
+
 TEST_F(GlobalManagerTest, StyleSheetFontsFollowDocumentOrder) {
   WindowBuilder builder;
   builder.Build(

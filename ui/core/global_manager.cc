@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -425,7 +426,11 @@ bool GlobalManager::AddFont(const std::wstring& face_name, int size, bool bold, 
 
   PangoFontDescription* desc = pango_font_description_new();
   if (!family.empty()) pango_font_description_set_family(desc, family.c_str());
-  pango_font_description_set_absolute_size(desc, static_cast<double>(pixels) * PANGO_SCALE);
+  // A negative height (a negative skin size, or a scaling overflow) still
+  // names a size; Pango refuses negative sizes and keeps its size in int.
+  const double magnitude =
+      std::min(std::fabs(static_cast<double>(pixels)), static_cast<double>(G_MAXINT / PANGO_SCALE));
+  pango_font_description_set_absolute_size(desc, magnitude * PANGO_SCALE);
   // Weight 0 means "no preference", which is the regular weight.
   pango_font_description_set_weight(
       desc,
