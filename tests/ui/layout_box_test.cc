@@ -200,6 +200,11 @@ TEST(LayoutBoxTest, ChildrenFollowVisibilityAndIndexChanges) {
   auto extra = std::make_unique<Control>();
   EXPECT_FALSE(row->AddAt(extra.get(), 4));
   EXPECT_FALSE(row->Add(nullptr));
+  // A child already listed is not listed twice (the box would delete it twice).
+  EXPECT_FALSE(row->Add(a));
+  EXPECT_FALSE(row->AddAt(a, 0));
+  EXPECT_EQ(row->GetCount(), 3u);
+  EXPECT_EQ(row->GetItemIndex(a), 2);
   Control stranger;
   EXPECT_FALSE(row->Remove(&stranger));
   EXPECT_EQ(row->FindSelectable(0, true), 0);

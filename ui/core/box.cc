@@ -611,7 +611,8 @@ bool Box::Add(Control* control) {
 }
 
 bool Box::AddAt(Control* control, size_t index) {
-  if (!control || index > items_.size()) return false;
+  // Listed twice, the child would be deleted twice.
+  if (!control || index > items_.size() || GetItemIndex(control) >= 0) return false;
   if (window_) {
     window_->InitControls(control, this);
   } else {
