@@ -131,6 +131,11 @@ TEST(ImageAttributeTest, FaultsStopTheParseKeepingEarlierPairs) {
 TEST(ImageAttributeTest, ValueRules) {
   EXPECT_EQ(Parse(L"fade='300'").fade, 44);
   EXPECT_EQ(Parse(L"fade='-1'").fade, 255);
+  EXPECT_EQ(Parse(L"fade='-300'").fade, 0xD4);  // negated modulo 2^32
+  // Beyond 32 bits the number saturates: opaque, not its low byte.
+  EXPECT_EQ(Parse(L"fade='4294967296'").fade, 255);
+  EXPECT_EQ(Parse(L"fade='-4294967296'").fade, 255);
+  EXPECT_EQ(Parse(L"fade='99999999999999999999'").fade, 255);
   EXPECT_FALSE(Parse(L"xtiled='TRUE'").xtiled);
   EXPECT_FALSE(Parse(L"ytiled='1'").ytiled);
   EXPECT_EQ(Parse(L"playcount='-1'").play_count, -1);

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cwchar>
+#include <cwctype>
 
 namespace ui {
 
@@ -18,6 +20,20 @@ int ReadInt(const wchar_t* begin, wchar_t** end) {
   if (v > INT_MAX) return INT_MAX;
   if (v < INT_MIN) return INT_MIN;
   return static_cast<int>(v);
+}
+
+// wcstoul as a 32-bit unsigned long reads: a magnitude beyond 32 bits
+// saturates instead of keeping its low bits, so fade='4294967296' stays
+// opaque; a minus sign negates modulo 2^32.
+uint32_t ReadUnsigned32(const wchar_t* text) {
+  const wchar_t* p = text;
+  while (std::iswspace(static_cast<wint_t>(*p))) ++p;
+  const bool negative = *p == L'-';
+  errno = 0;
+  const unsigned long long v = std::wcstoull(text, nullptr, 10);
+  if (errno == ERANGE) return UINT32_MAX;
+  const unsigned long long magnitude = negative ? 0 - v : v;
+  return magnitude > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
 }
 
 // Four numbers, each starting one character after the previous ended. A short
@@ -93,7 +109,7 @@ void ImageAttribute::ModifyAttribute(std::wstring_view text, const RectScaler& s
       } else if (name == L"corner") {
         corner = ReadRect(value);
       } else if (name == L"fade") {
-        fade = static_cast<uint8_t>(std::wcstoul(value.c_str(), nullptr, 10) & 0xFF);
+        fade = static_cast<uint8_t>(ReadUnsigned32(value.c_str()) & 0xFF);
       } else if (name == L"xtiled") {
         xtiled = value == L"true";
       } else if (name == L"ytiled") {
