@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace nbase {
+
+// Skins were authored for a file system that ignores letter case, and they
+// name some files with another case than the files on disk have. Returns
+// `path` when it exists as written; otherwise the existing path whose
+// components match it ignoring ASCII case (the first match in directory order
+// when several do); otherwise `path` unchanged.
+std::string ResolvePathIgnoringCase(const std::string& path);
+
+}  // namespace nbase
