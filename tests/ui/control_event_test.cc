@@ -275,5 +275,35 @@ TEST_F(ControlEventTest, HidingTheFocusedControlClearsTheWindowFocus) {
                                          kEventKillFocus}));
 }
 
+TEST_F(ControlEventTest, KillFocusHandlerMovingTheFocusLeavesOneFocusedControl) {
+  auto* other = new TestButton;
+  auto* keeper = new TestButton;
+  root_->Add(other);
+  root_->Add(keeper);
+  fixture_.Paint();
+  bool moved = false;
+  button_->AttachEvent(kEventKillFocus, [&](const EventArgs&) {
+    if (!moved) {
+      moved = true;
+      keeper->SetFocus();
+    }
+    return true;
+  });
+  button_->SetFocus();
+  other->SetFocus();
+  Window* window = fixture_.window();
+  ASSERT_NE(window->GetFocus(), nullptr);
+  int focused = 0;
+  for (Control* c : {static_cast<Control*>(button_), static_cast<Control*>(other),
+                     static_cast<Control*>(keeper)}) {
+    if (c->IsFocused()) {
+      ++focused;
+      EXPECT_EQ(window->GetFocus(), c);
+    }
+  }
+  EXPECT_EQ(focused, 1);
+  EXPECT_FALSE(button_->IsFocused());
+}
+
 }  // namespace
 }  // namespace ui

@@ -180,6 +180,8 @@ void Window::SetFocus(Control* control) {
     SendInputEvent(old, kEventInternalKillFocus, last_mouse_point_);
     // The handler may have deleted it (ReapObjects clears focus_ then).
     if (focus_ == old) SendInputEvent(old, kEventKillFocus, last_mouse_point_);
+    // A kill-focus handler that moved the focus itself has the last word.
+    if (focus_ != old && focus_) return;
     focus_ = nullptr;
   }
   if (control && control->GetWindow() == this && control->IsVisible() && control->IsEnabled()) {
