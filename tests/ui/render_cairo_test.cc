@@ -106,6 +106,17 @@ TEST(RenderCairoBitmapTest, RestoreAlphaKeepsPaddingCornersAndColourBytes) {
   }
 }
 
+TEST(RenderCairoBitmapTest, RestoreAlphaWithHugeNegativePaddingCoversEverything) {
+  // A negative padding puts every pixel in the band; INT_MIN must not wrap
+  // width - padding round to a negative bound that leaves them all out.
+  auto context = MakeContext(4, 3);
+  context->ClearAlpha(UiRect(0, 0, 4, 3), 7);
+  context->RestoreAlpha(UiRect(0, 0, 4, 3), UiRect(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), 0);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(context.get(), x, y), 0xFF070707u) << x << y;
+  }
+}
+
 TEST(RenderCairoContextTest, ResizeKeepsPixelsForTheSameSizeAndClearsForANewOne) {
   RenderContextCairo context;
   EXPECT_EQ(context.GetWidth(), 0);

@@ -458,10 +458,13 @@ void BitmapCairo::RestoreAlpha(const UiRect& rect, const UiRect& padding, uint8_
   int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, height_);
   cairo_surface_flush(surface_);
   for (int row = top; row < bottom; ++row) {
-    bool row_in_band = row >= padding.top && row < height_ - padding.bottom;
+    // 64 bits: a padding of INT_MIN must widen the band, not wrap it away.
+    bool row_in_band = row >= padding.top && row < int64_t{height_} - padding.bottom;
     uint8_t* pixel = bits_ + (static_cast<size_t>(row) * width_ + left) * 4;
     for (int col = left; col < right; ++col, pixel += 4) {
-      if (!row_in_band && !(col >= padding.left && col < width_ - padding.right)) continue;
+      if (!row_in_band && !(col >= padding.left && col < int64_t{width_} - padding.right)) {
+        continue;
+      }
       pixel[3] = (key != 0 && pixel[3] == key) ? 0 : 255;
     }
   }
