@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/window_builder.h"
 #include "ui/image/image_cache.h"
@@ -516,7 +517,7 @@ void GlobalManager::ClearClasses() {
 // ----------------------------------------------------------- language strings
 
 bool GlobalManager::LoadLanguageFile(const std::wstring& path) {
-  std::ifstream file(nbase::WideToUTF8(path), std::ios::binary);
+  std::ifstream file(nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path)), std::ios::binary);
   if (!file) return false;
   std::ostringstream content;
   content << file.rdbuf();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
 
@@ -94,7 +95,7 @@ bool MarkupDocument::LoadFromFile(const std::wstring& path) {
   std::wstring full = nbase::NormalizePathSeparators(path);
   if (full.empty() || full[0] != L'/') full = GlobalManager::GetResourceRoot() + full;
 
-  const std::string native = nbase::WideToUTF8(full);
+  const std::string native = nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(full));
   const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 
 namespace ui {
@@ -284,7 +285,8 @@ std::unique_ptr<ImageInfo> DecodeImageFile(const std::wstring& path) {
   if (path.empty()) return nullptr;
   gchar* contents = nullptr;
   gsize length = 0;
-  if (!g_file_get_contents(nbase::WideToUTF8(path).c_str(), &contents, &length, nullptr)) {
+  if (!g_file_get_contents(nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path)).c_str(),
+                           &contents, &length, nullptr)) {
     return nullptr;
   }
   std::unique_ptr<gchar, GFreeDeleter> owned(contents);
