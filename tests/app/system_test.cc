@@ -1,3 +1,5 @@
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +16,16 @@
 namespace {
 
 using app_test::ScopedUserEnvironment;
+
+// Number of entries in `folder`, or -1 when it cannot be read.
+int CountEntries(const std::string& folder) {
+  GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+  if (dir == nullptr) return -1;
+  int entries = 0;
+  while (g_dir_read_name(dir)) ++entries;
+  g_dir_close(dir);
+  return entries;
+}
 
 TEST(AppSettingsStoreTest, MissingFileReadsEmptyAndWritesRoundTrip) {
   ScopedUserEnvironment env;
@@ -38,23 +50,30 @@ TEST(AppSettingsStoreTest, CorruptFileReadsEmptyAndIsReplacedWhole) {
   EXPECT_EQ(store.Read("UniqueId"), "X1");
   EXPECT_EQ(app_test::ReadFile(store.file_path()).find("not a key file"), std::string::npos);
   // No temporary file stays beside it.
-  GDir* dir = g_dir_open((env.config_home() + "/corvane").c_str(), 0, nullptr);
-  ASSERT_NE(dir, nullptr);
-  int entries = 0;
-  while (g_dir_read_name(dir)) ++entries;
-  g_dir_close(dir);
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
 }
 
-TEST(AppSettingsStoreTest, UnwritableFolderFailsWithoutTouchingTheOldFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+TEST(AppSettingsStoreTest, FailedWriteKeepsTheOldFileWhole) {
   ScopedUserEnvironment env;
   corvane::SettingsStore store("Software\\corvane\\AppInfo");
   ASSERT_TRUE(store.Write("UniqueId", "KEEP"));
-  chmod((env.config_home() + "/corvane").c_str(), 0500);
-  EXPECT_FALSE(store.Write("UniqueId", "NEW"));
-  chmod((env.config_home() + "/corvane").c_str(), 0700);
+  // A file size limit of 0 makes every write fail, for root too (folder
+  // permissions would not stop root). The child reports through its status.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_FSIZE, &none);
+    _exit(store.Write("UniqueId", "NEW") ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the write was reported as done";
   EXPECT_EQ(store.Read("UniqueId"), "KEEP");
+  // The failed attempt leaves no temporary file beside the store.
+  EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
 }
 
 TEST(AppFoldersTest, XdgFoldersAndDirectoryTrees) {
