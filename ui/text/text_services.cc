@@ -790,6 +790,7 @@ void TextServices::OnButtonDown(CPoint point, uint32_t mods, int clicks) {
   const int pos = OffsetAtContent(p.x, p.y);
   const std::wstring& text = model_.GetText();
   drag_clicks_ = clicks;
+  host_->TxSetFocus();
   if (clicks >= 3) {
     const size_t index = ParagraphAt(pos);
     drag_origin_ = TextRange(paras_[index].start, paras_[index].start + paras_[index].length);
