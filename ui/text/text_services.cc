@@ -249,7 +249,7 @@ void TextServices::OnModelChange(int pos, int removed, int inserted) {
   // Heights of the new paragraphs decide whether the lines below move.
   int new_height = 0;
   for (size_t i = first; i < first + fresh.size(); ++i) {
-    Measure(i);
+    Measure(i, true);
     new_height += paras_[i].height;
   }
   if (!heights_known || new_height != old_height) dirty_shape_ = true;
@@ -401,7 +401,7 @@ void TextServices::TrimLayoutCache() {
   layout_order_ = std::move(kept);
 }
 
-void TextServices::Measure(size_t index) {
+void TextServices::Measure(size_t index, bool keep) {
   Paragraph& para = paras_[index];
   if (para.height >= 0) return;
   const bool had_layout = para.layout != nullptr;
@@ -410,7 +410,7 @@ void TextServices::Measure(size_t index) {
   pango_layout_get_extents(layout, nullptr, &logical);
   para.height = Pixels(logical.height);
   para.width = Pixels(logical.width);
-  if (!had_layout && layout_count_ > kLayoutCacheLimit) {
+  if (!had_layout && !keep && layout_count_ > kLayoutCacheLimit / 2) {
     // Measuring a long text keeps only the numbers.
     DropLayout(para);
   }

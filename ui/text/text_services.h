@@ -31,7 +31,7 @@ class TextServices {
   static constexpr int kAutoScrollTimerId = 1;
   static constexpr int kAutoScrollIntervalMs = 50;
   // Layouts kept alive at most (those in view are always kept).
-  static constexpr size_t kLayoutCacheLimit = 256;
+  static constexpr size_t kLayoutCacheLimit = 64;
   static constexpr uint32_t kSelectionColor = 0xFF3584E4;
   static constexpr uint32_t kSelectedTextColor = 0xFFFFFFFF;
 
@@ -132,7 +132,8 @@ class TextServices {
   PangoLayout* GetLayout(size_t index);
   void DropLayout(Paragraph& para);
   void TrimLayoutCache();
-  void Measure(size_t index);
+  // `keep` keeps a layout made for measuring (the paragraph is about to be drawn).
+  void Measure(size_t index, bool keep = false);
   void MeasureAll();
   void UpdateTops();
   int ParaTop(size_t index);
