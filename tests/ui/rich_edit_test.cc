@@ -340,3 +340,74 @@ TEST_F(RichEditTest, AutoHeightIsOneLinePlusPaddingAndCjkWraps) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST_F(RichEditTest, AlignWordsReadOnlyAndDisabledColours) {
+  Build(LR"(align="hcenter vcenter" disabledtextcolor="basic_blue")", CSize(300, 60));
+  EXPECT_TRUE(edit_->GetStyle() & ES_CENTER);
+  EXPECT_EQ(edit_->GetVerticalAlign(), 1);
+  edit_->SetAttribute(L"align", L"left right");
+  EXPECT_TRUE(edit_->GetStyle() & ES_RIGHT);
+  EXPECT_FALSE(edit_->GetStyle() & ES_CENTER);
+  edit_->SetAttribute(L"readonly", L"maybe");  // neither true nor false: unchanged
+  EXPECT_FALSE(edit_->IsReadOnly());
+
+  const UiRect area(10, 10, 310, 70);
+  edit_->SetText(L"右对齐 text");
+  w_.headless()->PaintAll();
+  // Right aligned and vertically centred: the ink sits in the right half, mid-height.
+  EXPECT_EQ(CountHue(w_.headless(), UiRect(10, 10, 160, 70), Hue::kRed), 0);
+  EXPECT_GT(CountHue(w_.headless(), UiRect(160, 25, 310, 55), Hue::kRed), 20);
+  edit_->SetEnabled(false);
+  w_.headless()->PaintAll();
+  EXPECT_EQ(CountHue(w_.headless(), area, Hue::kRed), 0);
+  EXPECT_GT(CountHue(w_.headless(), area, Hue::kBlue), 20);
+  // Disabled: typing does nothing.
+  w_.headless()->Char(L'z');
+  EXPECT_EQ(edit_->GetText(), L"右对齐 text");
+  edit_->SetEnabled(true);
+
+  // Read-only: no caret drawn even when focused; the selection collapses on focus loss.
+  edit_->SetReadOnly(true);
+  Focus();
+  edit_->SetSel(0, -1);
+  EXPECT_EQ(edit_->GetSelText(), L"右对齐 text");
+  w_.headless()->PaintAll();
+  const UiRect caret = edit_->GetCaretRect();
+  const uint32_t pixel = w_.headless()->GetPixel(caret.left, caret.top + caret.GetHeight() / 2);
+  EXPECT_FALSE(RedOf(pixel) < 40 && GreenOf(pixel) < 40 && BlueOf(pixel) < 40);
+  edit_->GetWindow()->KillFocus();
+  EXPECT_EQ(edit_->GetSelText(), L"");
+}
+
+TEST_F(RichEditTest, CompositionShowsThenCommitsAtTheCaret) {
+  Build(L"");
+  Focus();
+  Type(L"ab");
+  Key(kVkLeft);
+  NativeMessage start;
+  start.type = NativeMessageType::kImeStartComposition;
+  w_.headless()->Send(start);
+  edit_->SetCompositionText(L"zhong", 5);
+  EXPECT_TRUE(edit_->IsComposing());
+  EXPECT_EQ(edit_->GetText(), L"ab");
+  // The candidate window goes at the caret, which sits after the preedit.
+  const UiRect caret = edit_->GetCaretRect();
+  EXPECT_GT(caret.left, 30);
+  w_.headless()->PaintAll();
+  // The preedit is drawn (in the text colour) at the caret's line.
+  EXPECT_GT(CountHue(w_.headless(), UiRect(10, 10, caret.left, 40), Hue::kRed), 20);
+  edit_->CommitCompositionText(L"中");
+  NativeMessage end;
+  end.type = NativeMessageType::kImeEndComposition;
+  w_.headless()->Send(end);
+  EXPECT_FALSE(edit_->IsComposing());
+  EXPECT_EQ(edit_->GetText(), L"a中b");
+  Key('Z', kKeyStateControl);
+  EXPECT_EQ(edit_->GetText(), L"ab");
+}
+
+}  // namespace
+}  // namespace ui
