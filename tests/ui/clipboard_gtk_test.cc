@@ -16,6 +16,7 @@
 #include "tests/ui/control_test_support.h"
 #include "ui/control/rich_edit.h"
 #include "ui/native/clipboard.h"
+#include "ui/native/desktop_settings.h"
 #include "ui/native/key_codes.h"
 
 namespace ui {
@@ -105,6 +106,37 @@ TEST_F(GtkClipboardTest, TextRoundTripsThroughAnotherProgramAndBetweenFields) {
   w.headless()->Send(key);
   EXPECT_EQ(second->GetText(), L"C:/Program Files/Corvane视频");
   SetDefaultClipboard(nullptr);
+}
+
+}  // namespace
+}  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST(DesktopSettingsTest, CaretBlinkFollowsGtkSettings) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+  GtkSettings* settings = gtk_settings_get_default();
+  g_object_set(settings, "gtk-cursor-blink", TRUE, "gtk-cursor-blink-time", 800,
+               "gtk-cursor-blink-timeout", 3, nullptr);
+  CaretBlinkSettings read = ReadCaretBlinkSettings();
+  EXPECT_TRUE(read.blink);
+  EXPECT_EQ(read.interval_ms, 400);
+  EXPECT_EQ(read.timeout_ms, 3000);
+
+  // A desktop without blinking: a focused field shows a steady caret.
+  g_object_set(settings, "gtk-cursor-blink", FALSE, nullptr);
+  RichEdit::UseDesktopCaretBlink();
+  HeadlessWindowFixture w(CSize(200, 50));
+  auto* root = new VBox();
+  auto* edit = new RichEdit();
+  root->Add(edit);
+  w.Attach(root);
+  w.headless()->Click(CPoint(5, 5));
+  EXPECT_TRUE(edit->IsCaretVisible());
+  EXPECT_FALSE(edit->IsCaretBlinking());
+  RichEdit::SetCaretBlinkTimes(RichEdit::kCaretBlinkMs, RichEdit::kCaretBlinkTimeoutMs);
 }
 
 }  // namespace

@@ -188,6 +188,11 @@ TEST_F(RichEditTest, ClipboardCopyCutPastePasswordAndNumber) {
   EXPECT_EQ(GetDefaultClipboard()->GetText(ClipboardKind::kClipboard),
             std::optional<std::wstring>(L"copy mecopy me"));
   EXPECT_EQ(edit_->GetText(), L"secret");
+  // Word keys treat a password as one word.
+  Key(kVkEnd);
+  Type(L" two");
+  Key(kVkBack, kKeyStateControl);
+  EXPECT_EQ(edit_->GetText(), L"");
   edit_->SetPassword(false);
 
   // Number: typing filters, Ctrl+V pastes the digits and leaves the clipboard.

@@ -10,6 +10,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/native/clipboard.h"
+#include "ui/native/desktop_settings.h"
 #include "ui/native/key_codes.h"
 #include "ui/native/native_window.h"
 #include "ui/render/render.h"
@@ -217,6 +218,11 @@ RichEdit::~RichEdit() {
 void RichEdit::SetCaretBlinkTimes(int interval_ms, int timeout_ms) {
   g_blink_interval_ms = interval_ms > 0 ? interval_ms : kCaretBlinkMs;
   g_blink_timeout_ms = timeout_ms;
+}
+
+void RichEdit::UseDesktopCaretBlink() {
+  const CaretBlinkSettings settings = ReadCaretBlinkSettings();
+  SetCaretBlinkTimes(settings.interval_ms, settings.blink ? settings.timeout_ms : -1);
 }
 
 TextServices* RichEdit::GetTextServices() const {
@@ -799,7 +805,7 @@ void RichEdit::ShowCaret(bool show) {
   caret_blinking_ = false;
   caret_visible_ = show;
   blink_ticks_ = 0;
-  if (show) {
+  if (show && g_blink_timeout_ms >= 0) {
     caret_blinking_ = true;
     GetAnimationManager().GetTimerManager()->AddCancelableTimer(
         caret_flag_.AcquireWeakFlag(), [this] { OnCaretTick(); },
@@ -810,7 +816,7 @@ void RichEdit::ShowCaret(bool show) {
 
 void RichEdit::OnCaretTick() {
   ++blink_ticks_;
-  if (g_blink_timeout_ms > 0 && blink_ticks_ * g_blink_interval_ms >= g_blink_timeout_ms) {
+  if (g_blink_timeout_ms > 0 && int64_t{blink_ticks_} * g_blink_interval_ms >= g_blink_timeout_ms) {
     // The desktop stops blinking after a while; the caret stays shown.
     caret_flag_.Cancel();
     caret_blinking_ = false;

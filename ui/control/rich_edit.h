@@ -128,7 +128,11 @@ class RichEdit : public ScrollableBox {
   CSize GetCaretSize() const { return caret_size_; }
   // The caret in window coordinates, for the input method's candidate window.
   UiRect GetCaretRect() const;
+  // One blink phase and the time after which blinking stops (0: never stops,
+  // negative: the caret does not blink at all).
   static void SetCaretBlinkTimes(int interval_ms, int timeout_ms);
+  // The desktop's settings (GTK's) once a display is open.
+  static void UseDesktopCaretBlink();
 
   // Input method (the window's composition): the text shown underlined at
   // the caret while composing, and the committed text.

@@ -677,26 +677,33 @@ void TextServices::SetCaret(int pos, bool extend) {
   model_.SetSelection(TextRange(extend ? sel.anchor : pos, pos));
 }
 
+int TextServices::WordStartBefore(int pos) const {
+  return model_.IsPassword() ? 0 : PrevWordStart(model_.GetText(), pos);
+}
+
+int TextServices::WordEndAfter(int pos) const {
+  return model_.IsPassword() ? model_.GetLength() : NextWordEnd(model_.GetText(), pos);
+}
+
 bool TextServices::OnKeyDown(int key, uint32_t mods) {
   const bool shift = mods & kModShift;
   const bool ctrl = mods & kModControl;
   const TextRange sel = model_.GetSelection();
   const int caret = sel.caret;
-  const std::wstring& text = model_.GetText();
   bool keep_goal = false;
   switch (key) {
     case kVkLeft:
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Min(), false);
       } else {
-        SetCaret(ctrl ? PrevWordStart(text, caret) : std::max(caret - 1, 0), shift);
+        SetCaret(ctrl ? WordStartBefore(caret) : std::max(caret - 1, 0), shift);
       }
       break;
     case kVkRight:
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Max(), false);
       } else {
-        SetCaret(ctrl ? NextWordEnd(text, caret) : std::min(caret + 1, model_.GetLength()), shift);
+        SetCaret(ctrl ? WordEndAfter(caret) : std::min(caret + 1, model_.GetLength()), shift);
       }
       break;
     case kVkUp:
@@ -731,7 +738,7 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
       break;
     case kVkBack:
       if (ctrl && sel.IsEmpty()) {
-        model_.DeleteBackward(PrevWordStart(text, caret));
+        model_.DeleteBackward(WordStartBefore(caret));
       } else {
         model_.DeleteBackward();
       }
@@ -739,7 +746,7 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
     case kVkDelete:
       if (shift) return Cut();
       if (ctrl && sel.IsEmpty()) {
-        model_.DeleteForward(NextWordEnd(text, caret));
+        model_.DeleteForward(WordEndAfter(caret));
       } else {
         model_.DeleteForward();
       }
@@ -795,8 +802,9 @@ void TextServices::OnButtonDown(CPoint point, uint32_t mods, int clicks) {
     const size_t index = ParagraphAt(pos);
     drag_origin_ = TextRange(paras_[index].start, paras_[index].start + paras_[index].length);
   } else if (clicks == 2) {
-    int start = pos, end = pos;
-    WordAt(text, pos, &start, &end);
+    int start = 0, end = model_.GetLength();
+    // A password's words would tell its shape: the whole field is one word.
+    if (!model_.IsPassword()) WordAt(text, pos, &start, &end);
     drag_origin_ = TextRange(start, end);
   } else {
     drag_origin_ = TextRange(pos, pos);

@@ -125,6 +125,9 @@ class TextServices {
   // After every operation: layout, scroll bars, caret, notification.
   void Finish(bool scroll_to_caret = true);
   void SetCaret(int pos, bool extend);
+  // Word boundaries for moves and deletes; a password field is one word.
+  int WordStartBefore(int pos) const;
+  int WordEndAfter(int pos) const;
   void ReadOptions();
 
   size_t ParagraphAt(int pos) const;
