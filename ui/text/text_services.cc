@@ -304,7 +304,9 @@ size_t TextServices::ParagraphAt(int pos) const {
 }
 
 int TextServices::WrapWidth() const {
-  return word_wrap_ ? std::max(client_.GetWidth(), 1) : -1;
+  // Before the control has a size there is nothing to wrap at: laying a long
+  // text out a pixel wide would cost a line per character.
+  return word_wrap_ && client_.GetWidth() > 0 ? client_.GetWidth() : -1;
 }
 
 PangoLayout* TextServices::GetLayout(size_t index) {
@@ -326,7 +328,7 @@ PangoLayout* TextServices::GetLayout(size_t index) {
   PangoLayout* layout = pango_layout_new(pango_);
   pango_layout_set_font_description(layout, font_ ? font_ : DefaultFontDescription());
   pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
-  if (word_wrap_) {
+  if (WrapWidth() > 0) {
     pango_layout_set_width(layout, WrapWidth() * PANGO_SCALE);
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     pango_layout_set_alignment(layout, para_format_.align == TextAlign::kCenter ? PANGO_ALIGN_CENTER
