@@ -271,6 +271,15 @@ TEST_F(RichEditTest, ReturnTabAndLinkEvents) {
   const UiRect caret = edit_->GetTextServices()->GetCaretRect();
   w_.headless()->Click(CPoint(caret.left, caret.top + 4));
   EXPECT_EQ(Events(links), 1);
+  // The hand over the link, the I-beam elsewhere on the field.
+  NativeMessage cursor;
+  cursor.type = NativeMessageType::kSetCursor;
+  cursor.point = CPoint(caret.left, caret.top + 4);
+  w_.headless()->Send(cursor);
+  EXPECT_EQ(w_.headless()->GetCursor(), NativeCursor::kHand);
+  cursor.point = CPoint(12, caret.top + 4);
+  w_.headless()->Send(cursor);
+  EXPECT_EQ(w_.headless()->GetCursor(), NativeCursor::kIBeam);
   w_.headless()->Click(CPoint(12, caret.top + 4));
   EXPECT_EQ(Events(links), 1);
 }
