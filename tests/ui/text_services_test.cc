@@ -203,6 +203,9 @@ TEST(TextServicesTest, TypingRepaintsOnlyTheEditedParagraphAndNotifiesRealChange
   services.OnKeyDown(kVkDelete, 0);  // deletes one char: a change
   EXPECT_EQ(host.changes, changes + 2);
   EXPECT_EQ(services.GetParagraphCount(), 50u);
+  // Typing on and on keeps a bounded number of layouts.
+  for (int i = 0; i < 2000; ++i) services.OnChar(L'y');
+  EXPECT_LE(services.GetLayoutCount(), TextServices::kLayoutCacheLimit);
   // Joining two paragraphs relayouts below.
   services.OnKeyDown(kVkEnd, 0);
   services.OnKeyDown(kVkDelete, 0);

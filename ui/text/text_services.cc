@@ -383,7 +383,12 @@ void TextServices::DropLayout(Paragraph& para) {
 void TextServices::TrimLayoutCache() {
   if (layout_count_ <= kLayoutCacheLimit) {
     // Entries whose layout was dropped elsewhere are forgotten lazily.
+    // Entries of dropped layouts, and repeats of a paragraph laid out again
+    // (typing in it), are forgotten once they pile up.
     if (layout_order_.size() > 4 * kLayoutCacheLimit) {
+      std::sort(layout_order_.begin(), layout_order_.end());
+      layout_order_.erase(std::unique(layout_order_.begin(), layout_order_.end()),
+                          layout_order_.end());
       std::erase_if(layout_order_,
                     [this](size_t i) { return i >= paras_.size() || !paras_[i].layout; });
     }
@@ -392,6 +397,8 @@ void TextServices::TrimLayoutCache() {
   const size_t first_visible = ParagraphAtY(scroll_y_);
   const size_t last_visible = ParagraphAtY(scroll_y_ + client_.GetHeight());
   std::vector<size_t> kept;
+  std::sort(layout_order_.begin(), layout_order_.end());
+  layout_order_.erase(std::unique(layout_order_.begin(), layout_order_.end()), layout_order_.end());
   for (size_t index : layout_order_) {
     if (index >= paras_.size() || !paras_[index].layout) continue;
     if (layout_count_ > kLayoutCacheLimit / 2 && (index < first_visible || index > last_visible)) {

@@ -168,7 +168,7 @@ class TextServices {
   std::vector<int> tops_;  // prefix sums of heights; valid up to tops_valid_
   size_t tops_valid_ = 0;
   size_t layout_count_ = 0;
-  std::vector<size_t> layout_order_;  // paragraphs with a layout, oldest first
+  std::vector<size_t> layout_order_;  // paragraphs that may hold a layout
   std::vector<FormatRun> runs_;
   CharFormat default_format_;
   const PangoFontDescription* font_ = nullptr;
