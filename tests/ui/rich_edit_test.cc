@@ -350,6 +350,12 @@ TEST_F(RichEditTest, AutoHeightIsOneLinePlusPaddingAndCjkWraps) {
   EXPECT_GT(edit_->GetHeight(), one_line + 10);
   const CSize natural = edit_->GetTextServices()->GetNaturalSize(108);
   EXPECT_LE(natural.cx, 108);
+  // As the message box fits its body: three lines are taller than one.
+  edit_->SetText(L"一行");
+  const int one = edit_->GetNaturalSize(300).cy;
+  edit_->SetText(L"一行\n二行\n三行");
+  EXPECT_GE(edit_->GetNaturalSize(300).cy, 3 * one - 2);
+  EXPECT_EQ(RichEdit().GetNaturalSize(300), CSize());
 }
 
 }  // namespace

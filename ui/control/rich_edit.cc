@@ -296,6 +296,12 @@ int RichEdit::GetTextLength() const {
   return host_ ? host_->services()->GetTextLength() : 0;
 }
 
+CSize RichEdit::GetNaturalSize(int width) const {
+  TextServices* services = GetTextServices();
+  if (!services) return CSize();
+  return services->GetNaturalSize(std::max(width, 0));
+}
+
 // ---- Attributes -----------------------------------------------------------------
 
 void RichEdit::SetTextColor(const std::wstring& color) {

@@ -84,6 +84,9 @@ class RichEdit : public ScrollableBox {
   void SetSel(int first, int last);
   void ReplaceSel(const std::wstring& text, bool can_undo);
   int GetTextLength() const;
+  // The text's size laid out `width` wide (a negative width counts as 0, no
+  // wrapping); empty without a host.
+  CSize GetNaturalSize(int width) const;
 
   // Attributes as operations.
   void SetTextColor(const std::wstring& color);
