@@ -114,6 +114,7 @@ void TextServices::ReadOptions() {
       p.height = -1;
     }
     tops_valid_ = 0;
+    max_width_dirty_ = true;
   }
 }
 
@@ -129,6 +130,7 @@ void TextServices::OnPropertyBitsChange(uint32_t mask) {
       p.height = -1;
     }
     tops_valid_ = 0;
+    max_width_dirty_ = true;
   }
   ClampScroll();
   UpdateScrollBars();
@@ -227,6 +229,8 @@ void TextServices::OnModelChange(int pos, int removed, int inserted) {
   bool heights_known = true;
   for (size_t i = first; i <= last; ++i) {
     if (paras_[i].height < 0) heights_known = false;
+    // The widest line may be going away.
+    if (paras_[i].width >= max_width_) max_width_dirty_ = true;
     old_height += std::max(paras_[i].height, 0);
     DropLayout(paras_[i]);
   }
@@ -419,6 +423,7 @@ void TextServices::Measure(size_t index, bool keep) {
   pango_layout_get_extents(layout, nullptr, &logical);
   para.height = Pixels(logical.height);
   para.width = Pixels(logical.width);
+  max_width_ = std::max(max_width_, para.width);
   if (!had_layout && !keep && layout_count_ > kLayoutCacheLimit / 2) {
     // Measuring a long text keeps only the numbers.
     DropLayout(para);
@@ -459,10 +464,13 @@ size_t TextServices::ParagraphAtY(int y) {
 }
 
 CSize TextServices::GetContentSize() {
-  int width = 0;
   UpdateTops();
-  for (const Paragraph& para : paras_) width = std::max(width, para.width);
-  return CSize(width, ContentHeight());
+  if (max_width_dirty_) {
+    max_width_ = 0;
+    for (const Paragraph& para : paras_) max_width_ = std::max(max_width_, para.width);
+    max_width_dirty_ = false;
+  }
+  return CSize(max_width_, ContentHeight());
 }
 
 int TextServices::AlignOffset(const Paragraph& para) const {
@@ -953,6 +961,7 @@ void TextServices::SetCharFormat(int first, int last, const CharFormat& format) 
     paras_[i].height = -1;
   }
   tops_valid_ = std::min(tops_valid_, a);
+  max_width_dirty_ = true;
   InvalidateAll();
   UpdateScrollBars();
   UpdateCaret();
@@ -985,6 +994,7 @@ void TextServices::SetPreedit(const std::wstring& text, int cursor) {
   DropLayout(paras_[index]);
   paras_[index].height = -1;
   tops_valid_ = std::min(tops_valid_, index);
+  max_width_dirty_ = true;
   Finish();
   InvalidateAll();
 }
@@ -1067,6 +1077,8 @@ CSize TextServices::GetNaturalSize(int width) {
   }
   // Another width: measure with throw-away layouts.
   const UiRect saved = client_;
+  const int saved_max_width = max_width_;
+  const bool saved_max_dirty = max_width_dirty_;
   client_.right = client_.left + width;
   std::vector<Paragraph> saved_paras = paras_;
   for (Paragraph& p : paras_) {
@@ -1088,6 +1100,8 @@ CSize TextServices::GetNaturalSize(int width) {
   layout_count_ = saved_count;
   layout_order_ = saved_order;
   client_ = saved;
+  max_width_ = saved_max_width;
+  max_width_dirty_ = saved_max_dirty;
   return CSize(wide, std::max(height, 1));
 }
 

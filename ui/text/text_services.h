@@ -167,6 +167,9 @@ class TextServices {
   std::vector<Paragraph> paras_;
   std::vector<int> tops_;  // prefix sums of heights; valid up to tops_valid_
   size_t tops_valid_ = 0;
+  // The widest paragraph, recomputed only when the widest may have shrunk.
+  int max_width_ = 0;
+  bool max_width_dirty_ = false;
   size_t layout_count_ = 0;
   std::vector<size_t> layout_order_;  // paragraphs that may hold a layout
   std::vector<FormatRun> runs_;
