@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "ui/builder/window_builder.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"
 

@@ -16,7 +16,7 @@
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"

@@ -16,7 +16,7 @@
 
 #include "base/file_util.h"
 #include "base/string_util.h"
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 #include "ui/image/image_cache.h"
 
 #if __has_include("ui/render/render.h")

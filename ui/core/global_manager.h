@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 
 typedef struct _PangoFontDescription PangoFontDescription;
 

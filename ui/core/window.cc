@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/string_util.h"
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/render/render.h"

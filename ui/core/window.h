@@ -11,7 +11,7 @@
 
 #include "base/callback.h"
 #include "ui/core/control.h"
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 #include "ui/native/native_window.h"
 
 namespace ui {
