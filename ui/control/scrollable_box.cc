@@ -4,14 +4,14 @@
 
 #include "ui/animation/animation_player.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/core/core_helpers.h"
 #include "ui/core/global_manager.h"
-#include "ui/core/layout_helpers.h"
 #include "ui/core/window.h"
 #include "ui/render/render.h"
 
 namespace ui {
 
-using namespace layout_helpers;
+using namespace core_helpers;
 
 // ScrollableBox ---------------------------------------------------------------
 

@@ -4,20 +4,12 @@
 #include <cwchar>
 
 #include "ui/core/box.h"
+#include "ui/core/core_helpers.h"
 #include "ui/core/global_manager.h"
-#include "ui/core/layout_helpers.h"
 
 namespace ui {
 
-namespace layout_helpers {
-
-UiRect ScaledSides(UiRect sides) {
-  GlobalManager::ScaleLength(sides.left);
-  GlobalManager::ScaleLength(sides.top);
-  GlobalManager::ScaleLength(sides.right);
-  GlobalManager::ScaleLength(sides.bottom);
-  return sides;
-}
+namespace core_helpers {
 
 int ParseInt(const std::wstring& value) {
   return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
@@ -27,9 +19,9 @@ bool IsFlowChild(const Control* c) {
   return c->IsVisible() && !c->IsFloat();
 }
 
-}  // namespace layout_helpers
+}  // namespace core_helpers
 
-using namespace layout_helpers;
+using namespace core_helpers;
 
 namespace {
 
