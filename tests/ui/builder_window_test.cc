@@ -179,14 +179,15 @@ TEST(BuilderWindowTest, OwnShadowImageAndCornerAreUsedWithoutTheRoundBorder) {
   EXPECT_EQ(root->GetBorderRound(), CSize());
 }
 
-// Heights the builder derives from "heightpercent" values.
+// Heights the builder derives from "heightpercent" values, without shadow sides.
 std::vector<int> HeightsFromPercent(const std::vector<std::wstring>& values) {
   std::vector<int> heights;
   for (const std::wstring& value : values) {
     SkinWindow w;
     WindowBuilder builder;
     std::unique_ptr<Control> root(builder.Build(
-        L"<Window heightpercent=\"" + value + L"\"><VBox/></Window>", {}, w.window()));
+        L"<Window shadowattached=\"false\" heightpercent=\"" + value + L"\"><VBox/></Window>", {},
+        w.window()));
     heights.push_back(w.window()->GetSkinAttributes().init_size.cy);
   }
   return heights;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "ui/core/global_manager.h"
@@ -114,6 +115,11 @@ struct ParseErrorCase {
   const wchar_t* message;
   const wchar_t* location;
 };
+
+// gtest prints the parameter of a failing case: its name says more than its bytes.
+void PrintTo(const ParseErrorCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MarkupErrorTest : public ::testing::TestWithParam<ParseErrorCase> {};
 
