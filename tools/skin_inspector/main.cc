@@ -14,10 +14,10 @@
 
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
+#include "ui/builder/window_builder.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"
@@ -31,7 +31,8 @@ constexpr char kUsage[] =
     "  --theme NAME      theme folder (default themes/default)\n"
     "  --lang NAME       language folder (default lang/zh_CN)\n"
     "  --scale PERCENT   DPI scale: 100, 125, 150 ... (default 100)\n"
-    "  --size WxH        client size in pixels (default: the skin's own size)\n"
+    "  --size WxH        window size in pixels, shadow included (default: the skin's own\n"
+    "                    size)\n"
     "  --png FILE        write the painted window here\n"
     "  --set NAME ATTR=VALUE  apply one attribute to the named control after building\n"
     "                    (repeatable; e.g. --set customizebar visible=true)\n"
@@ -188,6 +189,8 @@ int Inspect(const Options& o) {
                  nbase::WideToUTF8(markup->GetLastErrorLocation()).c_str());
     return 1;
   }
+  // The picture is the whole window, shadow included: what a desktop shows.
+  root = window->AttachShadow(root);
   window->AttachDialog(root);
   for (const Options::Setting& setting : o.settings) {
     ui::Control* control = window->FindControl(nbase::UTF8ToWide(setting.name));

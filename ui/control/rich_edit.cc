@@ -4,9 +4,9 @@
 #include <cwchar>
 
 #include "base/string_util.h"
-#include "ui/animation/animation_manager.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/native/clipboard.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/callback.h"
-#include "ui/core/box.h"
+#include "ui/control/scrollable_box.h"
 #include "ui/image/image.h"
 #include "ui/text/text_host.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 
 typedef struct _PangoFontDescription PangoFontDescription;
 

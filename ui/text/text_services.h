@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 #include "ui/native/clipboard.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_model.h"

@@ -1,4 +1,4 @@
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 
 #include <gdk/gdk.h>
 
@@ -8,12 +8,15 @@
 #include <string_view>
 
 #include "base/string_util.h"
+#include "ui/builder/child_box.h"
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/control/scrollable_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
@@ -354,8 +357,8 @@ void WindowBuilder::AttachSkinEvents(const MarkupElement& element, Control* owne
 }
 
 Control* CreateControlForTag(std::wstring_view tag) {
-  // Tags the library does not provide yet (lists, combo, tabs, tree, slider,
-  // rich edit) fall through to the application's hooks.
+  // Tags the library does not provide yet (lists, combo, tabs, tree, slider)
+  // fall through to the application's hooks.
   switch (tag.size()) {
     case 3:
       if (tag == L"Box") return new Box();
@@ -380,6 +383,7 @@ Control* CreateControlForTag(std::wstring_view tag) {
       if (tag == L"Progress") return new Progress();
       if (tag == L"CheckBox") return new CheckBox();
       if (tag == L"LabelBox") return new LabelBox();
+      if (tag == L"RichEdit") return new RichEdit();
       break;
     case 9:
       if (tag == L"ScrollBar") return new ScrollBar();
