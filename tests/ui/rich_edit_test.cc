@@ -165,6 +165,48 @@ TEST_F(RichEditTest, DragBeyondTheFieldAutoScrolls) {
   w_.headless()->ButtonUp(CPoint(20, 200));
 }
 
+TEST_F(RichEditTest, SkinnedBarAppearsForTallTextAndTheWheelScrolls) {
+  Build(LR"(multiline="true" vscrollbar="true")", CSize(200, 60));
+  ScrollBar* bar = edit_->GetVerticalScrollBar();
+  ASSERT_NE(bar, nullptr);
+  bar->SetFixedWidth(10);
+  bar->SetAutoHideScroll(false);
+  edit_->SetText(L"short");
+  w_.headless()->PaintAll();
+  EXPECT_EQ(bar->GetScrollRange(), 0);
+  EXPECT_FALSE(bar->IsVisible());
+  std::wstring text;
+  for (int i = 0; i < 30; ++i) text += L"line " + std::to_wstring(i) + L"\n";
+  edit_->SetText(text);
+  w_.headless()->PaintAll();
+  EXPECT_GT(bar->GetScrollRange(), 0);
+  EXPECT_TRUE(bar->IsVisible());
+  // The bar sits at the field's right edge and the text area gave it room.
+  EXPECT_EQ(bar->GetPos().right, edit_->GetPos().right);
+  EXPECT_EQ(bar->GetPos().GetWidth(), 10);
+  TextServices* services = edit_->GetTextServices();
+  const int bottom = services->GetScrollPos().y;  // the caret at the end keeps the view at the end
+  EXPECT_EQ(bottom, bar->GetScrollRange());
+  edit_->SetTimerManager(timers_.manager());
+  // Ctrl+wheel is left alone; the plain wheel scrolls.
+  NativeMessage wheel;
+  wheel.type = NativeMessageType::kMouseWheel;
+  wheel.point = CPoint(50, 30);
+  wheel.w_param = 120;
+  wheel.l_param = kKeyStateControl;
+  w_.headless()->Send(wheel);
+  for (int i = 0; i < 60; ++i) timers_.Tick(16);
+  EXPECT_EQ(services->GetScrollPos().y, bottom);
+  w_.headless()->Wheel(CPoint(50, 30), 120);
+  for (int i = 0; i < 60; ++i) timers_.Tick(16);
+  EXPECT_LT(services->GetScrollPos().y, bottom);
+  EXPECT_EQ(bar->GetScrollPos(), services->GetScrollPos().y);
+  // Back to a short text: the bar goes away.
+  edit_->SetText(L"short again");
+  w_.headless()->PaintAll();
+  EXPECT_EQ(bar->GetScrollRange(), 0);
+}
+
 TEST_F(RichEditTest, ClipboardCopyCutPastePasswordAndNumber) {
   Build(L"");
   Focus();

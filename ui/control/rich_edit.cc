@@ -757,7 +757,8 @@ void RichEdit::HandleEvent(EventArgs& event) {
       }
       return;
     case kEventMouseScrollWheel:
-      if (event.w_param & kMouseStateControl) return;
+      // The wheel's w_param is its delta; the held modifiers travel in l_param.
+      if (event.l_param & kKeyStateControl) return;
       ScrollableBox::HandleEvent(event);
       return;
     case kEventSetCursor:

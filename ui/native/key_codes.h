@@ -1,9 +1,9 @@
 #pragma once
 
 // Virtual-key codes of key messages (w_param of kKeyDown and kKeyUp), and
-// where the modifiers travel: key messages carry the held modifiers in
-// l_param (kKeyStateShift, kKeyStateControl, kKeyStateAlt); mouse messages in
-// w_param as kMouseStateShift and kMouseStateControl. kChar carries one typed
+// where the modifiers travel: key and wheel messages carry the held modifiers
+// in l_param (kKeyStateShift, kKeyStateControl, kKeyStateAlt); button and move
+// messages in w_param as kMouseStateShift and kMouseStateControl. kChar carries one typed
 // code point (Enter as 13, Tab as 9); it is not sent for keys pressed with
 // Control or Alt, whose key down alone acts (Ctrl+Enter breaks a line in a
 // multi-line field that does not want the return message).
