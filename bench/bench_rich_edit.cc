@@ -290,7 +290,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      // Single runs, or the medians of repeated ones.
+      if (run.error_occurred) continue;
+      std::string name = run.benchmark_name();
+      const size_t median = name.rfind("_median");
+      if (median != std::string::npos) {
+        name.erase(median);
+      } else if (run.run_type == Run::RT_Aggregate) {
+        continue;
+      }
+      times_[name] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -186,6 +186,9 @@ TEST(TextServicesTest, TypingRepaintsOnlyTheEditedParagraphAndNotifiesRealChange
   RecordingHost host;
   host.client = UiRect(0, 0, 400, 2000);
   TextServices services(&host);
+  // A long text is measured without holding a layout per paragraph.
+  services.SetText(Lines(3000, L"paragraph "));
+  EXPECT_LE(services.GetPeakLayoutCount(), TextServices::kLayoutCacheLimit);
   services.SetText(Lines(50, L"paragraph "));
   services.SetSelection(0, 0);
   host.invalid.clear();

@@ -252,8 +252,11 @@ void TextServices::OnModelChange(int pos, int removed, int inserted) {
   for (size_t i = first + fresh.size(); i < paras_.size(); ++i) paras_[i].start += delta;
   // Heights of the new paragraphs decide whether the lines below move.
   int new_height = 0;
+  // A typed edit touches a paragraph or two, drawn next; a loaded text is
+  // measured and let go, not held as thousands of layouts.
+  const bool keep = fresh.size() <= 4;
   for (size_t i = first; i < first + fresh.size(); ++i) {
-    Measure(i, true);
+    Measure(i, keep);
     new_height += paras_[i].height;
   }
   if (!heights_known || new_height != old_height) dirty_shape_ = true;
@@ -373,6 +376,7 @@ PangoLayout* TextServices::GetLayout(size_t index) {
   pango_attr_list_unref(attrs);
   para.layout = layout;
   ++layout_count_;
+  peak_layout_count_ = std::max(peak_layout_count_, layout_count_);
   layout_order_.push_back(index);
   return layout;
 }

@@ -105,6 +105,8 @@ class TextServices {
   // For tests and benchmarks: paragraphs and layouts alive.
   size_t GetParagraphCount() const { return paras_.size(); }
   size_t GetLayoutCount() const { return layout_count_; }
+  // The most layouts alive at once so far.
+  size_t GetPeakLayoutCount() const { return peak_layout_count_; }
   const UiRect& GetLastInvalidRect() const { return last_invalid_; }
 
  private:
@@ -171,6 +173,7 @@ class TextServices {
   int max_width_ = 0;
   bool max_width_dirty_ = false;
   size_t layout_count_ = 0;
+  size_t peak_layout_count_ = 0;
   std::vector<size_t> layout_order_;  // paragraphs that may hold a layout
   std::vector<FormatRun> runs_;
   CharFormat default_format_;
