@@ -23,7 +23,7 @@ bool CommandLine::Parse(const std::vector<std::wstring>& args) {
     if (arg.empty()) continue;
     std::wstring key;
     std::wstring value;
-    if (corvane::PathExists(nbase::WideToUTF8(arg))) {
+    if (corvane::PathExists(nbase::WideToNativePath(arg))) {
       key = L"path";
       value = arg;
     } else {

@@ -13,7 +13,7 @@
 std::wstring DefaultInstallDirectory() {
   const std::wstring from_command_line = GetCommandLineValue(L"installPath");
   if (!from_command_line.empty()) return from_command_line;
-  return nbase::UTF8ToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
+  return nbase::NativePathToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
 }
 
 InstallFlow::InstallFlow(InstallView* view)

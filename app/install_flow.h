@@ -76,5 +76,7 @@ class InstallFlow : public nbase::SupportWeakCallback {
 };
 
 // The program-files folder + "/brightmoor/corvane", or a non-empty
-// "installPath" argument verbatim.
+// "installPath" argument verbatim. Both keep their file-system bytes
+// (nbase::NativePathToWide), so a name that is not UTF-8 reaches the package
+// unchanged.
 std::wstring DefaultInstallDirectory();

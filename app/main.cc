@@ -14,7 +14,9 @@
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> args;
-  for (int i = 1; i < argc; ++i) args.push_back(nbase::UTF8ToWide(argv[i]));
+  // Arguments are file-system bytes: an install path that is not UTF-8 must
+  // reach the file system unchanged.
+  for (int i = 1; i < argc; ++i) args.push_back(nbase::NativePathToWide(argv[i]));
   ParseCommandLine(args);
   // Without a display the installer still runs its flow on the console.
   gtk_init_check(nullptr, nullptr);
