@@ -1,5 +1,7 @@
 #include "app/install_flow.h"
 
+#include <cstdlib>
+
 #include "app/command_line.h"
 #include "app/endpoints.h"
 #include "app/installer_constants.h"
@@ -16,11 +18,16 @@ std::wstring DefaultInstallDirectory() {
   return nbase::NativePathToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
 }
 
+std::string ProductProcessName() {
+  const char* value = std::getenv("CORVANE_PRODUCT_PROCESS_NAME");
+  return (value && *value) ? value : kProductExecutable;
+}
+
 InstallFlow::InstallFlow(InstallView* view)
     : view_(view),
       settings_(ComposeDownloadSettings()),
       install_directory_(DefaultInstallDirectory()),
-      product_process_name_(kProductExecutable) {}
+      product_process_name_(ProductProcessName()) {}
 
 void InstallFlow::BeginInstall(const std::wstring& click_source) {
   install_state_ = kInstallDownloading;

@@ -74,7 +74,7 @@ ScopedUserEnvironment::ScopedUserEnvironment() {
   for (const char* name :
        {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "http_proxy", "HTTP_PROXY",
         "all_proxy", "ALL_PROXY", "CORVANE_PACKAGE_BASE_URL", "CORVANE_STATISTICS_URL",
-        "CORVANE_AGREEMENT_URL"}) {
+        "CORVANE_AGREEMENT_URL", "CORVANE_PRODUCT_PROCESS_NAME"}) {
     const char* value = std::getenv(name);
     saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
     unsetenv(name);

@@ -264,6 +264,14 @@ TEST_F(AppInstallFlowTest, StatisticsOutageCostsTwoAttemptsPerRecordAndDelaysNot
   EXPECT_TRUE(service.StatisticsLines().empty());
 }
 
+TEST_F(AppInstallFlowTest, ProductProcessNameDefaultsAndOverride) {
+  EXPECT_EQ(ProductProcessName(), "corvane.exe");
+  env_.Set("CORVANE_PRODUCT_PROCESS_NAME", "other.exe");
+  EXPECT_EQ(ProductProcessName(), "other.exe");
+  env_.Set("CORVANE_PRODUCT_PROCESS_NAME", "");
+  EXPECT_EQ(ProductProcessName(), "corvane.exe");
+}
+
 TEST_F(AppInstallFlowTest, InstallDirectoryDefaultsAndCommandLine) {
   ParseCommandLine({});
   const std::string base = geteuid() == 0 ? "/opt" : env_.data_home();

@@ -43,6 +43,8 @@ class InstallerHardeningTest : public ::testing::Test {
     env_.Set("CORVANE_DEMO_PACKAGE_COUNTER", env_.dir().Sub("package-runs"));
     env_.Set("CORVANE_DEMO_PRODUCT_LOG", env_.dir().Sub("product.log"));
     install_dir_ = env_.dir().Sub("apps/corvane");
+    // A product another test starts meanwhile must not look like ours.
+    env_.Set("CORVANE_PRODUCT_PROCESS_NAME", product_name_);
   }
 
   std::string settings_path() const { return env_.config_home() + "/corvane/AppInfo.ini"; }
@@ -65,6 +67,8 @@ class InstallerHardeningTest : public ::testing::Test {
 
   ScopedUserEnvironment env_;
   std::string install_dir_;
+  // At most 15 characters, the part of a name a zombie process keeps.
+  std::string product_name_ = "cv-" + std::to_string(getpid() % 1000000) + ".exe";
 };
 
 // One stray line or a byte-order mark used to make the whole store
@@ -117,7 +121,7 @@ TEST_F(InstallerHardeningTest, NamedPipeAtTheSettingsPathDoesNotBlock) {
 TEST_F(InstallerHardeningTest, ExitedButUnreapedProductIsNotRunning) {
   VendorService service({"--package", app_test::DemoPackagePath()});
   service.UseForInstaller(&env_);
-  const std::string product = env_.dir().Sub("corvane.exe");
+  const std::string product = env_.dir().Sub(product_name_);
   app_test::WriteFile(product, app_test::ReadFile(app_test::DemoProductPath()));
   chmod(product.c_str(), 0755);
   const pid_t child = fork();
