@@ -3,6 +3,8 @@
 #include "app/system/folders.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 namespace {
 
 // "C:\x" or "C:/x": a path, not the one-letter key "C".
@@ -54,3 +56,5 @@ bool ParseCommandLine(const std::vector<std::wstring>& args) {
 std::wstring GetCommandLineValue(const std::wstring& key) {
   return CommandLine::Instance().GetValue(key);
 }
+
+}  // namespace corvane

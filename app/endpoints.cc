@@ -4,6 +4,8 @@
 
 #include <glib.h>
 
+namespace corvane {
+
 namespace {
 
 std::string FromEnvironment(const char* name, const char* fallback) {
@@ -34,3 +36,5 @@ bool IsWebAddress(const std::string& address) {
   }
   return false;
 }
+
+}  // namespace corvane

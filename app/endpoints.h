@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace corvane {
+
 // The vendor endpoints: build-time defaults, each overridden at run time by
 // the environment variable of the same name when that is set and not empty.
 std::string PackageBaseUrl();  // CORVANE_PACKAGE_BASE_URL
@@ -12,3 +14,5 @@ std::string AgreementUrl();    // CORVANE_AGREEMENT_URL
 // installer fetches, posts to and opens nothing else: an override or a
 // redirect to file://, ftp:// and the like is refused.
 bool IsWebAddress(const std::string& address);
+
+}  // namespace corvane

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <mutex>
 
+namespace corvane {
+
 namespace {
 
 constexpr long kReceiveBufferBytes = 512 * 1024;
@@ -229,3 +231,5 @@ int HttpClient::PostForm(const std::string& url, const std::string& body, std::s
   }
   return result;
 }
+
+}  // namespace corvane

@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+namespace corvane {
+
 // Process-wide cookies sent with every form post, and the process-wide proxy
 // (empty in this program). Safe to use from any thread.
 void SetGlobalCookie(const std::string& name, const std::string& value);
@@ -67,3 +69,5 @@ class HttpClient {
   curl_slist* header_list_ = nullptr;
   std::string proxy_;
 };
+
+}  // namespace corvane

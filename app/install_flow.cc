@@ -12,6 +12,8 @@
 #include "base/framework_thread.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 std::wstring DefaultInstallDirectory() {
   const std::wstring from_command_line = GetCommandLineValue(L"installPath");
   if (!from_command_line.empty()) return from_command_line;
@@ -115,3 +117,5 @@ bool InstallFlow::OpenAgreementPage() {
 bool InstallFlow::OpenOfflinePackagePage() {
   return OpenUrl(OfflinePackageAddress());
 }
+
+}  // namespace corvane

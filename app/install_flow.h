@@ -6,6 +6,8 @@
 #include "app/package_download.h"
 #include "base/callback.h"
 
+namespace corvane {
+
 // Install states.
 enum InstallState {
   kInstallNothing = 0,
@@ -86,3 +88,5 @@ std::string ProductProcessName();
 // (nbase::NativePathToWide), so a name that is not UTF-8 reaches the package
 // unchanged.
 std::wstring DefaultInstallDirectory();
+
+}  // namespace corvane

@@ -21,6 +21,8 @@
 #include "app/system/termination_cleanup.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 namespace {
 
 constexpr int kTransferTimeoutSeconds = 300;
@@ -178,3 +180,5 @@ int DownloadPackage(const DownloadSettings& settings) {
   ReportEvent(L"DownloadTimeCost", DownloadRecordData(outcome));
   return outcome.code;
 }
+
+}  // namespace corvane

@@ -7,6 +7,8 @@
 
 #include "app/statistics.h"
 
+namespace corvane {
+
 // Fixed when the main window is built; never changed afterwards.
 struct DownloadSettings {
   std::wstring channel;
@@ -61,3 +63,5 @@ EventData DownloadRecordData(const DownloadOutcome& outcome);
 // Runs the passes and reports "DownloadTimeCost"; returns the result code.
 // Runs on the misc thread; reads only the settings it was given.
 int DownloadPackage(const DownloadSettings& settings);
+
+}  // namespace corvane

@@ -7,6 +7,8 @@
 #include "app/system/url_opener.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 std::vector<std::string> PackageArguments(const std::wstring& package_path,
                                           const std::wstring& install_dir) {
   return {nbase::WideToNativePath(package_path), "/S",
@@ -66,3 +68,5 @@ bool OpenUrl(const std::wstring& address) {
   if (!IsWebAddress(url)) return false;
   return corvane::LaunchUri(url);
 }
+
+}  // namespace corvane

@@ -11,6 +11,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -286,3 +287,4 @@ TEST(AppHttpClientTest, DefaultsAndCookieText) {
 }
 
 }  // namespace
+}  // namespace corvane

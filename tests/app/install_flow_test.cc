@@ -19,6 +19,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -232,9 +233,8 @@ TEST_F(AppInstallFlowTest, ResultForAFlowThatIsGoneIsDropped) {
     flow.reset();
     // Thread 2 runs this after the download, whose continuation it posted
     // to this thread first; so the quit comes after the dropped result.
-    nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc, [] {
-      nbase::ThreadRegistry::PostTaskToThread(kThreadUi, QuitUiLoop);
-    });
+    nbase::ThreadRegistry::PostTaskToThread(
+        kThreadGlobalMisc, [] { nbase::ThreadRegistry::PostTaskToThread(kThreadUi, QuitUiLoop); });
   };
   {
     MainThread main_thread(hooks);
@@ -282,3 +282,4 @@ TEST_F(AppInstallFlowTest, InstallDirectoryDefaultsAndCommandLine) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -14,6 +14,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -220,3 +221,4 @@ TEST(AppProcessDeathTest, EndProcessNowExitsWithZeroAtOnce) {
 }
 
 }  // namespace
+}  // namespace corvane
