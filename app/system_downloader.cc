@@ -166,8 +166,12 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return 0;
 }
 
-int Perform(CURL* curl, const std::string& url, const std::string& proxy, int timeout_seconds,
-            TransferState* state) {
+int Perform(CURL* curl, const std::string& url, const std::string& proxy,
+            Clock::time_point deadline, TransferState* state) {
+  // The proxy lookup counts toward the total limit.
+  const auto remaining =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (remaining <= 0) return CURLE_OPERATION_TIMEDOUT;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -182,7 +186,7 @@ int Perform(CURL* curl, const std::string& url, const std::string& proxy, int ti
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kSystemDownloadIdleSeconds));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(timeout_seconds));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, state);
@@ -234,6 +238,7 @@ std::optional<std::string> DesktopProxyFor(const std::string& url) {
 }
 
 int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds) {
+  const auto deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
   int result = kResultFileNotWritable;
   {
     PendingFile file(path);
@@ -247,7 +252,7 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
         result = kResultNoHandle;
       } else {
         TransferState state{&file, Clock::now()};
-        result = Perform(curl, url, *proxy, timeout_seconds, &state);
+        result = Perform(curl, url, *proxy, deadline, &state);
         if (result == 0 && !file.Commit()) result = CURLE_WRITE_ERROR;
       }
       if (curl) curl_easy_cleanup(curl);
