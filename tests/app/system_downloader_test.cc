@@ -232,7 +232,16 @@ TEST_F(AppSystemDownloadTest, TheDesktopProxyCarriesTheTransfer) {
   EXPECT_EQ(app_test::JsonStringField(proxy.Lines()[0], "url"), Url(service));
   EXPECT_EQ(Gets(service).size(), 1u);
 
+  // A proxy kind the transfer cannot speak is a failure, not a way around
+  // the settings.
+  env_.Set("http_proxy", "ftp://127.0.0.1:21");
+  EXPECT_EQ(DesktopProxyFor(url), std::nullopt);
+  EXPECT_EQ(DesktopTransfer(Url(service), target_, 300), CURLE_COULDNT_RESOLVE_PROXY);
+  ExpectNothingLeft("ftp proxy");
+  EXPECT_EQ(Gets(service).size(), 1u);
+
   // Addresses the settings exempt go direct.
+  env_.Set("http_proxy", proxy.url());
   env_.Set("no_proxy", "127.0.0.1");
   EXPECT_EQ(DesktopProxyFor(Url(service)), "");
   ASSERT_EQ(DesktopTransfer(Url(service), target_, 300), 0);
