@@ -6,7 +6,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include <curl/curl.h>
 #include <gio/gio.h>
@@ -59,21 +63,13 @@ std::optional<std::string> CurlProxy(const char* uri) {
   return proxy;
 }
 
+// Shared with the lookup thread, which may outlive an abandoned lookup.
 struct ProxyLookup {
-  gchar** proxies = nullptr;
+  std::mutex lock;
+  std::condition_variable done_signal;
   bool done = false;
+  std::optional<std::string> proxy;
 };
-
-void OnProxyLookup(GObject* resolver, GAsyncResult* result, gpointer data) {
-  auto* lookup = static_cast<ProxyLookup*>(data);
-  lookup->proxies = g_proxy_resolver_lookup_finish(G_PROXY_RESOLVER(resolver), result, nullptr);
-  lookup->done = true;
-}
-
-gboolean CancelLookup(gpointer cancellable) {
-  g_cancellable_cancel(G_CANCELLABLE(cancellable));
-  return G_SOURCE_REMOVE;
-}
 
 // The package body goes to an unnamed file in the target's folder, which
 // takes the target's name only when it is complete: a failed or interrupted
@@ -213,28 +209,26 @@ bool SystemDownloaderAvailable(const std::string& url) {
 }
 
 std::optional<std::string> DesktopProxyFor(const std::string& url) {
-  // A private context keeps the lookup off whatever loop runs this thread,
-  // and lets it be abandoned at the limit (PAC scripts and WPAD may hang).
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
-  GCancellable* cancellable = g_cancellable_new();
-  ProxyLookup lookup;
-  g_proxy_resolver_lookup_async(g_proxy_resolver_get_default(), url.c_str(), cancellable,
-                                OnProxyLookup, &lookup);
-  GSource* limit = g_timeout_source_new_seconds(kSystemDownloadIdleSeconds);
-  g_source_set_callback(limit, CancelLookup, cancellable, nullptr);
-  g_source_attach(limit, context);
-  while (!lookup.done) g_main_context_iteration(context, TRUE);
-  g_source_destroy(limit);
-  g_source_unref(limit);
-  g_object_unref(cancellable);
-  g_main_context_pop_thread_default(context);
-  g_main_context_unref(context);
-
-  std::optional<std::string> proxy;
-  for (gchar** p = lookup.proxies; p && *p && !proxy; ++p) proxy = CurlProxy(*p);
-  g_strfreev(lookup.proxies);
-  return proxy;
+  // A lookup may run a PAC script or probe for WPAD and never return; it
+  // runs on its own thread and is abandoned at the limit.
+  auto lookup = std::make_shared<ProxyLookup>();
+  std::thread([lookup, url] {
+    gchar** proxies =
+        g_proxy_resolver_lookup(g_proxy_resolver_get_default(), url.c_str(), nullptr, nullptr);
+    std::optional<std::string> proxy;
+    for (gchar** p = proxies; p && *p && !proxy; ++p) proxy = CurlProxy(*p);
+    g_strfreev(proxies);
+    std::lock_guard<std::mutex> guard(lookup->lock);
+    lookup->proxy = std::move(proxy);
+    lookup->done = true;
+    lookup->done_signal.notify_one();
+  }).detach();
+  std::unique_lock<std::mutex> guard(lookup->lock);
+  if (!lookup->done_signal.wait_for(guard, std::chrono::seconds(kSystemDownloadIdleSeconds),
+                                    [&] { return lookup->done; })) {
+    return std::nullopt;
+  }
+  return lookup->proxy;
 }
 
 int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds) {
