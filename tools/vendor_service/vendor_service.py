@@ -26,13 +26,13 @@ Fault injection (all optional):
   --redirect-location URL          with --redirect: the Location is URL
   --stall-after BYTES              announce the full length, send BYTES,
                                    then keep the connection open silently
+  --refuse-statistics S            answer statistics posts with status S
+                                   (or "reset"), without logging them
+  --statistics-delay SEC           wait before answering a statistics post
 
 HEAD requests answer the status and headers of the GET they stand for,
 without a body; they neither count as downloads nor consume --fail-first.
 Every request is logged with its method and User-Agent.
-  --refuse-statistics S            answer statistics posts with status S
-                                   (or "reset"), without logging them
-  --statistics-delay SEC           wait before answering a statistics post
 """
 
 import argparse
@@ -201,6 +201,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def redirect_hop(self, path):
         hops, _, quoted = path[len("/hop/"):].partition("/")
+        if not hops.isdigit():
+            self.access(404)
+            return self.send_text(404, "not found\n")
         channel = urllib.parse.unquote(quoted)
         self.access(302, channel=channel, hop=int(hops))
         self.send_redirect(int(hops) - 1, channel)
