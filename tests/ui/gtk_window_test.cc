@@ -1,0 +1,311 @@
+// The GTK host under a real X server (the tests' Xvfb), driven by XTest.
+
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "base/string_util.h"
+#include "control_test_support.h"
+#include "gtk_test_support.h"
+#include "ui/native/gtk_keys.h"
+
+namespace ui {
+namespace {
+
+// Caption 40 px with a label in it; a button below; sizing borders of 4 px.
+constexpr wchar_t kInputSkin[] =
+    LR"(<Window size="300,200" caption="0,0,0,40" sizebox="4,4,4,4" mininfo="200,150"
+    maxinfo="400,300" shadowattached="false">
+  <VBox bkcolor="gtk_test_bk">
+    <Label name="title" width="stretch" height="40" text="title"/>
+    <Button name="btn" width="100" height="30" bkcolor="gtk_test_btn" tooltiptext="tip text"
+            tooltipwidth="120"/>
+    <Control name="target" width="100" height="30" bkcolor="gtk_test_btn"/>
+    <Button name="closebtn" width="30" height="30" bkcolor="gtk_test_btn"/>
+  </VBox>
+</Window>)";
+
+struct Recorder {
+  std::vector<int32_t> kinds;
+  std::vector<EventArgs> events;
+  void Attach(Control* control) {
+    control->AttachAllEvents([this](const EventArgs& event) {
+      kinds.push_back(event.type);
+      events.push_back(event);
+      return true;
+    });
+  }
+  int Count(int32_t kind) const {
+    return static_cast<int>(std::count(kinds.begin(), kinds.end(), kind));
+  }
+  void Clear() {
+    kinds.clear();
+    events.clear();
+  }
+};
+
+class GtkWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!InitGtkForTest()) GTEST_SKIP() << "no X display";
+    InstallTestRenderFactory();
+    GlobalManager::AddTextColor(L"gtk_test_bk", 0xFFF0F0F0);
+    GlobalManager::AddTextColor(L"gtk_test_btn", 0xFF2080E0);
+  }
+  void TearDown() override {
+    for (auto& window : windows_) {
+      if (window->GetNativeWindow() && window->GetNativeWindow()->IsValid()) {
+        window->GetNativeWindow()->Destroy();
+      }
+    }
+    windows_.clear();
+    PumpFor(20);
+  }
+
+  MarkupWindow* Open(const std::wstring& skin, int x, int y, MarkupWindow* owner = nullptr) {
+    windows_.push_back(std::make_unique<MarkupWindow>(skin));
+    MarkupWindow* window = windows_.back().get();
+    EXPECT_TRUE(window->Create(owner, L"gtk test", UiRect(x, y, x + 100, y + 100)))
+        << nbase::WideToUTF8(window->GetLastError());
+    EXPECT_TRUE(window->ShowAt(x, y));
+    return window;
+  }
+
+  std::vector<std::unique_ptr<MarkupWindow>> windows_;
+};
+
+TEST_F(GtkWindowTest, WindowHasTheSkinSizeAndPaintsOnlyOnDemand) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  EXPECT_EQ(window->GetNativeWindow()->GetClientSize(), CSize(300, 200));
+  EXPECT_FALSE(window->gtk()->HasAlphaChannel());  // no compositor on the tests' server
+  // Settled: no further frames without a reason (no polling).
+  PumpFor(400);
+  const size_t draws = window->gtk()->GetDrawCount();
+  PumpFor(300);
+  EXPECT_EQ(window->gtk()->GetDrawCount(), draws);
+  // A change repaints only its own rect.
+  window->FindControl(std::wstring(L"target"))->Invalidate();
+  ASSERT_TRUE(PumpUntil([&] { return window->gtk()->GetDrawCount() > draws; }));
+  EXPECT_EQ(window->gtk()->GetLastDrawRect(), UiRect(0, 70, 100, 100));
+}
+
+TEST_F(GtkWindowTest, ClicksDoubleClicksAndRightClicksReachTheControl) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  Recorder button;
+  button.Attach(window->FindControl(std::wstring(L"btn")));
+  const CPoint at = window->ToScreen(CPoint(50, 55));
+  FakeClick(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return button.Count(kEventClick) == 1; }));
+  EXPECT_EQ(button.Count(kEventMouseButtonDown), 1);
+  EXPECT_EQ(button.Count(kEventMouseButtonUp), 1);
+  // The event carries the client point.
+  const auto down =
+      std::find_if(button.events.begin(), button.events.end(),
+                   [](const EventArgs& e) { return e.type == kEventMouseButtonDown; });
+  EXPECT_EQ(down->mouse_point, CPoint(50, 55));
+
+  // A second press soon after is the double click, not another down.
+  FakeClick(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return button.Count(kEventMouseButtonUp) == 2; }));
+  EXPECT_EQ(button.Count(kEventMouseButtonDown), 1);
+
+  PumpFor(600);  // past the double-click time
+  button.Clear();
+  FakeClick(at.x, at.y, 3);
+  ASSERT_TRUE(PumpUntil([&] { return button.Count(kEventMouseRightButtonUp) == 1; }));
+  EXPECT_EQ(button.Count(kEventMouseRightButtonDown), 1);
+}
+
+TEST_F(GtkWindowTest, DragThatLeavesTheWindowKeepsReportingToThePressedControl) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  Recorder button;
+  button.Attach(window->FindControl(std::wstring(L"btn")));
+  const CPoint at = window->ToScreen(CPoint(50, 55));
+  FakeMove(at.x, at.y);
+  FakeButton(1, true);
+  FakeMove(at.x + 500, at.y + 300);  // far outside the window
+  ASSERT_TRUE(PumpUntil([&] {
+    return !button.events.empty() && button.events.back().type == kEventMouseMove &&
+           button.events.back().mouse_point.x > 400;
+  }));
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] { return button.Count(kEventMouseButtonUp) == 1; }));
+  // Released outside: no click.
+  EXPECT_EQ(button.Count(kEventClick), 0);
+}
+
+TEST_F(GtkWindowTest, CaptionDragMovesTheWindowAndButtonsThereStayClickable) {
+  MarkupWindow* window = Open(kInputSkin, 80, 80);
+  EXPECT_EQ(window->HitTest(CPoint(150, 20)), NativeHitTest::kCaption);
+  const CPoint start = window->ToScreen(CPoint(150, 20));
+  FakeMove(start.x, start.y);
+  FakeButton(1, true);
+  for (int step = 1; step <= 5; ++step) FakeMove(start.x + step * 10, start.y + step * 6);
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] {
+    const UiRect r = window->GetNativeWindow()->GetWindowRect();
+    return r.left == 130 && r.top == 110;
+  })) << window->GetNativeWindow()->GetWindowRect().left;
+}
+
+TEST_F(GtkWindowTest, BorderDragResizesWithinMinAndMaxInfo) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  EXPECT_EQ(window->HitTest(CPoint(298, 100)), NativeHitTest::kRight);
+  const CPoint edge = window->ToScreen(CPoint(298, 100));
+  FakeMove(edge.x, edge.y);
+  FakeButton(1, true);
+  FakeMove(edge.x + 40, edge.y);
+  FakeMove(edge.x + 60, edge.y);
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] { return window->GetNativeWindow()->GetClientSize().cx == 360; }))
+      << window->GetNativeWindow()->GetClientSize().cx;
+
+  // Far beyond the largest size: held at maxinfo; the root follows.
+  const CPoint corner = window->ToScreen(CPoint(358, 198));
+  EXPECT_EQ(window->HitTest(CPoint(358, 198)), NativeHitTest::kBottomRight);
+  FakeMove(corner.x, corner.y);
+  FakeButton(1, true);
+  FakeMove(corner.x + 200, corner.y + 200);
+  FakeMove(corner.x + 400, corner.y + 400);
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->GetNativeWindow()->GetClientSize() == CSize(400, 300);
+  })) << window->GetNativeWindow()->GetClientSize().cx;
+  ASSERT_TRUE(PumpUntil([&] { return window->GetRoot()->GetPos().right == 400; }));
+
+  // And the smallest size on the way back.
+  const CPoint left = window->ToScreen(CPoint(1, 150));
+  FakeMove(left.x, left.y);
+  FakeButton(1, true);
+  FakeMove(left.x + 300, left.y);
+  FakeMove(left.x + 390, left.y);
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] { return window->GetNativeWindow()->GetClientSize().cx == 200; }))
+      << window->GetNativeWindow()->GetClientSize().cx;
+}
+
+TEST_F(GtkWindowTest, WheelSends120PerNotchToTheControlUnderThePointer) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  Recorder target;
+  target.Attach(window->FindControl(std::wstring(L"target")));
+  const CPoint at = window->ToScreen(CPoint(20, 80));
+  FakeMove(at.x, at.y);
+  FakeButton(4, true);
+  FakeButton(4, false);
+  FakeButton(5, true);
+  FakeButton(5, false);
+  ASSERT_TRUE(PumpUntil([&] { return target.Count(kEventMouseScrollWheel) == 2; }));
+  std::vector<int> deltas;
+  for (const EventArgs& e : target.events) {
+    if (e.type == kEventMouseScrollWheel) deltas.push_back(static_cast<int>(e.w_param));
+  }
+  EXPECT_EQ(deltas, (std::vector<int>{120, -120}));
+}
+
+TEST_F(GtkWindowTest, TypingSendsKeyCodesAndCharactersToTheFocus) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  Control* target = window->FindControl(std::wstring(L"target"));
+  Recorder keys;
+  keys.Attach(target);
+  window->SetFocus(target);
+  ASSERT_TRUE(PumpUntil([&] { return window->GetNativeWindow()->HasFocus(); }));
+  FakeType("a1");
+  FakeKey(XK_Return, true);
+  FakeKey(XK_Return, false);
+  FakeKey(XK_F5, true);
+  FakeKey(XK_F5, false);
+  ASSERT_TRUE(PumpUntil([&] { return keys.Count(kEventKeyUp) == 4; }));
+  std::vector<int> down;
+  std::vector<wchar_t> chars;
+  for (const EventArgs& e : keys.events) {
+    if (e.type == kEventKeyDown) down.push_back(static_cast<int>(e.w_param));
+    if (e.type == kEventChar) chars.push_back(e.key);
+  }
+  EXPECT_EQ(down, (std::vector<int>{'A', '1', kVkReturn, kVkF1 + 4}));
+  EXPECT_EQ(chars, (std::vector<wchar_t>{L'a', L'1', L'\r'}));
+}
+
+TEST_F(GtkWindowTest, TooltipShowsAfterHoverAndGoesOnLeaveAndPress) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  const CPoint at = window->ToScreen(CPoint(50, 55));
+  FakeMove(at.x, at.y);
+  FakeMove(at.x + 1, at.y);
+  PumpFor(GtkNativeWindow::kHoverTimeMs / 2);
+  EXPECT_FALSE(window->gtk()->IsToolTipVisible());
+  ASSERT_TRUE(PumpUntil([&] { return window->gtk()->IsToolTipVisible(); }));
+  EXPECT_EQ(window->gtk()->GetToolTipText(), L"tip text");
+  FakeMove(at.x + 600, at.y + 400);  // leaves the window
+  ASSERT_TRUE(PumpUntil([&] { return !window->gtk()->IsToolTipVisible(); }));
+
+  FakeMove(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return window->gtk()->IsToolTipVisible(); }));
+  FakeButton(1, true);
+  EXPECT_FALSE(window->gtk()->IsToolTipVisible());
+  FakeButton(1, false);
+}
+
+TEST_F(GtkWindowTest, FocusMovesBetweenWindowsWithClicks) {
+  MarkupWindow* first = Open(kInputSkin, 40, 40);
+  MarkupWindow* second = Open(kInputSkin, 500, 40);
+  const CPoint a = first->ToScreen(CPoint(50, 85));
+  const CPoint b = second->ToScreen(CPoint(50, 85));
+  FakeClick(a.x, a.y);
+  ASSERT_TRUE(PumpUntil([&] { return first->gtk()->HasFocus() && !second->gtk()->HasFocus(); }));
+  FakeClick(b.x, b.y);
+  ASSERT_TRUE(PumpUntil([&] { return second->gtk()->HasFocus() && !first->gtk()->HasFocus(); }));
+}
+
+TEST_F(GtkWindowTest, ModalBoxBlocksItsOwnerUntilItCloses) {
+  MarkupWindow* owner = Open(kInputSkin, 40, 40);
+  Recorder button;
+  button.Attach(owner->FindControl(std::wstring(L"btn")));
+  windows_.push_back(std::make_unique<MarkupWindow>(kInputSkin));
+  MarkupWindow* box = windows_.back().get();
+  ASSERT_TRUE(box->Create(owner, L"box", UiRect(0, 0, 100, 100)));
+  box->ShowModalFake(owner);
+  ASSERT_TRUE(PumpUntil([&] { return box->laid_out && box->gtk()->GetDrawCount() > 0; }));
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(box->gtk()->GetWidget())),
+            GTK_WINDOW(owner->gtk()->GetWidget()));
+  EXPECT_FALSE(owner->GetNativeWindow()->IsEnabled());
+  // Centred on the owner.
+  const UiRect o = owner->GetNativeWindow()->GetWindowRect();
+  const UiRect b = box->GetNativeWindow()->GetWindowRect();
+  EXPECT_EQ(b.left - o.left, o.right - b.right);
+
+  // Clicks on the owner go nowhere while the box is open... (click the part
+  // of the owner's button the box does not cover)
+  const CPoint at = owner->ToScreen(CPoint(5, 45));
+  FakeClick(at.x, at.y);
+  PumpFor(100);
+  EXPECT_EQ(button.Count(kEventMouseButtonDown), 0);
+
+  box->Close(WindowImplBase::kIdOk);
+  EXPECT_TRUE(owner->GetNativeWindow()->IsEnabled());
+  ASSERT_TRUE(PumpUntil([&] { return box->destroyed; }, 2000));
+  PumpFor(600);
+  FakeClick(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return button.Count(kEventClick) == 1; }));
+}
+
+TEST_F(GtkWindowTest, CloseButtonClosesAfterTheFadeAndPendingWorkDoesNothingAfterwards) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  int ran = 0;
+  window->GetNativeWindow()->PostTask(window->MakeWeakCallback([&ran] { ++ran; }));
+  // Starts a hover animation that is still running when the window goes.
+  const CPoint close = window->ToScreen(CPoint(15, 115));
+  FakeClick(close.x, close.y);
+  EXPECT_FALSE(window->destroyed);
+  ASSERT_TRUE(PumpUntil([&] { return window->destroyed; }, 2000));
+  EXPECT_EQ(window->GetCloseResult(), WindowImplBase::kIdOk);
+  EXPECT_EQ(ran, 1);
+  window->GetNativeWindow()->PostTask(window->MakeWeakCallback([&ran] { ++ran; }));
+  windows_.clear();  // the object goes; its queued task must not run
+  PumpFor(400);
+  EXPECT_EQ(ran, 1);
+}
+
+}  // namespace
+}  // namespace ui
