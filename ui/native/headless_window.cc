@@ -133,6 +133,12 @@ size_t HeadlessWindow::RunPendingTasks(size_t limit) {
 
 bool HeadlessWindow::Send(const NativeMessage& message) {
   if (!valid_ || !delegate_) return false;
+  // A disabled window (the owner of an open box) takes no input.
+  const NativeMessageType t = message.type;
+  if (!enabled_ && t != NativeMessageType::kSize && t != NativeMessageType::kClose &&
+      t != NativeMessageType::kSetFocus && t != NativeMessageType::kKillFocus) {
+    return false;
+  }
   return delegate_->OnNativeMessage(message);
 }
 

@@ -52,6 +52,8 @@ class HeadlessWindow : public NativeWindow {
   void PostTask(std::function<void()> task) override { tasks_.push_back(std::move(task)); }
   void SetShowState(NativeShowState state) override;
   bool HasAlphaChannel() const override { return alpha_channel_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   // Stands for a desktop without compositing.
   void SetAlphaChannel(bool alpha) { alpha_channel_ = alpha; }
 
@@ -115,6 +117,7 @@ class HeadlessWindow : public NativeWindow {
   bool maximized_ = false;
   bool layered_ = true;
   bool alpha_channel_ = true;
+  bool enabled_ = true;
   bool capture_ = false;
   bool focus_ = false;
   UiRect rect_;
