@@ -5,11 +5,13 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "base/string_util.h"
 #include "control_test_support.h"
 #include "gtk_test_support.h"
+#include "ui/core/window_builder.h"
 #include "ui/native/gtk_keys.h"
 
 namespace ui {
@@ -305,6 +307,66 @@ TEST_F(GtkWindowTest, CloseButtonClosesAfterTheFadeAndPendingWorkDoesNothingAfte
   windows_.clear();  // the object goes; its queued task must not run
   PumpFor(400);
   EXPECT_EQ(ran, 1);
+}
+
+}  // namespace
+}  // namespace ui
+
+namespace ui {
+namespace {
+
+// The installer's own skins, from the source tree, as the installer loads them.
+class GtkSkinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!InitGtkForTest()) GTEST_SKIP() << "no X display";
+    InstallTestRenderFactory();
+    GlobalManager::SetImageLoader(MakeSkinImageLoader());
+    GlobalManager::SetResourceRoot(nbase::UTF8ToWide(CORVANE_SOURCE_DIR) +
+                                   L"/resources/themes/default");
+    WindowBuilder().Build(L"global.xml");
+    GlobalManager::LoadLanguageFile(nbase::UTF8ToWide(CORVANE_SOURCE_DIR) +
+                                    L"/resources/lang/zh_CN/gdstrings.ini");
+  }
+  void TearDown() override {
+    GlobalManager::Shutdown();
+    PumpFor(20);
+  }
+};
+
+TEST_F(GtkSkinTest, ScreenshotOfTheRealWindowEqualsTheHeadlessPicture) {
+  // No compositor here: both windows drop the shadow alike.
+  FakeMove(1270, 1010);
+  MarkupWindow real(L"basic.xml", L"basic/");
+  ASSERT_TRUE(real.Create(nullptr, L"main", UiRect(0, 0, 100, 100)))
+      << nbase::WideToUTF8(real.GetLastError());
+  ASSERT_TRUE(real.ShowAt(20, 30, false));
+  PumpFor(400);  // the fade-in has no effect without compositing, but let it end
+
+  MarkupWindow headless_window(L"basic.xml", L"basic/");
+  auto native = std::make_unique<HeadlessWindow>();
+  native->SetAlphaChannel(false);
+  HeadlessWindow* headless = native.get();
+  ASSERT_TRUE(
+      headless_window.Create(nullptr, L"main", UiRect(0, 0, 100, 100), true, std::move(native)));
+  headless->PaintAll();
+  PumpFor(400);
+  headless->PaintAll();
+
+  const CSize size = real.GetNativeWindow()->GetClientSize();
+  ASSERT_EQ(size, CSize(headless->GetFrameWidth(), headless->GetFrameHeight()));
+  const std::vector<uint32_t> shot = GrabScreen(TestXDisplay(), 20, 30, size.cx, size.cy);
+  ASSERT_EQ(shot.size(), headless->GetPixels().size());
+  int differing = 0;
+  for (size_t i = 0; i < shot.size(); ++i) {
+    // X drops the alpha byte of an opaque visual; the colour bytes must match.
+    if ((headless->GetPixels()[i] & 0xFFFFFFu) != shot[i]) ++differing;
+  }
+  EXPECT_EQ(differing, 0);
+  // A picture, not a blank.
+  EXPECT_GT(std::set<uint32_t>(shot.begin(), shot.end()).size(), 50u);
+  real.GetNativeWindow()->Destroy();
+  headless_window.GetNativeWindow()->Destroy();
 }
 
 }  // namespace

@@ -254,7 +254,8 @@ class InspectorWindow : public ui::WindowImplBase {
   void OnInitLayout() override {
     ui::WindowImplBase::OnInitLayout();
     const ui::UiRect r = GetNativeWindow()->GetWindowRect();
-    std::printf("shown %dx%d at %d,%d\n", r.GetWidth(), r.GetHeight(), r.left, r.top);
+    std::printf("shown %dx%d at %d,%d scale %d\n", r.GetWidth(), r.GetHeight(), r.left, r.top,
+                ui::GlobalManager::GetDPIScale());
     std::fflush(stdout);
   }
 
@@ -423,6 +424,8 @@ int Show(Options o) {
   const int dpi = ui::GlobalManager::GetSystemDPI() * std::max(1, monitor_scale);
   if (!o.theme_given) o.theme = nbase::WideToUTF8(ThemeFolderForDpi(dpi));
   if (!o.scale_given) o.scale = dpi * 100 / 96;
+  std::printf("theme %s scale %d\n", o.theme.c_str(), o.scale);
+  std::fflush(stdout);
   // The same checks as the picture: no window for a skin that does not build.
   if (Inspect(o) != 0) return 1;
   Previewer previewer(o);

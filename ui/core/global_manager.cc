@@ -1,6 +1,7 @@
 #include "ui/core/global_manager.h"
 
 #include <gdk/gdk.h>
+#include <gtk/gtk.h>
 #include <pango/pango.h>
 #include <unzip.h>
 
@@ -375,6 +376,8 @@ void GlobalManager::SetDPI(int dpi) {
 
 int GlobalManager::GetSystemDPI() {
   if (gdk_display_get_default() == nullptr) return 96;
+  // GTK's settings (Xft/DPI, settings.ini) set the resolution once they exist.
+  gtk_settings_get_default();
   GdkScreen* screen = gdk_screen_get_default();
   const double resolution = screen != nullptr ? gdk_screen_get_resolution(screen) : -1.0;
   if (resolution <= 0) return 96;
