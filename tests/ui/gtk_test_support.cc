@@ -3,12 +3,22 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <cstdlib>
+
 #include "base/string_util.h"
+#include "desktop_process_support.h"
 
 namespace ui {
 
 bool InitGtkForTest() {
   static const bool ok = [] {
+    // A server of its own: tests that run side by side must not share the
+    // pointer and the focus.
+    static XServer server;
+    if (!server.Start()) return false;
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("GDK_BACKEND", "x11", 1);
+    unsetenv("WAYLAND_DISPLAY");
     if (!gtk_init_check(nullptr, nullptr)) return false;
     return GDK_IS_X11_DISPLAY(gdk_display_get_default()) != 0;
   }();

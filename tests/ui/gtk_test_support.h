@@ -17,7 +17,8 @@
 
 namespace ui {
 
-// False (the caller skips) without an X display.
+// Starts a private Xvfb and opens GTK on it; false (the caller skips) when
+// that cannot be done.
 bool InitGtkForTest();
 Display* TestXDisplay();
 

@@ -52,7 +52,7 @@ struct Recorder {
 class GtkWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!InitGtkForTest()) GTEST_SKIP() << "no X display";
+    if (!InitGtkForTest()) GTEST_SKIP() << "no private X server (Xvfb)";
     InstallTestRenderFactory();
     GlobalManager::AddTextColor(L"gtk_test_bk", 0xFFF0F0F0);
     GlobalManager::AddTextColor(L"gtk_test_btn", 0xFF2080E0);
@@ -319,7 +319,7 @@ namespace {
 class GtkSkinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!InitGtkForTest()) GTEST_SKIP() << "no X display";
+    if (!InitGtkForTest()) GTEST_SKIP() << "no private X server (Xvfb)";
     InstallTestRenderFactory();
     GlobalManager::SetImageLoader(MakeSkinImageLoader());
     GlobalManager::SetResourceRoot(nbase::UTF8ToWide(CORVANE_SOURCE_DIR) +
