@@ -29,6 +29,7 @@ class ChildProcess {
   int Wait(int timeout_ms);
   void Kill();
   bool IsRunning();
+  pid_t pid() const { return pid_; }
   const std::string& GetStdout() const { return out_; }
   const std::string& GetStderr() const { return err_; }
 
