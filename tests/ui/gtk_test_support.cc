@@ -19,6 +19,8 @@ bool InitGtkForTest() {
     setenv("DISPLAY", server.display().c_str(), 1);
     setenv("GDK_BACKEND", "x11", 1);
     unsetenv("WAYLAND_DISPLAY");
+    // GTK's own input method, whatever the desktop running the tests uses.
+    setenv("GTK_IM_MODULE", "gtk-im-context-simple", 1);
     if (!gtk_init_check(nullptr, nullptr)) return false;
     return GDK_IS_X11_DISPLAY(gdk_display_get_default()) != 0;
   }();

@@ -371,3 +371,50 @@ TEST_F(GtkSkinTest, ScreenshotOfTheRealWindowEqualsTheHeadlessPicture) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+class GtkCaptionTest : public GtkWindowTest {
+ protected:
+  void DoubleClick(MarkupWindow* window, CPoint point) {
+    const CPoint at = window->ToScreen(point);
+    FakeClick(at.x, at.y);
+    FakeClick(at.x, at.y);
+  }
+};
+
+TEST_F(GtkCaptionTest, DoubleClickOnTheCaptionMaximisesAndRestoresOnlyASizableWindow) {
+  constexpr wchar_t kSizable[] =
+      LR"(<Window size="300,200" caption="0,0,0,40" sizebox="4,4,4,4" shadowattached="false">
+    <VBox bkcolor="gtk_test_bk"><Label height="40" width="stretch" text="t"/></VBox></Window>)";
+  MarkupWindow* window = Open(kSizable, 60, 60);
+  const UiRect work = window->GetNativeWindow()->GetWorkArea();
+  ASSERT_FALSE(work.IsRectEmpty());
+  DoubleClick(window, CPoint(100, 20));
+  ASSERT_TRUE(PumpUntil([&] { return window->GetNativeWindow()->IsMaximized(); }));
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->GetNativeWindow()->GetClientSize() == CSize(work.GetWidth(), work.GetHeight());
+  }));
+  // Maximised: no sizing borders.
+  EXPECT_EQ(window->HitTest(CPoint(1, 100)), NativeHitTest::kClient);
+  PumpFor(600);
+  DoubleClick(window, CPoint(100, 20));
+  ASSERT_TRUE(PumpUntil([&] {
+    return !window->GetNativeWindow()->IsMaximized() &&
+           window->GetNativeWindow()->GetClientSize() == CSize(300, 200);
+  }));
+  EXPECT_EQ(window->GetNativeWindow()->GetWindowRect().left, 60);
+
+  constexpr wchar_t kFixed[] =
+      LR"(<Window size="300,200" caption="0,0,0,40" shadowattached="false">
+    <VBox bkcolor="gtk_test_bk"><Label height="40" width="stretch" text="t"/></VBox></Window>)";
+  MarkupWindow* fixed = Open(kFixed, 500, 500);
+  DoubleClick(fixed, CPoint(100, 20));
+  PumpFor(300);
+  EXPECT_FALSE(fixed->GetNativeWindow()->IsMaximized());
+  EXPECT_EQ(fixed->GetNativeWindow()->GetClientSize(), CSize(300, 200));
+}
+
+}  // namespace
+}  // namespace ui

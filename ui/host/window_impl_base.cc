@@ -129,7 +129,19 @@ void WindowImplBase::ApplyShadowPadding(bool with_shadow) {
 void WindowImplBase::ApplyNativeGeometry() {
   if (!native_) return;
   const SkinAttributes& skin = GetSkinAttributes();
-  native_->SetSizeLimits(skin.min_info, skin.max_info);
+  CSize min_info = skin.min_info;
+  CSize max_info = skin.max_info;
+  // The limits count the shadow sides, which a window without alpha drops.
+  if (shadow_box_ && !native_->HasAlphaChannel()) {
+    const UiRect c = GetShadowCorner();
+    for (CSize* size : {&min_info, &max_info}) {
+      if (size->cx > 0) size->cx = std::max(1, size->cx - c.left - c.right);
+      if (size->cy > 0) size->cy = std::max(1, size->cy - c.top - c.bottom);
+    }
+  }
+  native_->SetSizeLimits(min_info, max_info);
+  const UiRect& box = skin.size_box;
+  native_->SetSizable(box.left > 0 || box.top > 0 || box.right > 0 || box.bottom > 0);
   native_->SetRoundCorner(skin.round_corner);
 }
 

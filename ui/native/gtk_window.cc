@@ -504,7 +504,7 @@ bool GtkNativeWindow::NonClientPress(GdkEventButton* event, CPoint point, bool d
   if (hit == NativeHitTest::kCaption) {
     // Only a window that can be sized maximises from its caption.
     if (double_click) {
-      if (max_size_.cx == 0 && max_size_.cy == 0 && gtk_window_get_resizable(window)) {
+      if (sizable_) {
         SetShowState(IsMaximized() ? NativeShowState::kRestore : NativeShowState::kMaximize);
       }
       return true;
@@ -556,8 +556,7 @@ bool GtkNativeWindow::OnButtonPress(GdkEventButton* event) {
                       : NativeMessageType::kLeftButtonDown,
          point);
   } else if (event->button == GDK_BUTTON_SECONDARY) {
-    Send(double_click ? NativeMessageType::kRightButtonDown : NativeMessageType::kRightButtonDown,
-         point);
+    Send(NativeMessageType::kRightButtonDown, point);
   }
   return true;
 }
