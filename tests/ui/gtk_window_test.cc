@@ -418,3 +418,36 @@ TEST_F(GtkCaptionTest, DoubleClickOnTheCaptionMaximisesAndRestoresOnlyASizableWi
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST_F(GtkWindowTest, RoundCornersCutTheWindowShapeAndTheCursorPositionIsInClientPixels) {
+  constexpr wchar_t kRound[] =
+      LR"(<Window size="200,120" roundcorner="24,24" shadowattached="false">
+    <VBox bkcolor="gtk_test_btn"/></Window>)";
+  const std::vector<uint32_t> before = GrabScreen(TestXDisplay(), 300, 300, 200, 120);
+  MarkupWindow* window = Open(kRound, 300, 300);
+  PumpFor(100);
+  const std::vector<uint32_t> after = GrabScreen(TestXDisplay(), 300, 300, 200, 120);
+  ASSERT_EQ(before.size(), after.size());
+  auto at = [](const std::vector<uint32_t>& pixels, int x, int y) {
+    return pixels[static_cast<size_t>(y) * 200 + static_cast<size_t>(x)];
+  };
+  // The desktop shows through the four corners; the window covers the rest.
+  for (CPoint corner :
+       {CPoint(0, 0), CPoint(199, 0), CPoint(0, 119), CPoint(199, 119), CPoint(2, 1)}) {
+    EXPECT_EQ(at(after, corner.x, corner.y), at(before, corner.x, corner.y))
+        << corner.x << "," << corner.y;
+  }
+  for (CPoint inside : {CPoint(12, 0), CPoint(0, 12), CPoint(100, 60), CPoint(8, 8)}) {
+    EXPECT_EQ(at(after, inside.x, inside.y), 0x2080E0u) << inside.x << "," << inside.y;
+  }
+
+  const CPoint screen = window->ToScreen(CPoint(37, 41));
+  FakeMove(screen.x, screen.y);
+  EXPECT_EQ(window->GetNativeWindow()->GetCursorPos(), CPoint(37, 41));
+}
+
+}  // namespace
+}  // namespace ui
