@@ -213,3 +213,25 @@ TEST_F(WindowImplBaseTest, DpiChangeRescalesTheShadowFromItsUnscaledCorner) {
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+TEST_F(WindowImplBaseTest, ActiveWindowRestoresOrShowsAndFocusesAndTitleReachesTheTaskbar) {
+  HeadlessHostWindow window(kShadowSkin);
+  ASSERT_TRUE(window.Open());
+  window.SetTaskbarTitle(L"Corvane");
+  EXPECT_EQ(window.headless->GetTitle(), L"Corvane");
+
+  window.GetNativeWindow()->SetShowState(NativeShowState::kMinimize);
+  window.ActiveWindow();
+  EXPECT_FALSE(window.headless->IsMinimized());
+
+  EXPECT_FALSE(window.headless->IsVisible());
+  window.ActiveWindow();
+  EXPECT_TRUE(window.headless->IsVisible());
+  EXPECT_TRUE(window.headless->HasFocus());
+}
+
+}  // namespace
+}  // namespace ui
