@@ -451,3 +451,39 @@ TEST_F(GtkWindowTest, RoundCornersCutTheWindowShapeAndTheCursorPositionIsInClien
 
 }  // namespace
 }  // namespace ui
+
+namespace ui {
+namespace {
+
+// Touchpads scroll in fractions of a notch; made as GDK delivers them.
+TEST_F(GtkWindowTest, SmoothScrollFractionsAddUpToWholeNotches) {
+  MarkupWindow* window = Open(kInputSkin, 60, 60);
+  Recorder target;
+  target.Attach(window->FindControl(std::wstring(L"target")));
+  GdkWindow* gdk_window = gtk_widget_get_window(window->gtk()->GetWidget());
+  GdkDevice* device = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  auto scroll = [&](double delta_y) {
+    GdkEvent* event = gdk_event_new(GDK_SCROLL);
+    event->scroll.window = GDK_WINDOW(g_object_ref(gdk_window));
+    event->scroll.direction = GDK_SCROLL_SMOOTH;
+    event->scroll.x = 20;
+    event->scroll.y = 80;
+    event->scroll.delta_y = delta_y;
+    gdk_event_set_device(event, device);
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+  };
+  scroll(0.4);
+  scroll(0.4);
+  EXPECT_EQ(target.Count(kEventMouseScrollWheel), 0);
+  scroll(0.4);   // 1.2 notches down: one notch now, the rest kept
+  scroll(-2.2);  // back up past the start: two notches in one message
+  std::vector<int> deltas;
+  for (const EventArgs& e : target.events) {
+    if (e.type == kEventMouseScrollWheel) deltas.push_back(static_cast<int>(e.w_param));
+  }
+  EXPECT_EQ(deltas, (std::vector<int>{-120, 240}));
+}
+
+}  // namespace
+}  // namespace ui
