@@ -166,15 +166,23 @@ bool MeasureClickLatency(std::vector<double>* samples, double* hover_wakeups) {
   const int y = r.top + (b.top + b.bottom) / 2;
   XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
   XFlush(display);
-  PumpUntil([] { return false; }, 1500);  // the hover animation runs and ends
+  PumpUntil([] { return false; }, 2500);  // the hover animation and the tooltip come
 
-  // The hover animation must have stopped: count this thread's wake-ups.
+  // The hover animation must have stopped: count this thread's wake-ups over
+  // 4 s, less the one of the timeout that ends the count.
   {
     const pid_t pid = getpid();
+    bool done = false;
+    g_timeout_add(
+        4000,
+        [](gpointer flag) -> gboolean {
+          *static_cast<bool*>(flag) = true;
+          return G_SOURCE_REMOVE;
+        },
+        &done);
     const long before = MainThreadSwitches(pid);
-    const auto end = Clock::now() + std::chrono::seconds(2);
-    while (Clock::now() < end) g_main_context_iteration(nullptr, TRUE);
-    *hover_wakeups = (MainThreadSwitches(pid) - before) / 2.0;
+    while (!done) g_main_context_iteration(nullptr, TRUE);
+    *hover_wakeups = std::max(0L, MainThreadSwitches(pid) - before - 1) / 4.0;
   }
 
   for (int i = 0; i < 60; ++i) {
