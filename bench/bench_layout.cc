@@ -11,11 +11,11 @@
 #include <string>
 
 #include "base/string_util.h"
+#include "ui/builder/window_builder.h"
 #include "ui/control/progress.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"

@@ -8,6 +8,7 @@
 #include "tests/ui/animation_test_support.h"
 #include "tests/ui/layout_test_support.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/control/scrollable_box.h"
 
 namespace ui {
 namespace {

@@ -14,6 +14,7 @@
 
 #include "base/string_util.h"
 #include "tests/ui/layout_test_support.h"
+#include "ui/core/shadow_box.h"
 
 namespace ui {
 namespace {
@@ -49,11 +50,11 @@ std::vector<std::wstring> DataIds(const Box* box) {
   return ids;
 }
 
+// The default shadow (attached, 14 a side) is in force for a "size" read
+// before any shadow attribute; a later corner counts from then on.
 TEST(BuilderWindowTest, ShadowSidesCountOnlyForAttributesReadAfterTheCorner) {
   for (const bool size_first : {true, false}) {
     SkinWindow w;
-    w.window()->SetShadowAttached(true);
-    w.window()->SetShadowCorner(UiRect(14, 14, 14, 14));
     const std::wstring attrs = size_first ? LR"(size="400,300" shadowcorner="10,10,10,10")"
                                           : LR"(shadowcorner="10,10,10,10" size="400,300")";
     WindowBuilder builder;
@@ -81,8 +82,10 @@ TEST(BuilderWindowTest, WindowAttributesAreScaledAndSizeResizesTheNativeWindow) 
   GlobalManager::SetDPIScale(100);
   GlobalManager::SetAdaptDPI(false);
   const Window::SkinAttributes& skin = w.window()->GetSkinAttributes();
-  EXPECT_EQ(skin.init_size, CSize(150, 75));
-  EXPECT_EQ(w.native()->GetClientSize(), CSize(150, 75));
+  // "size" comes before "shadowattached": the default corner, 21 a side at
+  // 150 %, is still counted.
+  EXPECT_EQ(skin.init_size, CSize(150 + 42, 75 + 42));
+  EXPECT_EQ(w.native()->GetClientSize(), CSize(192, 117));
   EXPECT_EQ(skin.caption, UiRect(0, 0, 0, 45));
   EXPECT_EQ(skin.size_box, UiRect(4, 4, 4, 4));
   EXPECT_EQ(skin.round_corner, CSize(6, 6));
@@ -92,14 +95,99 @@ TEST(BuilderWindowTest, WindowAttributesAreScaledAndSizeResizesTheNativeWindow) 
   EXPECT_EQ(w.window()->GetAlphaFixCorner(), UiRect(3, 3, 3, 3));
 }
 
-// Heights the builder derives from "heightpercent" values.
+TEST(BuilderWindowTest, DefaultShadowCornerIsScaledWhenTheWindowIsMade) {
+  for (const int scale : {100, 150, 200}) {
+    SCOPED_TRACE(scale);
+    GlobalManager::SetAdaptDPI(true);
+    GlobalManager::SetDPIScale(scale);
+    SkinWindow w;
+    WindowBuilder builder;
+    std::unique_ptr<Control> root(builder.Build(
+        LR"(<Window size="600,400" mininfo="300,0"><Box/></Window>)", {}, w.window()));
+    GlobalManager::SetDPIScale(100);
+    GlobalManager::SetAdaptDPI(false);
+    const int side = 14 * scale / 100;
+    EXPECT_TRUE(w.window()->IsShadowAttached());
+    EXPECT_EQ(w.window()->GetShadowCorner(), UiRect(side, side, side, side));
+    const Window::SkinAttributes& skin = w.window()->GetSkinAttributes();
+    EXPECT_EQ(skin.shadow_corner_restore, UiRect(side, side, side, side));
+    EXPECT_EQ(skin.shadow_corner_unscaled, UiRect(14, 14, 14, 14));
+    EXPECT_EQ(skin.init_size, CSize(600 * scale / 100 + 2 * side, 400 * scale / 100 + 2 * side));
+    EXPECT_EQ(skin.min_info, CSize(300 * scale / 100 + 2 * side, 0));
+  }
+}
+
+TEST(BuilderWindowTest, DetachedShadowAddsNoSidesAndNoShadowBox) {
+  SkinWindow w;
+  WindowBuilder builder;
+  Control* root = builder.Build(
+      LR"(<Window shadowattached="false" size="600,400" maxinfo="800,0"><Box/></Window>)", {},
+      w.window());
+  ASSERT_NE(root, nullptr);
+  const Window::SkinAttributes& skin = w.window()->GetSkinAttributes();
+  EXPECT_EQ(skin.init_size, CSize(600, 400));
+  EXPECT_EQ(skin.max_info, CSize(800, 0));
+  EXPECT_EQ(w.window()->AttachShadow(root), root);
+  EXPECT_EQ(w.window()->GetShadowBox(), nullptr);
+  w.window()->AttachDialog(root);
+  w.native()->SetWindowRect(UiRect(0, 0, 600, 400), false);
+  w.Layout();
+  EXPECT_EQ(root->GetPos(), UiRect(0, 0, 600, 400));
+  EXPECT_EQ(root->GetPos(false), UiRect(0, 0, 600, 400));
+}
+
+TEST(BuilderWindowTest, ShadowBoxWrapsTheRootAndGrowsItsFixedSizeOnly) {
+  SkinWindow w(CSize(100, 100));
+  WindowBuilder builder;
+  Control* root = builder.Build(
+      LR"(<Window size="340,180"><VBox width="340" height="auto"><Control height="40"/>
+      </VBox></Window>)",
+      {}, w.window());
+  ASSERT_NE(root, nullptr);
+  Control* wrapped = w.window()->AttachShadow(root);
+  auto* box = dynamic_cast<ShadowBox*>(wrapped);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(w.window()->GetShadowBox(), box);
+  EXPECT_EQ(box->GetFixedWidth(), 368);
+  EXPECT_EQ(box->GetFixedHeight(), kLengthAuto);
+  EXPECT_EQ(box->GetLayout()->GetPadding(), UiRect(14, 14, 14, 14));
+  EXPECT_EQ(root->GetBorderRound(), CSize(3, 3));
+  EXPECT_EQ(box->GetBkImage(), w.window()->GetSkinAttributes().shadow_image);
+  w.window()->AttachDialog(wrapped);
+  w.Layout();
+  // The auto-sized window takes the shadow box's size, the root sits inside.
+  EXPECT_EQ(w.native()->GetClientSize(), CSize(368, 68));
+  EXPECT_EQ(root->GetPos(), UiRect(14, 14, 354, 54));
+  EXPECT_EQ(root->GetPos(false), UiRect(0, 0, 340, 40));
+}
+
+TEST(BuilderWindowTest, OwnShadowImageAndCornerAreUsedWithoutTheRoundBorder) {
+  SkinWindow w;
+  WindowBuilder builder;
+  Control* root = builder.Build(
+      LR"(<Window shadowimage="own.png" shadowcorner="5,6,7,8" size="100,50"><Box width="stretch"/>
+      </Window>)",
+      {}, w.window());
+  ASSERT_NE(root, nullptr);
+  std::unique_ptr<Control> wrapped(w.window()->AttachShadow(root));
+  auto* box = dynamic_cast<ShadowBox*>(wrapped.get());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(w.window()->GetSkinAttributes().init_size, CSize(112, 64));
+  EXPECT_EQ(box->GetFixedWidth(), kLengthStretch);
+  EXPECT_EQ(box->GetLayout()->GetPadding(), UiRect(5, 6, 7, 8));
+  EXPECT_EQ(box->GetBkImage(), L"own.png");
+  EXPECT_EQ(root->GetBorderRound(), CSize());
+}
+
+// Heights the builder derives from "heightpercent" values, without shadow sides.
 std::vector<int> HeightsFromPercent(const std::vector<std::wstring>& values) {
   std::vector<int> heights;
   for (const std::wstring& value : values) {
     SkinWindow w;
     WindowBuilder builder;
     std::unique_ptr<Control> root(builder.Build(
-        L"<Window heightpercent=\"" + value + L"\"><VBox/></Window>", {}, w.window()));
+        L"<Window shadowattached=\"false\" heightpercent=\"" + value + L"\"><VBox/></Window>", {},
+        w.window()));
     heights.push_back(w.window()->GetSkinAttributes().init_size.cy);
   }
   return heights;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "control_test_support.h"
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/control.h"
 #include "ui/core/global_manager.h"
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "tests/ui/control_basic_test_support.h"
-#include "ui/animation/animation_manager.h"
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
+#include "ui/core/animation_manager.h"
 
 namespace ui {
 namespace {

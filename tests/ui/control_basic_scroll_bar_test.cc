@@ -6,8 +6,9 @@
 
 #include "tests/ui/animation_test_support.h"
 #include "tests/ui/control_basic_test_support.h"
-#include "ui/animation/animation_manager.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/control/scrollable_box.h"
+#include "ui/core/animation_manager.h"
 
 namespace ui {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/string_util.h"
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 
 namespace ui {
 namespace {

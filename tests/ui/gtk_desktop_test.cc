@@ -59,6 +59,19 @@ std::optional<UiRect> ControlRect(const std::string& tree, const std::string& na
   return UiRect(std::stoi(match[1]), std::stoi(match[2]), std::stoi(match[3]), std::stoi(match[4]));
 }
 
+// The unnamed boxes of the picture: the shadow box (the whole window), then
+// the skin's root inside it.
+std::vector<UiRect> UnnamedRects(const std::string& tree) {
+  std::vector<UiRect> rects;
+  const std::regex pattern("\"\" \\((-?\\d+),(-?\\d+),(-?\\d+),(-?\\d+)\\)");
+  for (auto it = std::sregex_iterator(tree.begin(), tree.end(), pattern);
+       it != std::sregex_iterator() && rects.size() < 2; ++it) {
+    const std::smatch& m = *it;
+    rects.emplace_back(std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]));
+  }
+  return rects;
+}
+
 uint32_t PixelAt(XImage* image, int x, int y) {
   return static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
 }
@@ -95,14 +108,18 @@ TEST_F(DesktopTest, ShownSkinTakesRealClicks) {
   ASSERT_EQ(tree.Wait(20000), 0);
   const std::optional<UiRect> button = ControlRect(tree.GetStdout(), "btn_startinstall");
   ASSERT_TRUE(button);
+  const std::vector<UiRect> boxes = UnnamedRects(tree.GetStdout());
+  ASSERT_EQ(boxes.size(), 2u);
 
   ChildProcess show;
   ASSERT_TRUE(show.Start(ShowArgs(ResourcesPath(), "basic/basic.xml"), XEnv()));
   const std::optional<Shown> shown = ParseShown(show.WaitForLine("shown", 20000));
   ASSERT_TRUE(shown) << show.GetStderr();
-  // No compositor: the window is the content without its shadow, as in the picture.
-  Click(display_, shown->x + (button->left + button->right) / 2,
-        shown->y + (button->top + button->bottom) / 2);
+  // No compositor: the window is the content without the shadow of the picture.
+  EXPECT_EQ(shown->width, boxes[1].GetWidth());
+  EXPECT_EQ(shown->height, boxes[1].GetHeight());
+  Click(display_, shown->x + (button->left + button->right) / 2 - boxes[1].left,
+        shown->y + (button->top + button->bottom) / 2 - boxes[1].top);
   EXPECT_TRUE(show.WaitForLine("click btn_startinstall", 5000)) << show.GetStdout();
 }
 
@@ -123,14 +140,18 @@ TEST_F(DesktopTest, CompositedWindowShowsItsShadowAndTransparentCorners) {
   ASSERT_TRUE(shown) << show.GetStderr();
   std::this_thread::sleep_for(std::chrono::milliseconds(800));  // fade-in and composition
 
-  ChildProcess tree;
-  ASSERT_TRUE(tree.Start({SkinInspectorPath(), "--resources", ResourcesPath(), "basic/basic.xml"}));
-  ASSERT_EQ(tree.Wait(20000), 0);
-  std::optional<UiRect> root = ControlRect(tree.GetStdout(), "");
-  ASSERT_TRUE(root);
-  // With its shadow the window is larger than its content by the corner.
-  const int corner_x = (shown->width - root->GetWidth()) / 2;
-  const int corner_y = (shown->height - root->GetHeight()) / 2;
+  // The picture of the same skin (shadow included) tells where the content is.
+  const std::string png = ::testing::TempDir() + "composited_content.png";
+  ChildProcess picture;
+  ASSERT_TRUE(picture.Start(
+      {SkinInspectorPath(), "--resources", ResourcesPath(), "--png", png, "basic/basic.xml"}));
+  ASSERT_EQ(picture.Wait(20000), 0);
+  const std::vector<UiRect> boxes = UnnamedRects(picture.GetStdout());
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(shown->width, boxes[0].GetWidth());  // composited: the shadow stays
+  EXPECT_EQ(shown->height, boxes[0].GetHeight());
+  const int corner_x = boxes[1].left;
+  const int corner_y = boxes[1].top;
   ASSERT_GT(corner_x, 0);
   ASSERT_GT(corner_y, 0);
 
@@ -146,12 +167,8 @@ TEST_F(DesktopTest, CompositedWindowShowsItsShadowAndTransparentCorners) {
   EXPECT_EQ(PixelAt(image, shown->width - 1, shown->height - 1), background);
   EXPECT_NE(PixelAt(image, corner_x - 2, shown->height / 2), background);
   EXPECT_NE(PixelAt(image, shown->width / 2, shown->height - corner_y + 1), background);
-  // The content itself is opaque: it equals the picture, whatever lies behind.
-  const std::string png = ::testing::TempDir() + "composited_content.png";
-  ChildProcess picture;
-  ASSERT_TRUE(picture.Start(
-      {SkinInspectorPath(), "--resources", ResourcesPath(), "--png", png, "basic/basic.xml"}));
-  ASSERT_EQ(picture.Wait(20000), 0);
+  // Where the picture is opaque the screen shows it exactly, whatever lies
+  // behind; the content and its shadow are where the picture puts them.
   GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
   ASSERT_NE(pixbuf, nullptr);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
@@ -159,15 +176,15 @@ TEST_F(DesktopTest, CompositedWindowShowsItsShadowAndTransparentCorners) {
   const guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
   int differing = 0;
   int compared = 0;
-  // Inside the root's rounded border (3 px) the content covers everything.
-  for (int y = 4; y < root->GetHeight() - 4; y += 3) {
-    for (int x = 4; x < root->GetWidth() - 4; x += 3) {
+  ASSERT_EQ(gdk_pixbuf_get_width(pixbuf), shown->width);
+  for (int y = 0; y < shown->height; y += 3) {
+    for (int x = 0; x < shown->width; x += 3) {
       const guchar* p = pixels + y * stride + x * channels;
       if (channels == 4 && p[3] != 255) continue;
       const uint32_t expected =
           (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
       ++compared;
-      if (PixelAt(image, x + corner_x, y + corner_y) != expected) ++differing;
+      if (PixelAt(image, x, y) != expected) ++differing;
     }
   }
   EXPECT_GT(compared, 10000);

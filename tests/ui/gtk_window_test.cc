@@ -11,7 +11,7 @@
 #include "base/string_util.h"
 #include "control_test_support.h"
 #include "gtk_test_support.h"
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 #include "ui/native/gtk_keys.h"
 
 namespace ui {
@@ -19,8 +19,8 @@ namespace {
 
 // Caption 40 px with a label in it; a button below; sizing borders of 4 px.
 constexpr wchar_t kInputSkin[] =
-    LR"(<Window size="300,200" caption="0,0,0,40" sizebox="4,4,4,4" mininfo="200,150"
-    maxinfo="400,300" shadowattached="false">
+    LR"(<Window shadowattached="false" size="300,200" caption="0,0,0,40" sizebox="4,4,4,4" mininfo="200,150"
+    maxinfo="400,300">
   <VBox bkcolor="gtk_test_bk">
     <Label name="title" width="stretch" height="40" text="title"/>
     <Button name="btn" width="100" height="30" bkcolor="gtk_test_btn" tooltiptext="tip text"
@@ -386,7 +386,7 @@ class GtkCaptionTest : public GtkWindowTest {
 
 TEST_F(GtkCaptionTest, DoubleClickOnTheCaptionMaximisesAndRestoresOnlyASizableWindow) {
   constexpr wchar_t kSizable[] =
-      LR"(<Window size="300,200" caption="0,0,0,40" sizebox="4,4,4,4" shadowattached="false">
+      LR"(<Window shadowattached="false" size="300,200" caption="0,0,0,40" sizebox="4,4,4,4">
     <VBox bkcolor="gtk_test_bk"><Label height="40" width="stretch" text="t"/></VBox></Window>)";
   MarkupWindow* window = Open(kSizable, 60, 60);
   const UiRect work = window->GetNativeWindow()->GetWorkArea();
@@ -407,7 +407,7 @@ TEST_F(GtkCaptionTest, DoubleClickOnTheCaptionMaximisesAndRestoresOnlyASizableWi
   EXPECT_EQ(window->GetNativeWindow()->GetWindowRect().left, 60);
 
   constexpr wchar_t kFixed[] =
-      LR"(<Window size="300,200" caption="0,0,0,40" shadowattached="false">
+      LR"(<Window shadowattached="false" size="300,200" caption="0,0,0,40">
     <VBox bkcolor="gtk_test_bk"><Label height="40" width="stretch" text="t"/></VBox></Window>)";
   MarkupWindow* fixed = Open(kFixed, 500, 500);
   DoubleClick(fixed, CPoint(100, 20));
@@ -424,7 +424,7 @@ namespace {
 
 TEST_F(GtkWindowTest, RoundCornersCutTheWindowShapeAndTheCursorPositionIsInClientPixels) {
   constexpr wchar_t kRound[] =
-      LR"(<Window size="200,120" roundcorner="24,24" shadowattached="false">
+      LR"(<Window shadowattached="false" size="200,120" roundcorner="24,24">
     <VBox bkcolor="gtk_test_btn"/></Window>)";
   const std::vector<uint32_t> before = GrabScreen(TestXDisplay(), 300, 300, 200, 120);
   MarkupWindow* window = Open(kRound, 300, 300);

@@ -36,11 +36,14 @@ ToolRun RunTool(const std::string& args) {
   return run;
 }
 
-// Size of a PNG and whether it holds more than one colour.
+// Size of a PNG, whether it holds more than one colour, and the alpha of a
+// corner pixel and of the centre pixel.
 struct Picture {
   int width = 0;
   int height = 0;
   bool varied = false;
+  int corner_alpha = -1;
+  int centre_alpha = -1;
 };
 
 Picture ReadPng(const std::string& path) {
@@ -61,6 +64,13 @@ Picture ReadPng(const std::string& path) {
         }
       }
     }
+    auto alpha = [&](int x, int y) {
+      return static_cast<int>(*reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) >> 24);
+    };
+    if (p.width > 0 && p.height > 0) {
+      p.corner_alpha = alpha(0, 0);
+      p.centre_alpha = alpha(p.width / 2, p.height / 2);
+    }
   }
   cairo_surface_destroy(s);
   return p;
@@ -80,22 +90,26 @@ class InspectorRenderTest : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(InspectorRenderTest, ShippedSkinsRenderAtBothScales) {
+// The picture is the whole window: the skin's size plus the default shadow
+// corner (14 a side, scaled) on each side, the root inside the shadow box.
+TEST_F(InspectorRenderTest, ShippedSkinsRenderWithTheirShadowAtBothScales) {
   struct Case {
     const char* skin;
     const char* theme;
     int scale;
     int width;
     int height;
+    const char* root_line;
     const char* line;
   };
   const Case cases[] = {
-      {"basic/basic.xml", "themes/default", 100, 600, 400,
-       "HBox \"titlebar\" (0,10,589,60) visible"},
-      {"basic/basic.xml", "themes/default-xhdpi", 150, 900, 600,
-       "HBox \"titlebar\" (0,15,883,90) visible"},
-      {"msgbox/msgbox.xml", "themes/default", 100, 340, 0, "VBox \"\" (0,0,340,"},
-      {"msgbox/msgbox.xml", "themes/default-xhdpi", 150, 510, 0, "VBox \"\" (0,0,510,"},
+      {"basic/basic.xml", "themes/default", 100, 628, 428, "  Box \"\" (14,14,614,414) visible",
+       "HBox \"titlebar\" (14,24,603,74) visible"},
+      {"basic/basic.xml", "themes/default-xhdpi", 150, 942, 642,
+       "  Box \"\" (21,21,921,621) visible", "HBox \"titlebar\" (21,36,904,111) visible"},
+      {"msgbox/msgbox.xml", "themes/default", 100, 368, 0, "  VBox \"\" (14,14,354,", nullptr},
+      {"msgbox/msgbox.xml", "themes/default-xhdpi", 150, 552, 0, "  VBox \"\" (21,21,531,",
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.skin) + " at " + std::to_string(c.scale));
@@ -103,7 +117,12 @@ TEST_F(InspectorRenderTest, ShippedSkinsRenderAtBothScales) {
     const ToolRun run = RunTool("--resources " + kResources + " --theme " + c.theme + " --scale " +
                                 std::to_string(c.scale) + " --png " + png + " " + c.skin);
     ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+    const std::string top = "\nShadowBox \"\" (0,0," + std::to_string(c.width) + ",";
+    EXPECT_NE(run.out.find(top), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(c.root_line), std::string::npos) << run.out;
+    if (c.line) {
+      EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+    }
     const Picture picture = ReadPng(png);
     EXPECT_EQ(picture.width, c.width);
     // 0: the root is auto-sized and the window takes its height.
@@ -114,6 +133,9 @@ TEST_F(InspectorRenderTest, ShippedSkinsRenderAtBothScales) {
       EXPECT_NE(run.out.find("x" + std::to_string(picture.height) + "\n"), std::string::npos);
     }
     EXPECT_TRUE(picture.varied);
+    // The shadow fades out towards the outer corner; the root is opaque.
+    EXPECT_LT(picture.corner_alpha, 255);
+    EXPECT_EQ(picture.centre_alpha, 255);
   }
 }
 
@@ -121,7 +143,9 @@ TEST_F(InspectorRenderTest, TreeShowsHiddenPagesAndAChosenSize) {
   const ToolRun run = RunTool("--resources " + kResources + " --size 300x200 basic/basic.xml");
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("basic/basic.xml at 100%, 300x200"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Box \"\" (0,0,300,200) visible"), std::string::npos) << run.out;
+  // The chosen size is the window's, shadow included.
+  EXPECT_NE(run.out.find("ShadowBox \"\" (0,0,300,200) visible"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  Box \"\" (14,14,286,186) visible"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("VBox \"installpage\" (0,0,0,0) hidden"), std::string::npos);
   EXPECT_NE(run.out.find("VBox \"welcompage\""), std::string::npos);
 }
@@ -139,7 +163,7 @@ TEST_F(InspectorRenderTest, SkinArchiveEmbeddedInAnElfFile) {
   const std::string png = Png("archive.png");
   const ToolRun run = RunTool("--installer " + elf + " --png " + png + " msgbox/msgbox.xml");
   ASSERT_EQ(run.status, 0) << run.out;
-  EXPECT_EQ(ReadPng(png).width, 340);
+  EXPECT_EQ(ReadPng(png).width, 368);
   const ToolRun plain = RunTool("--installer /bin/true msgbox/msgbox.xml");
   EXPECT_EQ(plain.status, 1);
   EXPECT_NE(plain.out.find("no skin archive"), std::string::npos) << plain.out;

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "ui/builder/window_builder.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"
 
@@ -17,7 +17,8 @@ namespace ui::testing {
 
 class SkinWindow {
  public:
-  // A window of `size` (client pixels) without shadow or fade; `markup` is a
+  // A window of `size` (client pixels) without fade and without a shadow box
+  // (the shadow stays attached unless a skin says otherwise); `markup` is a
   // whole skin document, or nothing (then Attach builds the tree later).
   explicit SkinWindow(CSize size = CSize(400, 300)) {
     if (!GlobalManager::GetRenderFactory()) {

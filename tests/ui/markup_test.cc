@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "ui/core/global_manager.h"
@@ -109,10 +110,16 @@ TEST_F(MarkupTest, EmptyDocumentsHaveNoRoot) {
 }
 
 struct ParseErrorCase {
+  const char* name;  // names the case in the test list
   const wchar_t* text;
   const wchar_t* message;
   const wchar_t* location;
 };
+
+// gtest prints the parameter of a failing case: its name says more than its bytes.
+void PrintTo(const ParseErrorCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MarkupErrorTest : public ::testing::TestWithParam<ParseErrorCase> {};
 
@@ -129,17 +136,23 @@ TEST_P(MarkupErrorTest, FailsWithMessageAndLocationAndReleasesTheDocument) {
 
 INSTANTIATE_TEST_SUITE_P(
     MarkupErrors, MarkupErrorTest,
-    ::testing::Values(ParseErrorCase{L"hello <a/>", L"Expected start tag", L"hello <a/>"},
-                      ParseErrorCase{L"<a/></a>", L"Expected start tag", L"</a>"},
-                      ParseErrorCase{L"<abc", L"Error parsing element name", L""},
-                      ParseErrorCase{L"<a x=\"1\"/ >", L"Expected start-tag closing", L"/ >"},
-                      ParseErrorCase{L"<a><b><c>text", L"Expected end-tag start", L""},
-                      ParseErrorCase{L"<a><b></a>", L"Unmatched closing tag", L"a>"},
-                      ParseErrorCase{L"<a></ab>", L"Unmatched closing tag", L"b>"},
-                      ParseErrorCase{L"<a x y=\"1\"/>", L"Error while parsing attributes",
-                                     L"y=\"1\"/>"},
-                      ParseErrorCase{L"<a x='1'/>", L"Expected attribute value", L"'1'/>"},
-                      ParseErrorCase{L"<a x=\"1/>", L"Error while parsing attribute string", L""}));
+    ::testing::Values(
+        ParseErrorCase{"TextBeforeRoot", L"hello <a/>", L"Expected start tag", L"hello <a/>"},
+        ParseErrorCase{"StrayEndTag", L"<a/></a>", L"Expected start tag", L"</a>"},
+        ParseErrorCase{"UnterminatedName", L"<abc", L"Error parsing element name", L""},
+        ParseErrorCase{"BlankInEmptyTagClose", L"<a x=\"1\"/ >", L"Expected start-tag closing",
+                       L"/ >"},
+        ParseErrorCase{"MissingEndTags", L"<a><b><c>text", L"Expected end-tag start", L""},
+        ParseErrorCase{"EndTagOfAnOuterElement", L"<a><b></a>", L"Unmatched closing tag", L"a>"},
+        ParseErrorCase{"EndTagNameLonger", L"<a></ab>", L"Unmatched closing tag", L"b>"},
+        ParseErrorCase{"AttributeWithoutValue", L"<a x y=\"1\"/>",
+                       L"Error while parsing attributes", L"y=\"1\"/>"},
+        ParseErrorCase{"SingleQuotedValue", L"<a x='1'/>", L"Expected attribute value", L"'1'/>"},
+        ParseErrorCase{"UnterminatedValue", L"<a x=\"1/>", L"Error while parsing attribute string",
+                       L""}),
+    [](const ::testing::TestParamInfo<ParseErrorCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(MarkupTest, ErrorLocationKeepsAtMost49Characters) {
   std::wstring text = L"<a>" + std::wstring(100, L'x') + L"</b>";

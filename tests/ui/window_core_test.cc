@@ -4,7 +4,7 @@
 
 #include "animation_test_support.h"
 #include "control_test_support.h"
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 
 namespace ui {
 namespace {

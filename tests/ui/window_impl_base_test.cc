@@ -10,6 +10,7 @@
 
 #include "base/string_util.h"
 #include "control_test_support.h"
+#include "ui/core/shadow_box.h"
 #include "ui/host/window_impl_base.h"
 
 namespace ui {
@@ -85,7 +86,8 @@ TEST_F(WindowImplBaseTest, ShadowBoxWrapsTheRootAndTheWindowHasTheShadowSides) {
   ASSERT_TRUE(window.Open()) << nbase::WideToUTF8(window.GetLastError());
   EXPECT_EQ(window.init_calls, 1);
   EXPECT_EQ(window.headless->GetClientSize(), CSize(320, 220));
-  ShadowBox* shadow = window.GetShadowBox();
+  Box* shadow = window.GetShadowBox();
+  EXPECT_NE(dynamic_cast<ShadowBox*>(shadow), nullptr);
   ASSERT_NE(shadow, nullptr);
   EXPECT_EQ(window.GetRoot(), shadow);
   EXPECT_EQ(shadow->GetLayout()->GetPadding(), UiRect(10, 10, 10, 10));
@@ -173,7 +175,8 @@ TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
 }
 
 TEST_F(WindowImplBaseTest, SkinThatFailsToBuildLeavesNoWindowAndSaysWhy) {
-  HeadlessHostWindow broken(LR"(<Window size="300,200"><VBox><Label></VBox></Window>)");
+  HeadlessHostWindow broken(
+      LR"(<Window shadowattached="false" size="300,200"><VBox><Label></VBox></Window>)");
   EXPECT_FALSE(broken.Open());
   EXPECT_NE(broken.GetLastError().find(L"Failed to load xml file"), std::wstring::npos);
   EXPECT_GT(broken.GetLastError().size(), std::wstring(L"Failed to load xml file ").size() + 40);
@@ -188,7 +191,7 @@ TEST_F(WindowImplBaseTest, SkinThatFailsToBuildLeavesNoWindowAndSaysWhy) {
 TEST_F(WindowImplBaseTest, BoxIsCentredOnItsOwnerWhichIsDisabledUntilItCloses) {
   HeadlessHostWindow owner(kShadowSkin);
   ASSERT_TRUE(owner.Open(true, nullptr, UiRect(100, 100, 150, 150)));
-  HeadlessHostWindow box(LR"(<Window size="100,60" shadowattached="false"><VBox/></Window>)");
+  HeadlessHostWindow box(LR"(<Window shadowattached="false" size="100,60"><VBox/></Window>)");
   ASSERT_TRUE(box.Open(true, &owner));
   box.ShowModalFake(&owner);
   EXPECT_FALSE(owner.GetNativeWindow()->IsEnabled());

@@ -19,10 +19,10 @@
 #include "app/main_thread.h"
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
+#include "ui/builder/window_builder.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/core/window_builder.h"
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
@@ -37,7 +37,8 @@ constexpr char kUsage[] =
     "  --theme NAME      theme folder (default themes/default)\n"
     "  --lang NAME       language folder (default lang/zh_CN)\n"
     "  --scale PERCENT   DPI scale: 100, 125, 150 ... (default 100)\n"
-    "  --size WxH        client size in pixels (default: the skin's own size)\n"
+    "  --size WxH        window size in pixels, shadow included (default: the skin's own\n"
+    "                    size)\n"
     "  --png FILE        write the painted window here\n"
     "  --show            open the skin in a real window (theme and scale follow the\n"
     "                    desktop's DPI unless --theme/--scale are given)\n"
@@ -204,6 +205,8 @@ int Inspect(const Options& o) {
                  nbase::WideToUTF8(markup->GetLastErrorLocation()).c_str());
     return 1;
   }
+  // The picture is the whole window, shadow included: what a desktop shows.
+  root = window->AttachShadow(root);
   window->AttachDialog(root);
   ui::CSize size = o.size;
   if (size.cx == 0) size = window->GetSkinAttributes().init_size;

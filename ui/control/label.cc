@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #include "base/string_util.h"
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 

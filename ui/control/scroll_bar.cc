@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "base/string_util.h"
-#include "ui/animation/animation_manager.h"
 #include "ui/animation/timer_manager.h"
+#include "ui/control/scrollable_box.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"

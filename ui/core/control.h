@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/callback.h"
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 #include "ui/image/image.h"
 
 namespace ui {

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "ui/animation/animation_manager.h"
 #include "ui/animation/timer_manager.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/control.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"

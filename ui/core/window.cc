@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "base/string_util.h"
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/shadow_box.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -43,7 +44,12 @@ constexpr int kMaxLayoutRounds = 100000;
 
 }  // namespace
 
-Window::Window() = default;
+Window::Window() {
+  UiRect corner = skin_attributes_.shadow_corner_unscaled;
+  GlobalManager::ScaleRectangle(corner);
+  shadow_corner_ = corner;
+  skin_attributes_.shadow_corner_restore = corner;
+}
 
 Window::~Window() {
   weak_flag_.Cancel();
@@ -94,12 +100,32 @@ void Window::AttachDialog(Control* root) {
     AddDelayedCleanup(old);
   }
   root_ = root;
+  if (shadow_box_ != root) shadow_box_ = nullptr;
   need_layout_ = true;
   first_layout_ = true;
   if (!root_) return;
   root_->SetArranged(true);
   InitControls(root_, nullptr);
   Invalidate(UiRect(0, 0, GetClientSize().cx, GetClientSize().cy));
+}
+
+Control* Window::AttachShadow(Control* root) {
+  if (!shadow_attached_ || !root) return root;
+  auto* box = new ShadowBox();
+  box->GetLayout()->SetPadding(shadow_corner_, false);
+  // A fixed size grows by the shadow sides; stretch and auto stay as they are.
+  const int width = root->GetFixedWidth();
+  box->SetFixedWidth(width > 0 ? width + shadow_corner_.left + shadow_corner_.right : width, false,
+                     false);
+  const int height = root->GetFixedHeight();
+  box->SetFixedHeight(height > 0 ? height + shadow_corner_.top + shadow_corner_.bottom : height,
+                      false);
+  if (skin_attributes_.use_default_shadow_image) root->SetBorderRound(CSize(3, 3));
+  box->SetWindow(this, nullptr, false);
+  box->Add(root);
+  box->SetBkImage(skin_attributes_.shadow_image);
+  shadow_box_ = box;
+  return box;
 }
 
 Control* Window::RegisterNameProc(Control* control, void* window) {

@@ -11,7 +11,7 @@
 
 #include "base/callback.h"
 #include "ui/core/control.h"
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 #include "ui/native/native_window.h"
 
 namespace ui {
@@ -100,6 +100,11 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   UiRect GetShadowCorner() const { return shadow_corner_; }
   void SetShadowCorner(const UiRect& corner) { shadow_corner_ = corner; }
   UiRect GetAlphaFixCorner() const { return alpha_fix_corner_; }
+  // Wraps `root` in a ShadowBox when the shadow is attached and returns the
+  // new root (or `root` unchanged); call before AttachDialog.
+  Control* AttachShadow(Control* root);
+  // The box made by AttachShadow, or nullptr; it is the root, not owned apart.
+  Box* GetShadowBox() const { return shadow_box_; }
 
   // What the skin's `Window` element sets (the window builder fills it; the
   // native host applies it).
@@ -174,8 +179,11 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   std::vector<Control*> delayed_cleanup_;
   std::map<std::wstring, Control*> names_;
   nbase::WeakCallbackFlag weak_flag_;
-  bool shadow_attached_ = false;
+  // Attached with the default corner (scaled when the window is made), so
+  // that a skin's "size" read before any shadow attribute includes it.
+  bool shadow_attached_ = true;
   UiRect shadow_corner_;
+  Box* shadow_box_ = nullptr;
   UiRect alpha_fix_corner_;
   SkinAttributes skin_attributes_;
 };

@@ -4,9 +4,9 @@
 
 #include "base/string_util.h"
 #include "ui/animation/timer_manager.h"
+#include "ui/builder/window_builder.h"
 #include "ui/control/button.h"
 #include "ui/core/global_manager.h"
-#include "ui/core/window_builder.h"
 #include "ui/native/gtk_window.h"
 
 namespace ui {
@@ -18,23 +18,7 @@ bool IsButtonLike(const Control* control) {
          dynamic_cast<const ButtonTemplate<Box>*>(control) != nullptr;
 }
 
-// The length of a fixed size plus the shadow sides; stretch and auto stay.
-int WithShadow(int length, int sides) {
-  return length > 0 ? length + sides : length;
-}
-
 }  // namespace
-
-ShadowBox::ShadowBox() : Box(std::make_unique<Layout>()) {}
-
-void ShadowBox::Paint(IRenderContext* context, const UiRect& paint_area) {
-  UiRect inner = GetPaddingPos();
-  if (inner.left <= paint_area.left && inner.top <= paint_area.top &&
-      inner.right >= paint_area.right && inner.bottom >= paint_area.bottom) {
-    return;
-  }
-  Box::Paint(context, paint_area);
-}
 
 WindowImplBase::WindowImplBase() = default;
 
@@ -87,6 +71,9 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
     native_->SetWindowRect(UiRect(r.left, r.top, r.left + size.cx, r.top + size.cy), false);
   }
   AttachDialog(AttachShadow(root));
+  if (GetSkinAttributes().shadow_corner_restore == UiRect() && IsShadowAttached()) {
+    GetSkinAttributes().shadow_corner_restore = GetShadowCorner();
+  }
   if (!native_->HasAlphaChannel()) ApplyShadowPadding(false);
   InitWindow();
   if (root_ && (root_->GetFixedWidth() == kLengthAuto || root_->GetFixedHeight() == kLengthAuto)) {
@@ -99,23 +86,6 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
   ApplyNativeGeometry();
   WireSystemButtons();
   return true;
-}
-
-Control* WindowImplBase::AttachShadow(Control* root) {
-  if (!IsShadowAttached() || !root) return root;
-  SkinAttributes& skin = GetSkinAttributes();
-  const UiRect corner = GetShadowCorner();
-  if (skin.shadow_corner_restore == UiRect()) skin.shadow_corner_restore = corner;
-  shadow_box_ = new ShadowBox;
-  shadow_box_->GetLayout()->SetPadding(corner, false);
-  shadow_box_->SetFixedWidth(WithShadow(root->GetFixedWidth(), corner.left + corner.right), false,
-                             false);
-  shadow_box_->SetFixedHeight(WithShadow(root->GetFixedHeight(), corner.top + corner.bottom),
-                              false);
-  if (skin.use_default_shadow_image) root->SetBorderRound(CSize(3, 3));
-  shadow_box_->Add(root);
-  shadow_box_->SetBkImage(skin.shadow_image);
-  return shadow_box_;
 }
 
 void WindowImplBase::ApplyShadowPadding(bool with_shadow) {

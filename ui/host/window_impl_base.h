@@ -13,14 +13,6 @@
 
 namespace ui {
 
-// The box that wraps the root and paints the shadow image in its padding.
-class ShadowBox : public Box {
- public:
-  ShadowBox();
-  // Inside the padded area the root covers the shadow.
-  void Paint(IRenderContext* context, const UiRect& paint_area) override;
-};
-
 class WindowImplBase : public Window {
  public:
   // Results of Close for the usual buttons.
@@ -51,7 +43,6 @@ class WindowImplBase : public Window {
 
   // The hit test of the non-client behaviour (client coordinates).
   NativeHitTest HitTest(CPoint point) const;
-  ShadowBox* GetShadowBox() const { return shadow_box_; }
 
   // What subclasses supply.
   virtual std::wstring GetSkinFolder() = 0;
@@ -80,14 +71,11 @@ class WindowImplBase : public Window {
   void OnNativeDpiChanged(int dpi) override { OnDpiChanged(dpi); }
 
  protected:
-  // Wraps `root` in the shadow box when the shadow is attached.
-  Control* AttachShadow(Control* root);
   void WireSystemButtons();
   void ApplyShadowPadding(bool with_shadow);
   void ApplyNativeGeometry();
 
   std::wstring last_error_;
-  ShadowBox* shadow_box_ = nullptr;
   WindowImplBase* modal_owner_ = nullptr;
   int close_result_ = 0;
   bool delete_on_final_ = true;

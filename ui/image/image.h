@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 
 namespace ui {
 

@@ -1,20 +1,20 @@
 // Ties images to the global resource manager: DPI scaling of "dest" and the
 // skin's image cache.
-#include "ui/core/global_manager.h"
 #include "ui/image/image.h"
 #include "ui/image/image_cache.h"
+#include "ui/resource/skin_resources.h"
 
 namespace ui {
 
 namespace {
 
 void ScaleDestByDpi(UiRect* rect) {
-  GlobalManager::ScaleRectangle(*rect);
+  SkinResources::ScaleRectangle(*rect);
 }
 
 std::optional<std::string> ReadFromArchive(const std::wstring& key) {
-  if (!GlobalManager::IsUseZip()) return std::nullopt;
-  return GlobalManager::ReadArchiveEntry(key);
+  if (!SkinResources::IsUseZip()) return std::nullopt;
+  return SkinResources::ReadArchiveEntry(key);
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ std::function<std::shared_ptr<ImageInfo>(const std::wstring&)> MakeSkinImageLoad
   auto cache = std::make_shared<ImageCache>();
   return [cache](const std::wstring& path) {
     // Normalising twice is harmless; the key must be normal whoever calls.
-    return cache->GetImage(GlobalManager::NormalizeImagePath(path), ReadFromArchive);
+    return cache->GetImage(SkinResources::NormalizeImagePath(path), ReadFromArchive);
   };
 }
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 
 namespace ui {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/callback.h"
-#include "ui/core/geometry.h"
+#include "ui/geometry/geometry.h"
 
 namespace ui {
 

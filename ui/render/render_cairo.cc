@@ -9,14 +9,14 @@
 #include <cstring>
 
 #include "base/string_util.h"
-#include "ui/core/global_manager.h"
+#include "ui/resource/skin_resources.h"
 
 namespace ui {
 
 namespace {
 
 int CornerScale() {
-  return GlobalManager::IsAdaptDPI() ? GlobalManager::GetDPIScale() : 100;
+  return SkinResources::IsAdaptDPI() ? SkinResources::GetDPIScale() : 100;
 }
 
 void SetSourceArgb(cairo_t* cr, uint32_t color) {
@@ -350,7 +350,7 @@ void RenderContextCairo::DrawImage(const UiRect& paint_rect, cairo_surface_t* fr
 void RenderContextCairo::DrawColor(const UiRect& rect, const std::wstring& color_name,
                                    uint8_t alpha) {
   if (color_name.empty()) return;
-  DrawColor(rect, GlobalManager::GetTextColor(color_name), alpha);
+  DrawColor(rect, SkinResources::GetTextColor(color_name), alpha);
 }
 
 void RenderContextCairo::DrawColor(const UiRect& rect, uint32_t color, uint8_t alpha) {
@@ -461,7 +461,7 @@ PangoLayout* RenderContextCairo::CreateLayout(const std::string& utf8, int font_
     cairo_font_options_destroy(options);
   }
   PangoLayout* layout = pango_layout_new(pango_);
-  const FontRecord* font = GlobalManager::GetFont(font_index);
+  const FontRecord* font = SkinResources::GetFont(font_index);
   pango_layout_set_font_description(layout,
                                     font && font->desc ? font->desc : DefaultFontDescription());
   if (font && font->underline) {
@@ -546,7 +546,7 @@ void RenderContextCairo::DrawText(const UiRect& rect, const std::wstring& text, 
   double visible = static_cast<double>(text_height) / PANGO_SCALE;
   if (style & DT_VCENTER) {
     y += (height - visible) / 2.0;
-    const FontRecord* font = GlobalManager::GetFont(font_index);
+    const FontRecord* font = SkinResources::GetFont(font_index);
     if (font && font->face_name == L"新宋体" && height >= font->size + 2) y += 1.0;
   } else if (style & DT_BOTTOM) {
     y += height - visible;

@@ -1,4 +1,4 @@
-#include "ui/core/window_builder.h"
+#include "ui/builder/window_builder.h"
 
 #include <gdk/gdk.h>
 
@@ -8,12 +8,14 @@
 #include <string_view>
 
 #include "base/string_util.h"
+#include "ui/builder/child_box.h"
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
 #include "ui/control/scroll_bar.h"
+#include "ui/control/scrollable_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"

@@ -1,4 +1,4 @@
-#include "ui/animation/animation_manager.h"
+#include "ui/core/animation_manager.h"
 
 #include "ui/animation/timer_manager.h"
 #include "ui/core/control.h"
