@@ -425,7 +425,7 @@ int Show(Options o) {
   if (!monitor) monitor = gdk_display_get_monitor(display, 0);
   const int monitor_scale = monitor ? gdk_monitor_get_scale_factor(monitor) : 1;
   const int dpi = ui::GlobalManager::GetSystemDPI() * std::max(1, monitor_scale);
-  if (!o.theme_given) o.theme = nbase::WideToUTF8(ThemeFolderForDpi(dpi));
+  if (!o.theme_given) o.theme = nbase::WideToUTF8(corvane::ThemeFolderForDpi(dpi));
   if (!o.scale_given) o.scale = dpi * 100 / 96;
   std::printf("theme %s scale %d\n", o.theme.c_str(), o.scale);
   std::fflush(stdout);
