@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <initializer_list>
+#include <iterator>
 #include <set>
 #include <vector>
 
@@ -14,6 +19,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/control/rich_edit.h"
 #include "ui/native/gtk_keys.h"
+#include "ui/text/text_services.h"
 
 namespace ui {
 namespace {
@@ -271,6 +277,158 @@ TEST_F(GtkWindowTest, RealKeysEditARichEditWithShiftAndControl) {
   FakeKey(XK_Control_L, false);
   ASSERT_TRUE(PumpUntil([&] { return field->GetSelText() == L"abc "; }));
   EXPECT_EQ(field->GetText(), L"abc ");
+}
+
+// Two single-line fields for the input-method, selection and caret tests.
+constexpr wchar_t kTwoFieldSkin[] =
+    LR"(<Window shadowattached="false" size="300,100">
+    <VBox bkcolor="gtk_test_bk">
+      <RichEdit name="field" width="stretch" height="30" multiline="false"/>
+      <RichEdit name="other" width="stretch" height="30" multiline="false"/>
+    </VBox></Window>)";
+
+RichEdit* FindEdit(MarkupWindow* window, const wchar_t* name) {
+  return dynamic_cast<RichEdit*>(window->FindControl(std::wstring(name)));
+}
+
+void PressWith(std::initializer_list<unsigned long> held, unsigned long key) {
+  for (unsigned long modifier : held) FakeKey(modifier, true);
+  FakeKey(key, true);
+  FakeKey(key, false);
+  for (auto it = std::rbegin(held); it != std::rend(held); ++it) FakeKey(*it, false);
+}
+
+// GTK's own simple input method composes U+4E2D from Ctrl+Shift+U, the hex
+// digits and a space; the field shows the uncommitted text inline and the
+// candidate window follows the caret.
+TEST_F(GtkWindowTest, InputMethodComposesInlineAndCommitsAtTheCaret) {
+  MarkupWindow* window = Open(kTwoFieldSkin, 60, 60);
+  RichEdit* field = FindEdit(window, L"field");
+  ASSERT_NE(field, nullptr);
+  Recorder events;
+  events.Attach(field);
+  const CPoint at = window->ToScreen(CPoint(100, 15));
+  FakeClick(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return window->GetNativeWindow()->HasFocus(); }));
+  ASSERT_TRUE(PumpUntil([&] { return field->IsFocusedState(); }));
+  FakeType("ab");
+  ASSERT_TRUE(PumpUntil([&] { return field->GetText() == L"ab"; }));
+  // The caret's place reached the input method, in client coordinates.
+  const UiRect before = window->gtk()->GetImeCaretRect();
+  EXPECT_EQ(before, field->GetCaretRect());
+  EXPECT_TRUE(field->GetPos().IsPointIn(CPoint(before.left, before.top)));
+  EXPECT_GT(before.left, field->GetPos().left);
+
+  PressWith({XK_Control_L, XK_Shift_L}, XK_u);
+  FakeType("4e2d");
+  TextServices* services = field->GetTextServices();
+  ASSERT_TRUE(PumpUntil([&] { return services->GetPreedit() == L"u4e2d"; }))
+      << nbase::WideToUTF8(services->GetPreedit());
+  EXPECT_TRUE(field->IsComposing());
+  EXPECT_EQ(events.Count(kEventImeStartComposition), 1);
+  // Composing changes nothing in the text yet; the candidate window sits at
+  // the caret inside the shown preedit.
+  EXPECT_EQ(field->GetText(), L"ab");
+  EXPECT_EQ(window->gtk()->GetImeCaretRect(), field->GetCaretRect());
+  EXPECT_GT(window->gtk()->GetImeCaretRect().left, before.left);
+
+  FakeKey(XK_space, true);
+  FakeKey(XK_space, false);
+  ASSERT_TRUE(PumpUntil([&] { return field->GetText() == L"ab\u4e2d"; }))
+      << nbase::WideToUTF8(field->GetText());
+  EXPECT_FALSE(field->IsComposing());
+  EXPECT_TRUE(services->GetPreedit().empty());
+  EXPECT_EQ(events.Count(kEventImeEndComposition), 1);
+  EXPECT_EQ(field->GetTextLength(), 3);
+  EXPECT_EQ(window->gtk()->GetImeCaretRect(), field->GetCaretRect());
+  EXPECT_GT(window->gtk()->GetImeCaretRect().left, before.left);
+
+  // A composition abandoned by leaving the field leaves nothing behind.
+  PressWith({XK_Control_L, XK_Shift_L}, XK_u);
+  FakeType("41");
+  ASSERT_TRUE(PumpUntil([&] { return field->IsComposing(); }));
+  const CPoint other = window->ToScreen(CPoint(100, 45));
+  FakeClick(other.x, other.y);
+  ASSERT_TRUE(PumpUntil([&] { return !field->IsFocusedState(); }));
+  EXPECT_FALSE(field->IsComposing());
+  EXPECT_TRUE(services->GetPreedit().empty());
+  EXPECT_EQ(field->GetText(), L"ab\u4e2d");
+}
+
+// The middle button pastes the X primary selection at the pointer: what
+// another field selected, then what another program (xclip) owns.
+TEST_F(GtkWindowTest, MiddleClickPastesThePrimarySelection) {
+  if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xclip";
+  MarkupWindow* window = Open(kTwoFieldSkin, 60, 60);
+  RichEdit* field = FindEdit(window, L"field");
+  RichEdit* other = FindEdit(window, L"other");
+  ASSERT_NE(field, nullptr);
+  ASSERT_NE(other, nullptr);
+  field->SetText(L"alpha beta");
+  const CPoint word = window->ToScreen(CPoint(field->GetPos().left + 4, 15));
+  FakeClick(word.x, word.y);
+  FakeClick(word.x, word.y);  // a double click selects the word and owns PRIMARY
+  ASSERT_TRUE(PumpUntil([&] { return field->GetSelText() == L"alpha"; }))
+      << nbase::WideToUTF8(field->GetSelText());
+  Display* display = TestXDisplay();
+  ASSERT_TRUE(PumpUntil([&] { return XGetSelectionOwner(display, XA_PRIMARY) != None; }));
+
+  const CPoint target = window->ToScreen(CPoint(150, 45));
+  FakeClick(target.x, target.y, 2);
+  ASSERT_TRUE(PumpUntil([&] { return other->GetText() == L"alpha"; }))
+      << nbase::WideToUTF8(other->GetText());
+  EXPECT_EQ(field->GetText(), L"alpha beta");  // the source keeps its text
+
+  // Another program takes PRIMARY; the next middle click pastes its text
+  // where the pointer is (the end of the short text here).
+  const ::Window ours = XGetSelectionOwner(display, XA_PRIMARY);
+  ASSERT_EQ(std::system("printf ' from xclip 外部' | xclip -selection primary -loops 1 "
+                        ">/dev/null 2>&1 &"),
+            0);
+  ASSERT_TRUE(PumpUntil([&] {
+    const ::Window owner = XGetSelectionOwner(display, XA_PRIMARY);
+    return owner != None && owner != ours;
+  }));
+  FakeClick(target.x, target.y, 2);
+  ASSERT_TRUE(PumpUntil([&] { return other->GetText() == L"alpha from xclip 外部"; }, 5000))
+      << nbase::WideToUTF8(other->GetText());
+}
+
+// A GTK host takes the desktop's blink settings: the caret blinks at
+// GtkSettings' pace after input and stops, shown, after its timeout.
+TEST_F(GtkWindowTest, CaretBlinksAtTheDesktopPaceAndStopsAfterItsTimeout) {
+  GtkSettings* settings = gtk_settings_get_default();
+  g_object_set(settings, "gtk-cursor-blink", TRUE, "gtk-cursor-blink-time", 200,
+               "gtk-cursor-blink-timeout", 1, nullptr);
+  MarkupWindow* window = Open(kTwoFieldSkin, 60, 60);
+  RichEdit* field = FindEdit(window, L"field");
+  ASSERT_NE(field, nullptr);
+  const CPoint at = window->ToScreen(CPoint(100, 15));
+  FakeClick(at.x, at.y);
+  ASSERT_TRUE(PumpUntil([&] { return field->IsFocusedState(); }));
+  FakeType("x");
+  ASSERT_TRUE(PumpUntil([&] { return field->GetText() == L"x"; }));
+  const auto typed = std::chrono::steady_clock::now();
+  EXPECT_TRUE(field->IsCaretBlinking());
+  // Both phases show, and each one repaints.
+  const size_t draws = window->gtk()->GetDrawCount();
+  ASSERT_TRUE(PumpUntil([&] { return !field->IsCaretVisible(); }));
+  ASSERT_TRUE(PumpUntil([&] { return field->IsCaretVisible(); }));
+  ASSERT_TRUE(PumpUntil([&] { return window->gtk()->GetDrawCount() >= draws + 2; }));
+  // One second without input stops it, the caret left shown; timers never
+  // fire early, so it cannot have stopped before that.
+  ASSERT_TRUE(PumpUntil([&] { return !field->IsCaretBlinking(); }, 5000));
+  EXPECT_GE(std::chrono::steady_clock::now() - typed, std::chrono::milliseconds(900));
+  EXPECT_TRUE(field->IsCaretVisible());
+  PumpFor(300);
+  EXPECT_TRUE(field->IsCaretVisible());
+  // Typing again starts it again.
+  FakeType("y");
+  ASSERT_TRUE(PumpUntil([&] { return field->GetText() == L"xy"; }));
+  EXPECT_TRUE(field->IsCaretBlinking());
+
+  g_object_set(settings, "gtk-cursor-blink-time", 1200, "gtk-cursor-blink-timeout", 10, nullptr);
+  RichEdit::SetCaretBlinkTimes(RichEdit::kCaretBlinkMs, RichEdit::kCaretBlinkTimeoutMs);
 }
 
 TEST_F(GtkWindowTest, TooltipShowsAfterHoverAndGoesOnLeaveAndPress) {

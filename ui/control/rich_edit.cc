@@ -152,8 +152,10 @@ class CTxtWinHost : public TextHost {
     if (edit_->caret_pos_ == CPoint(x, y)) return;
     edit_->caret_pos_ = CPoint(x, y);
     // The caret moved: show it at once and blink from there.
-    if (edit_->IsFocused())
+    if (edit_->IsFocused()) {
       edit_->ShowCaret(services_ ? services_->GetSelection().IsEmpty() : true);
+      edit_->PlaceImeWindow();
+    }
   }
   void TxShowCaret(bool show) override { (void)show; }
   void TxSetTimer(int id, int interval_ms) override {
@@ -522,6 +524,11 @@ UiRect RichEdit::GetAlignedTextRect() const {
   return rect;
 }
 
+void RichEdit::PlaceImeWindow() {
+  if (!focused_ || !window_ || !window_->GetNativeWindow()) return;
+  window_->GetNativeWindow()->SetCaretRect(GetCaretRect());
+}
+
 UiRect RichEdit::GetCaretRect() const {
   return UiRect(caret_pos_.x, caret_pos_.y, caret_pos_.x + caret_size_.cx,
                 caret_pos_.y + caret_size_.cy);
@@ -675,6 +682,7 @@ void RichEdit::HandleEvent(EventArgs& event) {
       focused_ = true;
       services->OnSetFocus();
       ShowCaret(true);
+      PlaceImeWindow();
       Invalidate();
       return;
     case kEventInternalKillFocus:
@@ -773,8 +781,21 @@ void RichEdit::HandleEvent(EventArgs& event) {
       Invalidate();
       return;
     case kEventImeEndComposition:
+      // An input method that ends without clearing its text leaves nothing behind.
+      if (composing_) SetCompositionText(L"", 0);
       composing_ = false;
       Invalidate();
+      return;
+    case kEventImeComposition:
+      if (const auto* composition = reinterpret_cast<const ImeComposition*>(event.l_param)) {
+        SetCompositionText(composition->text, composition->cursor);
+        PlaceImeWindow();
+      }
+      return;
+    case kEventMouseMiddleButtonDown:
+      // Number mode takes pasted text only through its own filter (Ctrl+V).
+      if (!number_) services->OnMiddleClick(point);
+      blink_ticks_ = 0;
       return;
     default:
       ScrollableBox::HandleEvent(event);

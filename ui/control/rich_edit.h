@@ -155,6 +155,8 @@ class RichEdit : public ScrollableBox {
   UiRect GetAlignedTextRect() const;
   void OnTxNotify(int code);
   void OnCaretTick();
+  // Moves the input method's candidate window to the caret.
+  void PlaceImeWindow();
   void StartTxTimer(int id, int interval_ms);
   void StopTxTimer(int id);
   void PropertyChanged(uint32_t bits);

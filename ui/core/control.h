@@ -87,6 +87,16 @@ enum EventType : int32_t {
   kEventScrollChange = 50,
   kEventValueChange = 51,
   kEventResize = 52,
+  // The input method's uncommitted text changed; l_param points to an
+  // ImeComposition that lives while the event is handled.
+  kEventImeComposition = 53,
+  // Middle button pressed: paste of the primary selection where there is one.
+  kEventMouseMiddleButtonDown = 54,
+};
+
+struct ImeComposition {
+  std::wstring text;
+  int cursor = 0;  // code points into text
 };
 
 inline constexpr bool IsMouseEvent(int32_t kind) {

@@ -540,6 +540,13 @@ bool Window::OnClose() {
   return false;
 }
 
+void Window::OnNativeComposition(const std::wstring& text, int cursor) {
+  if (!focus_) return;
+  ImeComposition composition{text, cursor};
+  SendInputEvent(focus_, kEventImeComposition, last_mouse_point_, 0,
+                 reinterpret_cast<intptr_t>(&composition));
+}
+
 bool Window::OnNativeMessage(const NativeMessage& message) {
   const auto key = static_cast<wchar_t>(message.w_param);
   const auto w_param = static_cast<uintptr_t>(message.w_param);
@@ -616,6 +623,16 @@ bool Window::OnNativeMessage(const NativeMessage& message) {
       return OnButtonUp(message, kEventMouseButtonUp, false);
     case NativeMessageType::kRightButtonUp:
       return OnButtonUp(message, kEventMouseRightButtonUp, true);
+    case NativeMessageType::kMiddleButtonDown: {
+      // No capture and no click control: the paste happens on the press.
+      if (touch_ || pointer_ || click_) return false;
+      last_mouse_point_ = message.point;
+      Control* control = FindOwnControl(message.point);
+      if (!control) return false;
+      if (native_) native_->TakeFocus();
+      SendInputEvent(control, kEventMouseMiddleButtonDown, message.point, w_param, message.l_param);
+      return false;
+    }
     case NativeMessageType::kMouseWheel:
       SendInputEvent(FindOwnControl(message.point), kEventMouseScrollWheel, message.point, w_param,
                      message.l_param);

@@ -127,6 +127,7 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool OnNativeMessage(const NativeMessage& message) override;
   void OnNativePaint(const UiRect& update_rect) override;
   void OnNativeDestroyed() override;
+  void OnNativeComposition(const std::wstring& text, int cursor) override;
 
   // Runs the delayed clean-up now (normally a posted task does it).
   void DoDelayedCleanup();

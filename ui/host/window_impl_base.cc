@@ -6,7 +6,9 @@
 #include "ui/animation/timer_manager.h"
 #include "ui/builder/window_builder.h"
 #include "ui/control/button.h"
+#include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
+#include "ui/native/clipboard.h"
 #include "ui/native/gtk_window.h"
 
 namespace ui {
@@ -33,6 +35,12 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
                             bool layered, std::unique_ptr<NativeWindow> native) {
   last_error_.clear();
   if (!native) native = std::make_unique<GtkNativeWindow>();
+  // With a display in use, fields blink as the desktop's own do and copy and
+  // paste through its clipboard and primary selection.
+  if (dynamic_cast<GtkNativeWindow*>(native.get())) {
+    RichEdit::UseDesktopCaretBlink();
+    UseDesktopClipboard();
+  }
   NativeWindow* owner_native = owner ? owner->GetNativeWindow() : nullptr;
   if (!native->Create(owner_native, title, rect, layered)) {
     last_error_ = L"Cannot create the native window";

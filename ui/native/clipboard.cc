@@ -69,6 +69,12 @@ Clipboard* GetDefaultClipboard() {
   return slot.get();
 }
 
+void UseDesktopClipboard() {
+  std::unique_ptr<Clipboard>& slot = DefaultSlot();
+  if (slot) return;
+  slot = CreateGtkClipboard();
+}
+
 void SetDefaultClipboard(std::unique_ptr<Clipboard> clipboard) {
   DefaultSlot() = std::move(clipboard);
 }

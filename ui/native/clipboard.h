@@ -36,5 +36,8 @@ std::unique_ptr<Clipboard> CreateGtkClipboard();
 // The clipboard controls use: the one set here, else a process-wide memory one.
 Clipboard* GetDefaultClipboard();
 void SetDefaultClipboard(std::unique_ptr<Clipboard> clipboard);
+// Makes the desktop's clipboard the default unless one is set already
+// (nothing without a display).
+void UseDesktopClipboard();
 
 }  // namespace ui

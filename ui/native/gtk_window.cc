@@ -235,6 +235,8 @@ bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
                    this);
   g_signal_connect(im_context_, "preedit-end", G_CALLBACK(&GtkNativeWindow::OnPreeditEndThunk),
                    this);
+  g_signal_connect(im_context_, "preedit-changed",
+                   G_CALLBACK(&GtkNativeWindow::OnPreeditChangedThunk), this);
   dpi_ = GetDpi();
   return true;
 }
@@ -570,6 +572,8 @@ bool GtkNativeWindow::OnButtonPress(GdkEventButton* event) {
   } else if (event->button == GDK_BUTTON_SECONDARY) {
     Send(NativeMessageType::kRightButtonDown, point,
          MouseStateParam(event->state | GDK_BUTTON3_MASK));
+  } else if (event->button == GDK_BUTTON_MIDDLE) {
+    Send(NativeMessageType::kMiddleButtonDown, point, MouseStateParam(event->state));
   }
   return true;
 }
@@ -754,7 +758,18 @@ void GtkNativeWindow::OnPreeditEndThunk(GtkIMContext* /*context*/, gpointer self
   me->Send(NativeMessageType::kImeEndComposition, CPoint(-1, -1));
 }
 
+void GtkNativeWindow::OnPreeditChangedThunk(GtkIMContext* context, gpointer self) {
+  auto* me = static_cast<GtkNativeWindow*>(self);
+  gchar* text = nullptr;
+  gint cursor = 0;
+  gtk_im_context_get_preedit_string(context, &text, nullptr, &cursor);
+  const std::wstring preedit = nbase::UTF8ToWide(text ? text : "");
+  g_free(text);
+  if (me->widget_ && me->delegate_) me->delegate_->OnNativeComposition(preedit, cursor);
+}
+
 void GtkNativeWindow::SetCaretRect(const UiRect& rect) {
+  ime_caret_rect_ = rect;
   if (!im_context_) return;
   const int scale = GetScaleFactor();
   GdkRectangle area{FloorDiv(rect.left, scale), FloorDiv(rect.top, scale),

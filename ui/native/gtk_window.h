@@ -66,8 +66,9 @@ class GtkNativeWindow : public NativeWindow {
   bool HasAlphaChannel() const override { return rgba_; }
   int GetDpi() const override;
 
-  // Where the input method shows its candidate window (client coordinates).
-  void SetCaretRect(const UiRect& rect);
+  void SetCaretRect(const UiRect& rect) override;
+  // What SetCaretRect last passed to the input method.
+  const UiRect& GetImeCaretRect() const { return ime_caret_rect_; }
   void SetIconFromFile(const std::string& path);
 
   GtkWidget* GetWidget() const { return widget_; }
@@ -89,6 +90,7 @@ class GtkNativeWindow : public NativeWindow {
   static void OnCommitThunk(GtkIMContext* context, gchar* text, gpointer self);
   static void OnPreeditStartThunk(GtkIMContext* context, gpointer self);
   static void OnPreeditEndThunk(GtkIMContext* context, gpointer self);
+  static void OnPreeditChangedThunk(GtkIMContext* context, gpointer self);
   static gboolean OnHoverTimeoutThunk(gpointer self);
 
   gboolean OnDraw(cairo_t* cr);
@@ -161,6 +163,7 @@ class GtkNativeWindow : public NativeWindow {
   GdkWindowState window_state_ = static_cast<GdkWindowState>(0);
   size_t draw_count_ = 0;
   UiRect last_draw_rect_;
+  UiRect ime_caret_rect_;
   NativeCursor cursor_ = NativeCursor::kArrow;
   const char* cursor_name_ = nullptr;
 };

@@ -42,6 +42,8 @@ enum class NativeMessageType {
   kLeftButtonDoubleClick,
   kRightButtonDown,
   kRightButtonUp,
+  // Pastes the primary selection where the desktop has one (X11).
+  kMiddleButtonDown,
   kContextMenu,
   kMouseWheel,
   kKeyDown,
@@ -86,6 +88,9 @@ class NativeWindowDelegate {
   virtual NativeHitTest OnNativeHitTest(CPoint /*point*/) { return NativeHitTest::kClient; }
   // The desktop's DPI for the window changed (96 = 100 %).
   virtual void OnNativeDpiChanged(int /*dpi*/) {}
+  // The input method's uncommitted text changed; `cursor` counts code points
+  // into it. Empty text means nothing is shown any more.
+  virtual void OnNativeComposition(const std::wstring& /*text*/, int /*cursor*/) {}
 };
 
 class NativeWindow {
@@ -157,6 +162,8 @@ class NativeWindow {
   virtual bool HasAlphaChannel() const { return true; }
   // DPI of the window's monitor (96 = 100 %).
   virtual int GetDpi() const { return 96; }
+  // Where the input method places its candidate window (client coordinates).
+  virtual void SetCaretRect(const UiRect& /*rect*/) {}
 };
 
 }  // namespace ui
