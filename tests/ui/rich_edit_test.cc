@@ -471,5 +471,39 @@ TEST_F(RichEditTest, CompositionShowsThenCommitsAtTheCaret) {
   EXPECT_EQ(edit_->GetText(), L"ab");
 }
 
+// The window passes the input method's preedit to the focused field, which
+// shows it without changing the text and drops it when the method ends; the
+// middle button pastes the primary selection where it is pressed.
+TEST_F(RichEditTest, WindowRoutesPreeditAndMiddleClickToTheField) {
+  Build(L"");
+  Focus();
+  Type(L"ab");
+  Window* window = edit_->GetWindow();
+  window->OnNativeComposition(L"ni", 1);
+  EXPECT_TRUE(edit_->IsComposing());
+  EXPECT_EQ(edit_->GetTextServices()->GetPreedit(), L"ni");
+  EXPECT_EQ(edit_->GetText(), L"ab");
+  NativeMessage end;
+  end.type = NativeMessageType::kImeEndComposition;
+  w_.headless()->Send(end);
+  EXPECT_FALSE(edit_->IsComposing());
+  EXPECT_TRUE(edit_->GetTextServices()->GetPreedit().empty());
+  EXPECT_EQ(edit_->GetText(), L"ab");
+
+  ASSERT_TRUE(GetDefaultClipboard()->SetText(ClipboardKind::kPrimary, L"XY"));
+  ASSERT_TRUE(GetDefaultClipboard()->SetText(ClipboardKind::kClipboard, L"no"));
+  NativeMessage middle;
+  middle.type = NativeMessageType::kMiddleButtonDown;
+  middle.point = CPoint(12, 15);  // before the first character
+  w_.headless()->Send(middle);
+  EXPECT_EQ(edit_->GetText(), L"XYab");
+
+  // A read-only field neither composes nor takes the paste.
+  edit_->SetReadOnly(true);
+  window->OnNativeComposition(L"ni", 1);
+  EXPECT_FALSE(edit_->IsComposing());
+  w_.headless()->Send(middle);
+  EXPECT_EQ(edit_->GetText(), L"XYab");
+}
 }  // namespace
 }  // namespace ui

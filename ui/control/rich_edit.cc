@@ -805,8 +805,9 @@ void RichEdit::HandleEvent(EventArgs& event) {
 void RichEdit::SetCompositionText(const std::wstring& text, int cursor) {
   TextServices* services = GetTextServices();
   if (!services) return;
-  composing_ = !text.empty();
   services->SetPreedit(text, cursor);
+  // A read-only field takes no preedit and so does not compose.
+  composing_ = services->IsComposing();
   Invalidate();
 }
 
