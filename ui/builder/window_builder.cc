@@ -12,10 +12,14 @@
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
 #include "ui/control/label.h"
+#include "ui/control/list_box.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/control/scrollable_box.h"
+#include "ui/control/slider.h"
+#include "ui/control/tab_box.h"
+#include "ui/control/tree_view.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
@@ -356,8 +360,8 @@ void WindowBuilder::AttachSkinEvents(const MarkupElement& element, Control* owne
 }
 
 Control* CreateControlForTag(std::wstring_view tag) {
-  // Tags the library does not provide yet (lists, combo, tabs, tree, slider,
-  // rich edit) fall through to the application's hooks.
+  // Tags the library does not provide yet (rich edit) fall through to the
+  // application's hooks.
   switch (tag.size()) {
     case 3:
       if (tag == L"Box") return new Box();
@@ -372,16 +376,23 @@ Control* CreateControlForTag(std::wstring_view tag) {
     case 6:
       if (tag == L"Button") return new Button();
       if (tag == L"Option") return new Option();
+      if (tag == L"Slider") return new Slider();
+      if (tag == L"TabBox") return new TabBox();
       break;
     case 7:
       if (tag == L"Control") return new Control();
       if (tag == L"TileBox") return new TileBox();
+      if (tag == L"ListBox") return new ListBox(std::make_unique<Layout>());
       break;
     case 8:
       if (tag == L"ChildBox") return new ChildBox();
       if (tag == L"Progress") return new Progress();
       if (tag == L"CheckBox") return new CheckBox();
       if (tag == L"LabelBox") return new LabelBox();
+      if (tag == L"TreeView") return new TreeView();
+      if (tag == L"TreeNode") return new TreeNode();
+      if (tag == L"HListBox") return new ListBox(std::make_unique<HLayout>());
+      if (tag == L"VListBox") return new ListBox(std::make_unique<VLayout>());
       break;
     case 9:
       if (tag == L"ScrollBar") return new ScrollBar();
@@ -390,6 +401,10 @@ Control* CreateControlForTag(std::wstring_view tag) {
       break;
     case 11:
       if (tag == L"CheckBoxBox") return new CheckBoxBox();
+      if (tag == L"TileListBox") return new ListBox(std::make_unique<TileLayout>());
+      break;
+    case 20:
+      if (tag == L"ListContainerElement") return new ListContainerElement();
       break;
     default:
       break;
