@@ -20,6 +20,7 @@
 #include "ui/control/slider.h"
 #include "ui/control/tab_box.h"
 #include "ui/control/tree_view.h"
+#include "ui/control/virtual_list_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
@@ -402,6 +403,9 @@ Control* CreateControlForTag(std::wstring_view tag) {
     case 11:
       if (tag == L"CheckBoxBox") return new CheckBoxBox();
       if (tag == L"TileListBox") return new ListBox(std::make_unique<TileLayout>());
+      break;
+    case 14:
+      if (tag == L"VirtualListBox") return new VirtualListBox();
       break;
     case 20:
       if (tag == L"ListContainerElement") return new ListContainerElement();

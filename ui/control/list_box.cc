@@ -301,7 +301,11 @@ void ListBox::HandleEvent(EventArgs& event) {
   switch (event.type) {
     case kEventMouseButtonDown:
     case kEventMouseButtonUp:
-      if (event.sender == this) return;
+      if (event.sender == this) {
+        // A press on the list itself gives it the keys.
+        if (event.type == kEventMouseButtonDown) SetFocus();
+        return;
+      }
       break;
     case kEventKeyDown:
       switch (event.w_param) {
