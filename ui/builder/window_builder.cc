@@ -11,6 +11,7 @@
 #include "ui/builder/child_box.h"
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
+#include "ui/control/combo.h"
 #include "ui/control/label.h"
 #include "ui/control/list_box.h"
 #include "ui/control/option.h"
@@ -373,6 +374,7 @@ Control* CreateControlForTag(std::wstring_view tag) {
       break;
     case 5:
       if (tag == L"Label") return new Label();
+      if (tag == L"Combo") return new Combo();
       break;
     case 6:
       if (tag == L"Button") return new Button();

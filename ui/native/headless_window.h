@@ -50,6 +50,15 @@ class HeadlessWindow : public NativeWindow {
   void ShowToolTip(const std::wstring& text, const UiRect& rect, int max_width) override;
   void HideToolTip() override { tooltip_visible_ = false; }
   void PostTask(std::function<void()> task) override { tasks_.push_back(std::move(task)); }
+  std::unique_ptr<NativeWindow> CreatePopup() override;
+  UiRect GetMonitorWorkArea() const override { return work_area_; }
+
+  // Popups: the work area they are placed in (inherited by popups made from
+  // this window) and the popups currently alive, oldest first.
+  void SetMonitorWorkArea(const UiRect& area) { work_area_ = area; }
+  bool IsPopup() const { return popup_owner_ != nullptr || popup_; }
+  const std::vector<HeadlessWindow*>& GetPopups() const { return popups_; }
+  HeadlessWindow* GetLastPopup() const { return popups_.empty() ? nullptr : popups_.back(); }
 
   // Paints what was invalidated (the delegate lays out, paints and presents).
   // False when nothing was pending.
@@ -67,7 +76,8 @@ class HeadlessWindow : public NativeWindow {
   bool MouseMove(CPoint point);
   bool ButtonDown(CPoint point);
   bool ButtonUp(CPoint point);
-  // Down then up at one point.
+  // Down then up at one point. A press also takes the focus from whichever
+  // headless window of this thread had it, as a click activates a window.
   void Click(CPoint point);
   bool RightButtonDown(CPoint point);
   bool RightButtonUp(CPoint point);
@@ -79,6 +89,7 @@ class HeadlessWindow : public NativeWindow {
   bool KeyDown(int key_code);
   bool KeyUp(int key_code);
   bool Char(wchar_t character);
+  // Takes the focus away (to no window of this thread).
   bool LoseFocus();
   // Resizes the client area, tells the delegate and repaints everything.
   void Resize(CSize client_size);
@@ -104,6 +115,10 @@ class HeadlessWindow : public NativeWindow {
   bool SendPointMessage(NativeMessageType type, CPoint point, intptr_t w_param = 0);
 
   NativeWindowDelegate* delegate_ = nullptr;
+  bool popup_ = false;
+  HeadlessWindow* popup_owner_ = nullptr;
+  std::vector<HeadlessWindow*> popups_;
+  UiRect work_area_{0, 0, 1920, 1080};
   NativeWindow* owner_ = nullptr;
   bool valid_ = false;
   bool visible_ = false;

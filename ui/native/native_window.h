@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/geometry/geometry.h"
@@ -111,6 +112,14 @@ class NativeWindow {
 
   // Runs `task` later on the UI thread, after the current event.
   virtual void PostTask(std::function<void()> task) = 0;
+
+  // A new native window of the same kind for a popup this window owns (a
+  // drop-down list): no frame, no taskbar entry, placed in screen coordinates
+  // by its Create. Null where popups are not supported.
+  virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
+  // The work area of the monitor showing this window, in screen coordinates;
+  // empty when unknown.
+  virtual UiRect GetMonitorWorkArea() const { return UiRect(); }
 };
 
 }  // namespace ui
