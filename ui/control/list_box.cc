@@ -145,6 +145,16 @@ bool ListBox::AddAt(Control* control, size_t index) {
   if (!ScrollableBox::AddAt(control, index)) return false;
   Renumber(index);
   if (cur_sel_ >= static_cast<int>(index)) ++cur_sel_;
+  // An item that arrives selected (from its skin) is the selection, unless
+  // the list already has one.
+  if (ListContainerElement* element = AsElement(control); element && element->IsSelected()) {
+    if (cur_sel_ < 0) {
+      cur_sel_ = static_cast<int>(index);
+      ensure_visible_pending_ = true;
+    } else {
+      element->OptionBox::Selected(false, false);
+    }
+  }
   return true;
 }
 

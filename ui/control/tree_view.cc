@@ -91,10 +91,14 @@ int TreeNode::SubtreeEnd() const {
 void TreeNode::SetIndentFor(int depth) {
   const int indent = (tree_view_ && depth > 0) ? depth * tree_view_->GetIndent() : 0;
   if (indent == applied_indent_) return;
+  // Both the node's children and its own text move right by the indent.
   UiRect padding = GetLayout()->GetPadding();
   padding.left += indent - applied_indent_;
-  applied_indent_ = indent;
   GetLayout()->SetPadding(padding, false);
+  UiRect text_padding = GetTextPadding();
+  text_padding.left += indent - applied_indent_;
+  SetTextPadding(text_padding, false);
+  applied_indent_ = indent;
 }
 
 void TreeNode::AttachTo(TreeView* view, int depth, size_t index) {
