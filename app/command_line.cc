@@ -3,6 +3,8 @@
 #include "app/system/folders.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 namespace {
 
 // "C:\x" or "C:/x": a path, not the one-letter key "C".
@@ -23,7 +25,7 @@ bool CommandLine::Parse(const std::vector<std::wstring>& args) {
     if (arg.empty()) continue;
     std::wstring key;
     std::wstring value;
-    if (corvane::PathExists(nbase::WideToUTF8(arg))) {
+    if (corvane::PathExists(nbase::WideToNativePath(arg))) {
       key = L"path";
       value = arg;
     } else {
@@ -54,3 +56,5 @@ bool ParseCommandLine(const std::vector<std::wstring>& args) {
 std::wstring GetCommandLineValue(const std::wstring& key) {
   return CommandLine::Instance().GetValue(key);
 }
+
+}  // namespace corvane

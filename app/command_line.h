@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace corvane {
+
 // The process-wide command-line table: key:value arguments; an argument that
 // names an existing file or folder is stored under "path". Written once at
 // start-up, before other threads exist, then only read.
@@ -27,3 +29,5 @@ class CommandLine {
 
 bool ParseCommandLine(const std::vector<std::wstring>& args);
 std::wstring GetCommandLineValue(const std::wstring& key);
+
+}  // namespace corvane

@@ -7,6 +7,8 @@
 #include "base/framework_thread.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 namespace {
 
 void Say(const std::wstring& text) {
@@ -41,3 +43,5 @@ void ConsoleInstallView::CloseWindow() {
   Say(L"bye");
   corvane::EndProcessNow();
 }
+
+}  // namespace corvane

@@ -2,6 +2,8 @@
 
 #include "app/install_flow.h"
 
+namespace corvane {
+
 // A text stand-in for the main window: prints the installation's progress
 // and outcome, answers the product-running box with "cancel", starts the
 // product after a success and ends the process like a closed window.
@@ -20,3 +22,5 @@ class ConsoleInstallView : public InstallView {
  private:
   InstallFlow* flow_ = nullptr;
 };
+
+}  // namespace corvane

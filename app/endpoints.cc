@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#include <glib.h>
+
+namespace corvane {
+
 namespace {
 
 std::string FromEnvironment(const char* name, const char* fallback) {
@@ -22,3 +26,15 @@ std::string StatisticsUrl() {
 std::string AgreementUrl() {
   return FromEnvironment("CORVANE_AGREEMENT_URL", CORVANE_AGREEMENT_URL);
 }
+
+bool IsWebAddress(const std::string& address) {
+  for (const char* scheme : {"http://", "https://"}) {
+    const size_t length = std::char_traits<char>::length(scheme);
+    if (address.size() > length && g_ascii_strncasecmp(address.c_str(), scheme, length) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace corvane

@@ -1,10 +1,14 @@
 #include "app/http_client.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
+
+namespace corvane {
 
 namespace {
 
@@ -21,9 +25,47 @@ std::string& GlobalProxy() {
   return *proxy;
 }
 
+// Room kept free beside a download whose declared length is checked.
+constexpr uint64_t kFreeSpaceMarginBytes = 1024 * 1024;
+
+// Only web addresses, for the first request and for every redirect: a
+// hostile server or endpoint override must not turn a download into a copy
+// of a local file or a request in another protocol.
+constexpr char kWebProtocols[] = "http,https";
+
+struct FileTarget {
+  CURL* handle;
+  FILE* file;
+  uint64_t free_bytes;
+  bool length_checked = false;
+};
+
+// A body declared larger than the free space would only fill the disk
+// before failing: it fails as a write error before anything is written.
+bool DeclaredLengthFits(FileTarget* target) {
+  if (target->length_checked) return true;
+  target->length_checked = true;
+  curl_off_t declared = -1;
+  if (curl_easy_getinfo(target->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) !=
+          CURLE_OK ||
+      declared < 0) {
+    return true;
+  }
+  return static_cast<uint64_t>(declared) <= target->free_bytes &&
+         target->free_bytes - static_cast<uint64_t>(declared) >= kFreeSpaceMarginBytes;
+}
+
 size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
-  if (!user) return size * count;
-  return std::fwrite(data, size, count, static_cast<FILE*>(user)) * size;
+  auto* target = static_cast<FileTarget*>(user);
+  if (!target || !target->file) return size * count;
+  if (!DeclaredLengthFits(target)) return 0;
+  return std::fwrite(data, size, count, target->file) * size;
+}
+
+uint64_t FreeBytes(int fd) {
+  struct statvfs st;
+  if (fstatvfs(fd, &st) != 0) return UINT64_MAX;
+  return static_cast<uint64_t>(st.f_bavail) * static_cast<uint64_t>(st.f_frsize);
 }
 
 // Progress stays switched on, but nothing is drawn: without a callback
@@ -95,6 +137,15 @@ void HttpClient::ApplyLimits() {
   curl_easy_setopt(handle_, CURLOPT_HEADER, 0L);
   // An error page is not a package and not an accepted record.
   curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075500
+  curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, kWebProtocols);
+  curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
+#else
+  static_cast<void>(kWebProtocols);
+  curl_easy_setopt(handle_, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+  curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS,
+                   static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
 }
 
 void HttpClient::ApplyProxy() {
@@ -116,8 +167,9 @@ int HttpClient::DownloadToFile(const std::string& url, const std::string& path) 
     if (fd >= 0) close(fd);
     return 2;
   }
+  FileTarget target{handle_, file, FreeBytes(fd)};
   curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(handle_, CURLOPT_WRITEDATA, file);
+  curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &target);
   ApplyLimits();
   curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, 1L);
@@ -179,3 +231,5 @@ int HttpClient::PostForm(const std::string& url, const std::string& body, std::s
   }
   return result;
 }
+
+}  // namespace corvane

@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+namespace corvane {
+
 // Process-wide cookies sent with every form post, and the process-wide proxy
 // (empty in this program). Safe to use from any thread.
 void SetGlobalCookie(const std::string& name, const std::string& value);
@@ -16,7 +18,9 @@ void SetGlobalProxy(const std::string& proxy);
 void EnsureCurlInitialized();
 
 // One HTTP request over a libcurl easy handle. An HTTP status of 400 or more
-// fails the transfer with CURLE_HTTP_RETURNED_ERROR (22).
+// fails the transfer with CURLE_HTTP_RETURNED_ERROR (22). Only http and https
+// are spoken, for the first address and for every redirect; any other
+// scheme fails with CURLE_UNSUPPORTED_PROTOCOL (1).
 class HttpClient {
  public:
   HttpClient(std::string proxy = std::string(), int connect_timeout = 15, int attempts = 2,
@@ -35,8 +39,10 @@ class HttpClient {
 
   // One transfer of `url` into the file `path` (created or truncated).
   // 0 on success; 1 without a handle; 2 when the file cannot be opened; else
-  // the libcurl code (23 when the file cannot be written or closed). A failed
-  // transfer removes the file, so no partial package is left behind.
+  // the libcurl code (23 when the file cannot be written or closed, or when
+  // the declared length does not fit in the free space of the file's file
+  // system with a margin; then nothing is written). A failed transfer
+  // removes the file, so no partial package is left behind.
   int DownloadToFile(const std::string& url, const std::string& path);
 
   // Posts `body` to `url` with the header and cookie tables, up to
@@ -63,3 +69,5 @@ class HttpClient {
   curl_slist* header_list_ = nullptr;
   std::string proxy_;
 };
+
+}  // namespace corvane

@@ -1,5 +1,7 @@
 #include "app/install_flow.h"
 
+#include <cstdlib>
+
 #include "app/command_line.h"
 #include "app/endpoints.h"
 #include "app/installer_constants.h"
@@ -10,17 +12,24 @@
 #include "base/framework_thread.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 std::wstring DefaultInstallDirectory() {
   const std::wstring from_command_line = GetCommandLineValue(L"installPath");
   if (!from_command_line.empty()) return from_command_line;
-  return nbase::UTF8ToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
+  return nbase::NativePathToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
+}
+
+std::string ProductProcessName() {
+  const char* value = std::getenv("CORVANE_PRODUCT_PROCESS_NAME");
+  return (value && *value) ? value : kProductExecutable;
 }
 
 InstallFlow::InstallFlow(InstallView* view)
     : view_(view),
       settings_(ComposeDownloadSettings()),
       install_directory_(DefaultInstallDirectory()),
-      product_process_name_(kProductExecutable) {}
+      product_process_name_(ProductProcessName()) {}
 
 void InstallFlow::BeginInstall(const std::wstring& click_source) {
   install_state_ = kInstallDownloading;
@@ -108,3 +117,5 @@ bool InstallFlow::OpenAgreementPage() {
 bool InstallFlow::OpenOfflinePackagePage() {
   return OpenUrl(OfflinePackageAddress());
 }
+
+}  // namespace corvane

@@ -6,6 +6,8 @@
 #include "app/package_download.h"
 #include "base/callback.h"
 
+namespace corvane {
+
 // Install states.
 enum InstallState {
   kInstallNothing = 0,
@@ -48,7 +50,7 @@ class InstallFlow : public nbase::SupportWeakCallback {
   const DownloadSettings& settings() const { return settings_; }
   const std::wstring& install_directory() const { return install_directory_; }
   void set_install_directory(const std::wstring& dir) { install_directory_ = dir; }
-  // The process name looked for before the package runs ("corvane.exe").
+  // The process name looked for before the package runs (ProductProcessName).
   void set_product_process_name(const std::string& name) { product_process_name_ = name; }
 
   // Install or reinstall click: state 1, progress 10, download, "OnClick".
@@ -75,6 +77,16 @@ class InstallFlow : public nbase::SupportWeakCallback {
   int install_state_ = kInstallNothing;
 };
 
+// The process name looked for before the package runs: "corvane.exe", or
+// the environment variable CORVANE_PRODUCT_PROCESS_NAME when set and not
+// empty (so that installers tested side by side do not see each other's
+// product).
+std::string ProductProcessName();
+
 // The program-files folder + "/brightmoor/corvane", or a non-empty
-// "installPath" argument verbatim.
+// "installPath" argument verbatim. Both keep their file-system bytes
+// (nbase::NativePathToWide), so a name that is not UTF-8 reaches the package
+// unchanged.
 std::wstring DefaultInstallDirectory();
+
+}  // namespace corvane

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace corvane {
+
 // Identifiers and fixed texts shared by the installer's parts.
 
 // Thread identifiers in the thread registry.
@@ -25,3 +27,5 @@ constexpr char kSingleInstanceName[] = "CorvaneInstaller";
 // Result codes of the installer's own making.
 constexpr int kResultNoHandle = 1;
 constexpr int kResultFileNotWritable = 2;
+
+}  // namespace corvane

@@ -11,6 +11,8 @@
 #include "app/system/settings_store.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 namespace {
 
 // Difference between 1601-01-01 and 1970-01-01 in milliseconds.
@@ -120,3 +122,5 @@ void ResetMachineInfoCachesForTesting() {
   g_machine_id.clear();
   g_program_version.clear();
 }
+
+}  // namespace corvane

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace corvane {
+
 // Longest channel resource kept; longer ones are cut (never inside a character).
 constexpr size_t kMaxChannelResourceBytes = 260;
 
@@ -36,3 +38,5 @@ std::wstring NowMillisecondsText();
 
 // Forgets the cached identifier and version, so tests can start afresh.
 void ResetMachineInfoCachesForTesting();
+
+}  // namespace corvane

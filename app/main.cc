@@ -14,21 +14,23 @@
 
 int main(int argc, char** argv) {
   std::vector<std::wstring> args;
-  for (int i = 1; i < argc; ++i) args.push_back(nbase::UTF8ToWide(argv[i]));
-  ParseCommandLine(args);
+  // Arguments are file-system bytes: an install path that is not UTF-8 must
+  // reach the file system unchanged.
+  for (int i = 1; i < argc; ++i) args.push_back(nbase::NativePathToWide(argv[i]));
+  corvane::ParseCommandLine(args);
   // Without a display the installer still runs its flow on the console.
   gtk_init_check(nullptr, nullptr);
 
-  ConsoleInstallView console;
-  std::unique_ptr<InstallFlow> flow;
-  StartupHooks hooks = DefaultStartupHooks();
+  corvane::ConsoleInstallView console;
+  std::unique_ptr<corvane::InstallFlow> flow;
+  corvane::StartupHooks hooks = corvane::DefaultStartupHooks();
   hooks.create_main_window = [&] {
-    flow = std::make_unique<InstallFlow>(&console);
+    flow = std::make_unique<corvane::InstallFlow>(&console);
     console.set_flow(flow.get());
     flow->BeginInstall(L"Install");
   };
   {
-    MainThread main_thread(hooks);
+    corvane::MainThread main_thread(hooks);
     main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
   }
   return 0;

@@ -8,6 +8,8 @@
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
 
+namespace corvane {
+
 MiscThread::MiscThread(int identifier, std::string name)
     : nbase::FrameworkThread(std::move(name)), identifier_(identifier) {}
 
@@ -120,3 +122,5 @@ void MainThread::Cleanup() {
   if (hooks_.stop_skin) hooks_.stop_skin();
   nbase::ThreadRegistry::UnregisterCurrentThread();
 }
+
+}  // namespace corvane

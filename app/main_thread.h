@@ -7,6 +7,8 @@
 #include "app/system/single_instance.h"
 #include "base/framework_thread.h"
 
+namespace corvane {
+
 // A worker framework thread that registers itself under its identifier for
 // the time its loop runs.
 class MiscThread : public nbase::FrameworkThread {
@@ -78,3 +80,5 @@ class MainThread : public nbase::FrameworkThread {
   bool cancelled_ = false;
   bool skin_opened_ = false;
 };
+
+}  // namespace corvane

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -17,7 +18,10 @@
 #include "app/installer_constants.h"
 #include "app/machine_info.h"
 #include "app/system/folders.h"
+#include "app/system/termination_cleanup.h"
 #include "base/string_util.h"
+
+namespace corvane {
 
 namespace {
 
@@ -32,6 +36,13 @@ bool GioSupportsScheme(const std::string& url) {
   }
   g_free(scheme);
   return supported;
+}
+
+constexpr char kPartialSuffix[] = ".part";
+
+// A complete download becomes the package: executable, under its own name.
+bool CommitPackage(const std::string& partial, const std::string& path) {
+  return chmod(partial.c_str(), 0755) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
 }
 
 int64_t FileSize(const std::string& path) {
@@ -74,7 +85,7 @@ DownloadSettings ComposeDownloadSettings() {
       nbase::UTF8ToWide(PackageBaseUrl()) + L"&channel=" + EscapeChannelForUrl(settings.channel);
   const std::string folder = corvane::AppDataFolder() + "/corvane/Files";
   corvane::CreateDirectoryTree(folder);
-  settings.package_path = nbase::UTF8ToWide(folder + "/" + kPackageFileName);
+  settings.package_path = nbase::NativePathToWide(folder + "/" + kPackageFileName);
   return settings;
 }
 
@@ -124,22 +135,31 @@ DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {
   // Cost is measured on the steady clock: a wall-clock step must not turn
   // into a negative or enormous cost.
   const auto start = std::chrono::steady_clock::now();
-  const std::string path = nbase::WideToUTF8(settings.package_path);
+  const std::string path = nbase::WideToNativePath(settings.package_path);
   const std::string address = nbase::WideToUTF8(settings.download_address);
   const std::string transfer = nbase::WideToUTF8(TransferAddress(settings));
+  // The package gets its own name only when it is complete; until then it is
+  // the partial file, which ending the installer by a signal removes too.
+  const std::string partial = path + kPartialSuffix;
+  const corvane::RemoveOnTermination cleanup(partial);
   DownloadOutcome outcome;
   while (true) {
     unlink(path.c_str());
-    if (SystemDownload(address, path, kTransferTimeoutSeconds)) {
+    unlink(partial.c_str());
+    // The system downloader gets web addresses only: it would copy a local
+    // file as readily.
+    if (IsWebAddress(address) && SystemDownload(address, partial, kTransferTimeoutSeconds) &&
+        CommitPackage(partial, path)) {
       outcome.code = 0;
       break;
     }
-    unlink(path.c_str());
+    unlink(partial.c_str());
     HttpClient client(std::string(), 15, 2, 60);
     client.set_timeout(kTransferTimeoutSeconds);
-    outcome.code = client.DownloadToFile(transfer, path);
+    outcome.code = client.DownloadToFile(transfer, partial);
+    if (outcome.code == 0 && !CommitPackage(partial, path)) outcome.code = CURLE_WRITE_ERROR;
     if (outcome.code == 0) break;
-    unlink(path.c_str());
+    unlink(partial.c_str());
     if (++outcome.retries >= kDownloadPasses) break;
   }
   outcome.cost_seconds = ElapsedSeconds(start);
@@ -160,3 +180,5 @@ int DownloadPackage(const DownloadSettings& settings) {
   ReportEvent(L"DownloadTimeCost", DownloadRecordData(outcome));
   return outcome.code;
 }
+
+}  // namespace corvane

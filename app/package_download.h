@@ -7,10 +7,13 @@
 
 #include "app/statistics.h"
 
+namespace corvane {
+
 // Fixed when the main window is built; never changed afterwards.
 struct DownloadSettings {
   std::wstring channel;
   std::wstring download_address;  // base + "&channel=" + escaped channel
+  // File-system bytes kept losslessly (nbase::NativePathToWide).
   std::wstring package_path;
 };
 
@@ -48,7 +51,10 @@ std::wstring OfflinePackageAddress();
 bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds);
 
 // Up to five passes (system downloader, then libcurl), each starting from a
-// removed package file; a failed pass leaves no package file.
+// removed package file; a failed pass leaves no package file. Each pass
+// downloads into "<package>.part" beside the package and renames it when
+// complete; SIGTERM or SIGINT meanwhile removes the partial file. The
+// system downloader is tried only for http and https addresses.
 DownloadOutcome RunDownloadPasses(const DownloadSettings& settings);
 
 // The "DownloadTimeCost" data: cost, fileSize (only on success), ret, retryTime.
@@ -57,3 +63,5 @@ EventData DownloadRecordData(const DownloadOutcome& outcome);
 // Runs the passes and reports "DownloadTimeCost"; returns the result code.
 // Runs on the misc thread; reads only the settings it was given.
 int DownloadPackage(const DownloadSettings& settings);
+
+}  // namespace corvane

@@ -1,14 +1,18 @@
 #include "app/package_run.h"
 
+#include "app/endpoints.h"
 #include "app/installer_constants.h"
 #include "app/package_download.h"
 #include "app/system/process.h"
 #include "app/system/url_opener.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 std::vector<std::string> PackageArguments(const std::wstring& package_path,
                                           const std::wstring& install_dir) {
-  return {nbase::WideToUTF8(package_path), "/S", "/D=" + nbase::WideToUTF8(install_dir)};
+  return {nbase::WideToNativePath(package_path), "/S",
+          "/D=" + nbase::WideToNativePath(install_dir)};
 }
 
 PackageRunOutcome RunPackageRuns(const std::wstring& package_path,
@@ -45,7 +49,7 @@ std::wstring ProductExecutable(const std::wstring& install_dir) {
 }
 
 int LaunchProduct(const std::wstring& install_dir) {
-  return corvane::SpawnDetached({nbase::WideToUTF8(ProductExecutable(install_dir))});
+  return corvane::SpawnDetached({nbase::WideToNativePath(ProductExecutable(install_dir))});
 }
 
 std::wstring TrimUrl(const std::wstring& address) {
@@ -58,5 +62,11 @@ std::wstring TrimUrl(const std::wstring& address) {
 }
 
 bool OpenUrl(const std::wstring& address) {
-  return corvane::LaunchUri(nbase::WideToUTF8(TrimUrl(address)));
+  const std::string url = nbase::WideToUTF8(TrimUrl(address));
+  // Every page opened here is a web page; a local file or another scheme
+  // would start whatever program handles it.
+  if (!IsWebAddress(url)) return false;
+  return corvane::LaunchUri(url);
 }
+
+}  // namespace corvane

@@ -6,6 +6,8 @@
 
 #include "app/statistics.h"
 
+namespace corvane {
+
 constexpr int kPackageRuns = 3;
 
 struct PackageRunOutcome {
@@ -43,3 +45,5 @@ std::wstring TrimUrl(const std::wstring& address);
 
 // Opens the trimmed address in the user's browser.
 bool OpenUrl(const std::wstring& address);
+
+}  // namespace corvane

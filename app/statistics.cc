@@ -10,6 +10,8 @@
 #include "base/framework_thread.h"
 #include "base/string_util.h"
 
+namespace corvane {
+
 std::wstring JsonQuote(const std::wstring& text) {
   std::wstring out = L"\"";
   for (wchar_t c : text) {
@@ -103,3 +105,5 @@ int UploadRecord(const std::string& body) {
   std::string response;
   return client.PostForm(StatisticsUrl(), body, &response);
 }
+
+}  // namespace corvane

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+namespace corvane {
+
 using EventData = std::map<std::wstring, std::wstring>;
 
 // Writes `text` as a JSON string (RFC 8259): quotes, backslashes and control
@@ -32,3 +34,5 @@ void SendRecord(const std::wstring& event_id, const std::wstring& data_text);
 // The upload itself, run on the http thread: one form post, at most two
 // attempts. Returns the last libcurl code.
 int UploadRecord(const std::string& body);
+
+}  // namespace corvane

@@ -58,11 +58,30 @@ Str NormalizeSeparators(View path) {
 
 }  // namespace
 
-std::wstring UTF8ToWide(std::string_view utf8) {
+namespace {
+
+// File-system bytes that are not UTF-8 are kept as the code points
+// U+DC80..U+DCFF (one per byte), which valid UTF-8 never yields.
+constexpr uint32_t kEscapeBase = 0xDC00;
+
+bool IsEscapedByte(uint32_t cp) {
+  return cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF;
+}
+
+std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
   std::wstring out;
   out.reserve(utf8.size());
   size_t i = 0;
   const size_t n = utf8.size();
+  auto invalid = [&](size_t count) {
+    if (!escape_invalid) {
+      out.push_back(kReplacement);
+      return;
+    }
+    for (size_t k = 0; k < count; ++k) {
+      out.push_back(static_cast<wchar_t>(kEscapeBase + static_cast<unsigned char>(utf8[i + k])));
+    }
+  };
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) {
@@ -80,7 +99,7 @@ std::wstring UTF8ToWide(std::string_view utf8) {
     } else if ((c & 0xF8) == 0xF0) {
       len = 4, cp = c & 0x07, min = 0x10000;
     } else {
-      out.push_back(kReplacement);
+      invalid(1);
       ++i;
       continue;
     }
@@ -91,7 +110,7 @@ std::wstring UTF8ToWide(std::string_view utf8) {
       ++taken;
     }
     if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(kReplacement);
+      invalid(static_cast<size_t>(taken));
     } else {
       out.push_back(static_cast<wchar_t>(cp));
     }
@@ -100,11 +119,15 @@ std::wstring UTF8ToWide(std::string_view utf8) {
   return out;
 }
 
-std::string WideToUTF8(std::wstring_view wide) {
+std::string EncodeUTF8(std::wstring_view wide, bool unescape) {
   std::string out;
   out.reserve(wide.size());
   for (wchar_t wc : wide) {
     uint32_t cp = static_cast<uint32_t>(wc);
+    if (unescape && IsEscapedByte(cp)) {
+      out.push_back(static_cast<char>(cp - kEscapeBase));
+      continue;
+    }
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));
@@ -123,6 +146,24 @@ std::string WideToUTF8(std::wstring_view wide) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::wstring UTF8ToWide(std::string_view utf8) {
+  return DecodeUTF8(utf8, false);
+}
+
+std::string WideToUTF8(std::wstring_view wide) {
+  return EncodeUTF8(wide, false);
+}
+
+std::wstring NativePathToWide(std::string_view bytes) {
+  return DecodeUTF8(bytes, true);
+}
+
+std::string WideToNativePath(std::wstring_view wide) {
+  return EncodeUTF8(wide, true);
 }
 
 bool MBCSToWide(std::string_view text, const char* charset, std::wstring* out) {

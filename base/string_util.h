@@ -13,6 +13,15 @@ namespace nbase {
 std::wstring UTF8ToWide(std::string_view utf8);
 std::string WideToUTF8(std::wstring_view wide);
 
+// File-system names and arguments are bytes, usually but not always UTF-8.
+// These convert them losslessly: valid UTF-8 decodes as above, and every
+// byte of an invalid sequence becomes one code point U+DC80..U+DCFF, which
+// WideToNativePath turns back into that byte. So
+// WideToNativePath(NativePathToWide(b)) == b for any bytes b. WideToUTF8
+// shows such a code point as U+FFFD.
+std::wstring NativePathToWide(std::string_view bytes);
+std::string WideToNativePath(std::wstring_view wide);
+
 // Converts text in a named character set (iconv name, e.g. "GBK") to wide.
 // Returns false and leaves `out` empty when the charset is unknown or the
 // text is not valid in it.

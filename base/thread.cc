@@ -15,9 +15,10 @@ Thread::~Thread() {
 }
 
 int Thread::PriorityToNice(int priority) {
+  // Only 1 and above change anything; below that the thread keeps the
+  // priority it inherited from its creator.
+  if (priority < kPriorityLowest) return 0;
   switch (priority) {
-    case kPriorityNormal:
-      return 0;
     case kPriorityLowest:
       return 10;
     case kPriorityBelowNormal:

@@ -41,7 +41,8 @@ class Thread {
 
   // Change of the nice value a priority maps to, applied by the new thread
   // to itself: lower priorities raise it; higher ones lower it, which only
-  // privileged processes get (refusals are ignored). 0 leaves it untouched.
+  // privileged processes get (refusals are ignored). 0 and below leave it
+  // untouched; unknown values above 4 act as below normal.
   static int PriorityToNice(int priority);
 
   static uint32_t CurrentThreadId();

@@ -94,7 +94,7 @@ void StopService() {
 void BM_DownloadLibcurl(benchmark::State& state) {
   const std::string target = g_fixture.dir + "/libcurl.bin";
   for (auto _ : state) {
-    HttpClient client;
+    corvane::HttpClient client;
     client.set_timeout(300);
     if (client.DownloadToFile(g_fixture.url, target) != 0) state.SkipWithError("download failed");
   }

@@ -100,6 +100,18 @@ std::string ExecutableBaseName(const std::string& proc_dir) {
   return comm;
 }
 
+// An exited process its parent has not reaped yet ("Z"), or one being torn
+// down ("X"), still has a /proc entry but runs nothing.
+bool HasExited(const std::string& proc_dir) {
+  std::string stat;
+  std::getline(std::ifstream(proc_dir + "/stat"), stat);
+  // The state follows the name in parentheses, which may itself hold ")".
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return true;
+  const char state = stat[close + 2];
+  return state == 'Z' || state == 'X' || state == 'x';
+}
+
 }  // namespace
 
 int RunProcess(const std::vector<std::string>& argv) {
@@ -124,7 +136,8 @@ bool IsProcessRunning(const std::string& name) {
   while (dirent* entry = readdir(dir)) {
     const char* d = entry->d_name;
     if (*d < '1' || *d > '9') continue;
-    if (ExecutableBaseName(std::string("/proc/") + d) == name) {
+    const std::string proc_dir = std::string("/proc/") + d;
+    if (ExecutableBaseName(proc_dir) == name && !HasExited(proc_dir)) {
       found = true;
       break;
     }

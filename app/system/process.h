@@ -23,8 +23,9 @@ int SpawnDetached(const std::vector<std::string>& argv);
 // Runs a program found on PATH (e.g. xdg-open) detached, as above.
 int SpawnDetachedSearchPath(const std::vector<std::string>& argv);
 
-// True when some process's executable base name (the exe link, else comm)
-// is exactly `name`, letter case included.
+// True when some running process's executable base name (the exe link, else
+// comm) is exactly `name`, letter case included. A process that has exited
+// but is not reaped yet (a zombie) is not running.
 bool IsProcessRunning(const std::string& name);
 
 // Ends the process at once with exit code 0: no clean-up, no thread joins.

@@ -11,13 +11,19 @@ class SettingsStore {
  public:
   explicit SettingsStore(const std::string& key_path);
 
-  // Empty when the file, the group or the value is missing, or the file is
-  // corrupt.
+  // Empty when the file, the group or the value is missing or unreadable.
+  // The file is read leniently: a byte-order mark is skipped, and so is
+  // every line that is not a group, key=value pair, comment or blank line;
+  // the other keys stay readable. Only a regular file is opened (a named
+  // pipe at the path reads as empty instead of blocking).
   std::string Read(const std::string& name) const;
 
-  // Keeps every other value; a corrupt file is replaced. The file is written
-  // to a temporary file, synced and renamed over the old one, so a crash
-  // leaves either the old or the new file. False when it cannot be written.
+  // Keeps every other readable key and group, including those of other
+  // programs; unreadable lines are dropped. The file is written to a
+  // temporary file, synced and renamed over the old one, so a crash leaves
+  // either the old or the new file. False when it cannot be written, or when
+  // the path holds something other than a readable regular file (which is
+  // left alone).
   bool Write(const std::string& name, const std::string& value) const;
 
   const std::string& file_path() const { return file_path_; }

@@ -74,7 +74,7 @@ ScopedUserEnvironment::ScopedUserEnvironment() {
   for (const char* name :
        {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "http_proxy", "HTTP_PROXY",
         "all_proxy", "ALL_PROXY", "CORVANE_PACKAGE_BASE_URL", "CORVANE_STATISTICS_URL",
-        "CORVANE_AGREEMENT_URL"}) {
+        "CORVANE_AGREEMENT_URL", "CORVANE_PRODUCT_PROCESS_NAME"}) {
     const char* value = std::getenv(name);
     saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
     unsetenv(name);
@@ -178,6 +178,67 @@ bool VendorService::WaitForStatistics(size_t count) const {
 
 bool VendorService::WaitForAccessLines(size_t count) const {
   return WaitUntil([&] { return AccessLines().size() >= count; });
+}
+
+InstallerProcess::InstallerProcess(const std::vector<std::string>& args) {
+  std::vector<std::string> argv_text = {InstallerPath()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // Without a display the installer runs its console view.
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0) {
+      envp.push_back(*e);
+    }
+  }
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir_.Sub("stdout").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // Default signal actions and no blocked signals, whatever the test runner
+  // left to this process.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  if (posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+InstallerProcess::~InstallerProcess() {
+  if (pid_ > 0 && !Wait(0)) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+  }
+}
+
+bool InstallerProcess::Wait(int seconds) {
+  if (pid_ <= 0) return false;
+  if (status_ != -1) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (true) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = status;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::string InstallerProcess::output() const {
+  return ReadFile(dir_.Sub("stdout"));
 }
 
 void WriteRandomFile(const std::string& path, size_t size, unsigned seed) {

@@ -65,6 +65,28 @@ class VendorService {
   int port_ = 0;
 };
 
+// The built installer run as a child process in the current environment
+// (the test's XDG folders and endpoint overrides), without a display, its
+// standard output going to a file. Killed and reaped at the end if still
+// running.
+class InstallerProcess {
+ public:
+  explicit InstallerProcess(const std::vector<std::string>& args);
+  ~InstallerProcess();
+  bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // Waits up to `seconds`; false when it is still running then.
+  bool Wait(int seconds);
+  // The wait status once Wait returned true.
+  int status() const { return status_; }
+  std::string output() const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
 // A file of `size` pseudo-random bytes.
 void WriteRandomFile(const std::string& path, size_t size, unsigned seed = 1);
 std::string ReadFile(const std::string& path);

@@ -4,6 +4,7 @@
 
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 TEST(AppCommandLineTest, KeyValueArgumentsSplitAtTheFirstColon) {
@@ -52,3 +53,4 @@ TEST(AppCommandLineTest, LookupOfUnknownKeyDoesNotGrowTheTable) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -11,6 +11,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -129,6 +130,37 @@ TEST_F(AppHttpDownloadTest, BrokenTransfersLeaveNoPartialFile) {
   EXPECT_FALSE(app_test::FileExists(target_));
 }
 
+TEST_F(AppHttpDownloadTest, OnlyWebAddressesAreFetchedOrFollowed) {
+  // A local file and a redirect to another scheme both fail as an
+  // unsupported protocol and leave no file.
+  HttpClient client;
+  EXPECT_EQ(client.DownloadToFile("file://" + package_, target_), CURLE_UNSUPPORTED_PROTOCOL);
+  EXPECT_FALSE(app_test::FileExists(target_));
+  for (const std::string& location : {std::string("ftp://127.0.0.1:1/pkg"), "file://" + package_,
+                                      std::string("dict://127.0.0.1:1/x")}) {
+    VendorService service({"--package", package_, "--redirect-to", location});
+    EXPECT_EQ(Fetch(service), CURLE_UNSUPPORTED_PROTOCOL) << location;
+    EXPECT_FALSE(app_test::FileExists(target_)) << location;
+  }
+  // The statistics post obeys the same rule.
+  std::string response;
+  HttpClient poster;
+  EXPECT_EQ(poster.PostForm("file://" + package_, "log=x", &response), CURLE_UNSUPPORTED_PROTOCOL);
+  EXPECT_TRUE(response.empty());
+}
+
+TEST_F(AppHttpDownloadTest, DeclaredLengthIsCheckedAgainstTheFreeSpace) {
+  // Far more than any disk here: refused before a byte is written.
+  VendorService huge({"--package", package_, "--declare-length", std::to_string(1LL << 60)});
+  EXPECT_EQ(Fetch(huge), CURLE_WRITE_ERROR);
+  EXPECT_FALSE(app_test::FileExists(target_));
+  // A declared length that fits is trusted as before: the short body is a
+  // partial transfer, not a full disk.
+  VendorService plausible({"--package", package_, "--declare-length", "400000"});
+  EXPECT_EQ(Fetch(plausible), CURLE_PARTIAL_FILE);
+  EXPECT_FALSE(app_test::FileExists(target_));
+}
+
 TEST_F(AppHttpDownloadTest, UnopenableFileIsCodeTwo) {
   VendorService service({"--package", package_});
   HttpClient client;
@@ -209,6 +241,21 @@ TEST_F(AppDownloadPassesTest, FiveFailedPassesReportTheLastCodeAndNoFileSize) {
   EXPECT_EQ(data.at(L"retryTime"), L"5");
 }
 
+TEST_F(AppDownloadPassesTest, PackageAppearsOnlyWhenCompleteAndExecutable) {
+  const std::string package = dir_.Sub("p");
+  app_test::WriteRandomFile(package, 200000);
+  VendorService service({"--package", package});
+  const DownloadSettings settings = Settings(service);
+  const std::string path = Narrow(settings.package_path);
+  app_test::WriteFile(path + ".part", "left by a run that was killed");
+  ASSERT_EQ(RunDownloadPasses(settings).code, 0);
+  EXPECT_EQ(app_test::ReadFile(path), app_test::ReadFile(package));
+  EXPECT_FALSE(app_test::FileExists(path + ".part"));
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0700, 0700u);
+}
+
 TEST_F(AppDownloadPassesTest, UncreatablePackageFolderEndsWithCodeTwo) {
   VendorService service({"--package", dir_.Sub("p")});
   // The data folder is a file, so the package folder cannot be created.
@@ -240,3 +287,4 @@ TEST(AppHttpClientTest, DefaultsAndCookieText) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -19,6 +19,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -232,9 +233,8 @@ TEST_F(AppInstallFlowTest, ResultForAFlowThatIsGoneIsDropped) {
     flow.reset();
     // Thread 2 runs this after the download, whose continuation it posted
     // to this thread first; so the quit comes after the dropped result.
-    nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc, [] {
-      nbase::ThreadRegistry::PostTaskToThread(kThreadUi, QuitUiLoop);
-    });
+    nbase::ThreadRegistry::PostTaskToThread(
+        kThreadGlobalMisc, [] { nbase::ThreadRegistry::PostTaskToThread(kThreadUi, QuitUiLoop); });
   };
   {
     MainThread main_thread(hooks);
@@ -264,6 +264,14 @@ TEST_F(AppInstallFlowTest, StatisticsOutageCostsTwoAttemptsPerRecordAndDelaysNot
   EXPECT_TRUE(service.StatisticsLines().empty());
 }
 
+TEST_F(AppInstallFlowTest, ProductProcessNameDefaultsAndOverride) {
+  EXPECT_EQ(ProductProcessName(), "corvane.exe");
+  env_.Set("CORVANE_PRODUCT_PROCESS_NAME", "other.exe");
+  EXPECT_EQ(ProductProcessName(), "other.exe");
+  env_.Set("CORVANE_PRODUCT_PROCESS_NAME", "");
+  EXPECT_EQ(ProductProcessName(), "corvane.exe");
+}
+
 TEST_F(AppInstallFlowTest, InstallDirectoryDefaultsAndCommandLine) {
   ParseCommandLine({});
   const std::string base = geteuid() == 0 ? "/opt" : env_.data_home();
@@ -274,3 +282,4 @@ TEST_F(AppInstallFlowTest, InstallDirectoryDefaultsAndCommandLine) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -12,6 +12,7 @@
 #include "app/system/embedded_resource.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -112,3 +113,4 @@ TEST(AppChannelResourceTest, InstallerCarriesTheChannelAndCanBeRestamped) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -10,6 +10,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -171,3 +172,4 @@ TEST(AppThemeFolderTest, DpiThresholds) {
 }
 
 }  // namespace
+}  // namespace corvane

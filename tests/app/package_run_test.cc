@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/install_flow.h"
 #include "app/system/process.h"
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -148,28 +150,62 @@ TEST(AppOpenUrlTest, TrimsBlanksAndControlCharacters) {
   EXPECT_EQ(TrimUrl(L" \n\t "), L"");
 }
 
-// GIO finds no handler in an empty user environment, so the page goes to
-// xdg-open; a stand-in on PATH records what it was given. Run in a fresh
-// child so GLib's cached folders are those of the temporary environment.
+// GIO finds no handler in an empty user environment, so a page goes to
+// xdg-open; a stand-in on PATH appends each address it gets, one per line, to
+// the returned file. Tests run OpenUrl in a fresh child so GLib's cached
+// folders are those of the temporary environment.
+std::string UseXdgOpenStandIn(ScopedUserEnvironment* env) {
+  const std::string bin = env->dir().Sub("bin");
+  mkdir(bin.c_str(), 0755);
+  const std::string record = env->dir().Sub("opened");
+  app_test::WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record + "'\n");
+  chmod((bin + "/xdg-open").c_str(), 0755);
+  env->Set("PATH", bin + ":/usr/bin:/bin");
+  env->Set("XDG_DATA_DIRS", env->dir().Sub("nodata"));
+  env->Set("XDG_CONFIG_DIRS", env->dir().Sub("noconfig"));
+  return record;
+}
+
+// What the stand-in recorded, once it has run.
+std::string WaitForOpened(const std::string& record) {
+  for (int i = 0; i < 500 && !app_test::FileExists(record); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return app_test::ReadFile(record);
+}
+
 TEST(AppOpenUrlTest, FallsBackToXdgOpenWithTheTrimmedAddress) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ScopedUserEnvironment env;
-  const std::string bin = env.dir().Sub("bin");
-  mkdir(bin.c_str(), 0755);
-  const std::string record = env.dir().Sub("opened");
-  app_test::WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + record + "'\n");
-  chmod((bin + "/xdg-open").c_str(), 0755);
-  env.Set("PATH", bin + ":/usr/bin:/bin");
-  env.Set("XDG_DATA_DIRS", env.dir().Sub("nodata"));
-  env.Set("XDG_CONFIG_DIRS", env.dir().Sub("noconfig"));
+  const std::string record = UseXdgOpenStandIn(&env);
   EXPECT_EXIT(
       {
         const bool opened = OpenUrl(L"  http://127.0.0.1:9/user-agreement/ \n");
-        for (int i = 0; i < 500 && !app_test::FileExists(record); ++i) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        _exit(opened && app_test::ReadFile(record) == "http://127.0.0.1:9/user-agreement/" ? 0 : 1);
+        _exit(opened && WaitForOpened(record) == "http://127.0.0.1:9/user-agreement/\n" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// Only web pages are opened: a local file or another scheme would start
+// whatever program handles it.
+TEST(AppOpenUrlTest, RefusesEverythingButWebAddresses) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ScopedUserEnvironment env;
+  const std::string record = UseXdgOpenStandIn(&env);
+  env.Set("CORVANE_AGREEMENT_URL", "file:///etc/passwd");
+  env.Set("CORVANE_PACKAGE_BASE_URL", "ftp://127.0.0.1:9/pkg");
+  EXPECT_EXIT(
+      {
+        bool any_opened = OpenUrl(L"file:///bin/sh") || OpenUrl(L" javascript:alert(1)") ||
+                          OpenUrl(L"ftp://127.0.0.1:9/") || OpenUrl(L"httpx://127.0.0.1:9/") ||
+                          OpenUrl(L"/etc/passwd");
+        // Both pages of the installer obey the rule through their overrides.
+        InstallFlow flow(nullptr);
+        any_opened = any_opened || flow.OpenAgreementPage() || flow.OpenOfflinePackagePage();
+        // A web address in any letter case still opens, and comes last.
+        const bool web = OpenUrl(L"HTTPS://127.0.0.1:9/ok");
+        _exit(!any_opened && web && WaitForOpened(record) == "HTTPS://127.0.0.1:9/ok\n" ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
@@ -185,3 +221,4 @@ TEST(AppProcessDeathTest, EndProcessNowExitsWithZeroAtOnce) {
 }
 
 }  // namespace
+}  // namespace corvane

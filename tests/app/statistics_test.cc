@@ -9,6 +9,7 @@
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
+namespace corvane {
 namespace {
 
 using app_test::ScopedUserEnvironment;
@@ -108,3 +109,4 @@ TEST_F(AppStatisticsUploadTest, RefusedOrUnreachableServiceCostsTwoAttempts) {
 }
 
 }  // namespace
+}  // namespace corvane

@@ -4,11 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <thread>
+
 #include <glib.h>
 #include <gtest/gtest.h>
 
 #include "app/system/folders.h"
 #include "app/system/os_info.h"
+#include "app/system/process.h"
 #include "app/system/settings_store.h"
 #include "app/system/single_instance.h"
 #include "tests/app/app_test_support.h"
@@ -53,6 +58,34 @@ TEST(AppSettingsStoreTest, CorruptFileReadsEmptyAndIsReplacedWhole) {
   EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
 }
 
+TEST(AppSettingsStoreTest, OddLinesCostOnlyThemselves) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(corvane::CreateDirectoryTree(env.config_home() + "/corvane"));
+  app_test::WriteFile(store.file_path(),
+                      "\xEF\xBB\xBF[AppInfo]\r\nUniqueId=ID1\r\nno equals sign\n"
+                      "=no name\nChannel=c\n[Bad\nUniqueId=from a broken group\n"
+                      "[Other]\nx=1\n");
+  EXPECT_EQ(store.Read("UniqueId"), "ID1");
+  EXPECT_EQ(store.Read("Channel"), "c");
+  ASSERT_TRUE(store.Write("Channel", "d"));
+  EXPECT_EQ(store.Read("UniqueId"), "ID1");
+  EXPECT_EQ(store.Read("Channel"), "d");
+  EXPECT_EQ(corvane::SettingsStore("Software\\corvane\\Other").Read("x"), "");
+  const std::string rewritten = app_test::ReadFile(store.file_path());
+  EXPECT_NE(rewritten.find("[Other]\nx=1\n"), std::string::npos) << rewritten;
+  EXPECT_EQ(rewritten.find("broken"), std::string::npos) << rewritten;
+}
+
+TEST(AppSettingsStoreTest, NonRegularFileReadsEmptyAndIsLeftAlone) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(corvane::CreateDirectoryTree(store.file_path()));  // a folder in its place
+  EXPECT_EQ(store.Read("UniqueId"), "");
+  EXPECT_FALSE(store.Write("UniqueId", "X"));
+  EXPECT_TRUE(corvane::IsDirectory(store.file_path()));
+}
+
 TEST(AppSettingsStoreTest, FailedWriteKeepsTheOldFileWhole) {
   ScopedUserEnvironment env;
   corvane::SettingsStore store("Software\\corvane\\AppInfo");
@@ -74,6 +107,37 @@ TEST(AppSettingsStoreTest, FailedWriteKeepsTheOldFileWhole) {
   EXPECT_EQ(store.Read("UniqueId"), "KEEP");
   // The failed attempt leaves no temporary file beside the store.
   EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
+}
+
+TEST(AppProcessTest, ExitedButUnreapedProcessIsNotRunning) {
+  app_test::TempDir dir;
+  // At most 15 characters, so that the name a zombie keeps (comm) is whole.
+  const std::string name = "zmb-" + std::to_string(getpid() % 1000000) + ".exe";
+  const std::string program = dir.Sub(name);
+  app_test::WriteFile(program, app_test::ReadFile("/bin/sleep"));
+  chmod(program.c_str(), 0755);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(program.c_str(), program.c_str(), "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool running = false;
+  for (int i = 0; i < 500 && !running; ++i) {
+    running = corvane::IsProcessRunning(name);
+    if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(running);
+  kill(child, SIGKILL);  // it ends; nobody reaps it yet
+  std::string stat;
+  for (int i = 0; i < 500 && stat.find(") Z ") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
+  }
+  EXPECT_NE(stat.find(") Z "), std::string::npos) << stat;
+  EXPECT_FALSE(corvane::IsProcessRunning(name));
+  int status = 0;
+  waitpid(child, &status, 0);
 }
 
 TEST(AppFoldersTest, XdgFoldersAndDirectoryTrees) {

@@ -330,6 +330,15 @@ TEST(ThreadTest, PriorityMapsToNiceValuesAndNeverFailsTheStart) {
       low.nice_value.load(),
       std::min(19, base_nice + nbase::Thread::PriorityToNice(nbase::Thread::kPriorityLowest)));
 
+  // Below 1 nothing changes: the thread keeps its creator's priority.
+  for (int priority : {-1, -5, static_cast<int>(nbase::Thread::kPriorityNormal)}) {
+    EXPECT_EQ(nbase::Thread::PriorityToNice(priority), 0) << priority;
+    RegisteredThread unchanged("unchanged", -1);
+    unchanged.set_priority(priority);
+    ASSERT_TRUE(unchanged.Start());
+    EXPECT_EQ(unchanged.nice_value.load(), base_nice) << priority;
+  }
+
   RegisteredThread critical("critical", -1);
   critical.set_priority(nbase::Thread::kPriorityTimeCritical);
   EXPECT_TRUE(critical.Start());  // refused or granted, the thread runs

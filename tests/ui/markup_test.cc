@@ -168,14 +168,23 @@ TEST_F(MarkupTest, ErrorLocationKeepsAtMost49Characters) {
   EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"");
 }
 
-TEST_F(MarkupTest, UnclosedElementsAtTheTopTwoLevelsAreAccepted) {
-  // Only elements whose parent is the root or the top level may lack an end tag.
-  ASSERT_TRUE(doc_.Load(L"<a><b>text"));
+TEST_F(MarkupTest, DocumentsCutShortFailAtEveryLevel) {
+  // The content ends before the closing tag, whatever the depth: the error
+  // names the missing end tag and points at the (empty) rest of the text.
+  for (const wchar_t* text : {L"<a>text", L"<a><b>text", L"<Window size=\"1,2\">", L"<a><b/>",
+                              L"<a><b></b>  ", L"<a><!-- c --><b>x</b>"}) {
+    ASSERT_TRUE(doc_.Load(L"<ok/>"));
+    EXPECT_FALSE(doc_.Load(text)) << Str(text);
+    EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Expected end-tag start") << Str(text);
+    EXPECT_EQ(Str(doc_.GetLastErrorLocation()), L"") << Str(text);
+    EXPECT_FALSE(doc_.GetRoot().IsValid());
+  }
+  // Complete documents, and trailing whitespace or comments after the root,
+  // still load.
+  ASSERT_TRUE(doc_.Load(L"<a><b>text</b></a>\n"));
   EXPECT_EQ(Str(doc_.GetRoot().GetChild().GetValue()), L"text");
-  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
-  ASSERT_TRUE(doc_.Load(L"<a>body"));
-  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
-  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"body");
+  EXPECT_TRUE(doc_.Load(L"<a/> <!-- end -->"));
+  EXPECT_TRUE(doc_.Load(L"<a></a><b/>"));
 }
 
 TEST_F(MarkupTest, OnlyTheFirst64AttributesAreVisible) {

@@ -20,6 +20,10 @@ Fault injection (all optional):
   --drip BYTES_PER_SEC             send the package slowly
   --truncate BYTES                 announce the full length, send BYTES, close
   --redirect                       answer downloads with a 302 to /files/...
+  --redirect-to URL                answer downloads with a 302 to URL (any
+                                   scheme, e.g. ftp:// or file://)
+  --declare-length BYTES           announce BYTES as the package length,
+                                   send the real package, close
   --refuse-statistics S            answer statistics posts with status S
                                    (or "reset"), without logging them
   --statistics-delay SEC           wait before answering a statistics post
@@ -147,6 +151,8 @@ class Handler(BaseHTTPRequestHandler):
                                   "text/html")
         if args.delay > 0:
             time.sleep(args.delay)
+        if args.redirect_to:
+            return self.redirect_elsewhere(args.redirect_to, channel, kind)
         if args.redirect:
             self.access(302, channel=channel, kind=kind)
             self.send_response(302)
@@ -156,6 +162,24 @@ class Handler(BaseHTTPRequestHandler):
             return
         self.send_package(channel, kind=kind)
 
+    def redirect_elsewhere(self, location, channel, kind):
+        self.access(302, channel=channel, kind=kind, location=location)
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def send_declared_package(self, package, declared):
+        # A length far beyond the body: the client must not trust it to fill
+        # the disk. What is really there is sent, then the connection ends.
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(declared))
+        self.end_headers()
+        with open(package, "rb") as f:
+            self.wfile.write(f.read())
+        self.close_connection = True
+
     def send_package(self, channel, kind="", redirected=False):
         args = self.server.state.args
         package = self.server.state.package_for(channel)
@@ -163,6 +187,9 @@ class Handler(BaseHTTPRequestHandler):
             self.access(404, channel=channel, kind=kind, redirected=redirected)
             return self.send_text(404, "no package for this channel\n")
         size = os.path.getsize(package)
+        if args.declare_length is not None:
+            self.access(200, channel=channel, kind=kind, declared=args.declare_length)
+            return self.send_declared_package(package, args.declare_length)
         self.access(200, channel=channel, kind=kind, redirected=redirected, size=size)
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
@@ -245,6 +272,8 @@ def main():
     p.add_argument("--drip", type=int, default=None)
     p.add_argument("--truncate", type=int, default=None)
     p.add_argument("--redirect", action="store_true")
+    p.add_argument("--redirect-to", default=None)
+    p.add_argument("--declare-length", type=int, default=None)
     p.add_argument("--refuse-statistics", default=None)
     p.add_argument("--statistics-delay", type=float, default=0)
     p.add_argument("--verbose", action="store_true")

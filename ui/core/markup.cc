@@ -175,7 +175,9 @@ bool MarkupDocument::ParseLevel(wchar_t*& p, uint32_t parent, int depth) {
   uint32_t previous = 0;
   for (;;) {
     p = SkipWhitespace(p);
-    if (*p == 0 && parent < 2) return true;
+    // Only the document level may end here: an element still open means the
+    // text was cut short, and half a skin must not build half a window.
+    if (*p == 0) return parent == 0 ? true : Fail(L"Expected end-tag start", p);
     if (*p != L'<') return Fail(L"Expected start tag", p);
     if (p[1] == L'/') return true;
     *p++ = 0;
@@ -219,10 +221,8 @@ bool MarkupDocument::ParseLevel(wchar_t*& p, uint32_t parent, int depth) {
     elements_[index].data = Offset(p);
 
     wchar_t* const content_end = Decode(p, L'<');
-    if (*p == 0 && parent < 2) return true;
     if (p[0] == L'<' && p[1] != L'/') {
       if (!ParseLevel(p, index, depth + 1)) return false;
-      if (*p == 0 && parent < 2) return true;
     }
     if (p[0] != L'<' || p[1] != L'/') return Fail(L"Expected end-tag start", p);
 
