@@ -185,6 +185,13 @@ TEST_F(ListBoxTest, BadIndexesAndRemovalsLeaveADefinedSelection) {
   EXPECT_EQ(list->GetItemAt(static_cast<size_t>(list->GetCurSel())), kept);
   EXPECT_EQ(list->GetCurSel(), 3);
 
+  // Unselecting the selected element clears the list's selection.
+  auto* element = dynamic_cast<ListContainerElement*>(kept);
+  element->Selected(false);
+  EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_FALSE(element->IsSelected());
+  ASSERT_TRUE(list->SelectItem(3));
+
   // Hiding the selected item clears the selection.
   kept->SetVisible(false);
   EXPECT_EQ(list->GetCurSel(), -1);

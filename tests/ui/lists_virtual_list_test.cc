@@ -86,6 +86,14 @@ TEST_F(VirtualListTest, AMillionRowsScrollWithAFewElements) {
   EXPECT_EQ(TextAt(10), L"row 4990");
   EXPECT_EQ(list->GetCount(), 7u);
   EXPECT_EQ(provider_->created, 7);
+
+  // A selected element that scrolls away to show another row is no longer selected.
+  w_.native()->Click(CPoint(50, 10));
+  ASSERT_GE(list->GetCurSel(), 0);
+  Control* chosen = list->GetItemAt(static_cast<size_t>(list->GetCurSel()));
+  EXPECT_EQ(list->GetElementRow(chosen), 4990);
+  list->SetScrollPosY(6000 * 20);
+  EXPECT_EQ(list->GetCurSel(), -1);
 }
 
 TEST_F(VirtualListTest, KeysAndTheWheelScrollTheRows) {

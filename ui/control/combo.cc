@@ -154,6 +154,11 @@ void Combo::AdoptList() {
   list_->SetWindow(window_, nullptr, false);
 }
 
+void Combo::SetWindow(Window* window) {
+  Box::SetWindow(window);
+  if (!drop_window_) list_->SetWindow(window, nullptr, false);
+}
+
 void Combo::SetWindow(Window* window, Box* parent, bool init) {
   Box::SetWindow(window, parent, init);
   if (!drop_window_) list_->SetWindow(window, nullptr, init);

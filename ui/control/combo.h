@@ -43,7 +43,7 @@ class Combo : public Box {
   ~Combo() override;
 
   // Control and Box.
-  using Box::SetWindow;
+  void SetWindow(Window* window) override;
   void SetWindow(Window* window, Box* parent, bool init = true) override;
   void Activate() override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;

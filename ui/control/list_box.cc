@@ -54,6 +54,11 @@ void ListContainerElement::Selected(bool selected, bool send_event) {
     owner_->SelectItem(index_, false, send_event);
     return;
   }
+  // Unselecting the list's selection clears it there too.
+  if (!selected && owner_ && index_ >= 0 && owner_->GetCurSel() == index_) {
+    owner_->SelectItem(-1, false, false);
+    return;
+  }
   OptionBox::Selected(selected, send_event);
 }
 

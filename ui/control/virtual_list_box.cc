@@ -61,6 +61,8 @@ void VirtualListBox::Fill(size_t slot, int64_t row) {
   if (element_rows_.size() < items_.size()) element_rows_.resize(items_.size(), -1);
   if (element_rows_[slot] == row) return;
   element_rows_[slot] = row;
+  // The selection belongs to a row, not to the control that showed it.
+  if (cur_sel_ >= 0 && static_cast<size_t>(cur_sel_) == slot) SelectItem(-1, false, false);
   if (row >= 0 && static_cast<size_t>(row) < row_count_) {
     provider_->FillElement(items_[slot], static_cast<size_t>(row));
   }
