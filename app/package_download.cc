@@ -4,12 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
 
-#include <gio/gio.h>
 #include <glib.h>
 
 #include "app/command_line.h"
@@ -19,6 +15,7 @@
 #include "app/machine_info.h"
 #include "app/system/folders.h"
 #include "app/system/termination_cleanup.h"
+#include "app/system_downloader.h"
 #include "base/string_util.h"
 
 namespace corvane {
@@ -26,17 +23,6 @@ namespace corvane {
 namespace {
 
 constexpr int kTransferTimeoutSeconds = 300;
-
-bool GioSupportsScheme(const std::string& url) {
-  gchar* scheme = g_uri_parse_scheme(url.c_str());
-  bool supported = false;
-  const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
-  for (; scheme && schemes && *schemes && !supported; ++schemes) {
-    supported = g_ascii_strcasecmp(*schemes, scheme) == 0;
-  }
-  g_free(scheme);
-  return supported;
-}
 
 constexpr char kPartialSuffix[] = ".part";
 
@@ -95,40 +81,6 @@ std::wstring TransferAddress(const DownloadSettings& settings) {
 
 std::wstring OfflinePackageAddress() {
   return nbase::UTF8ToWide(PackageBaseUrl()) + L"&donwloadtype=offline";
-}
-
-bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds) {
-  if (!GioSupportsScheme(url)) return false;
-  GFile* source = g_file_new_for_uri(url.c_str());
-  GFile* target = g_file_new_for_path(path.c_str());
-  GCancellable* cancellable = g_cancellable_new();
-
-  // A watchdog cancels the copy once the time limit has passed.
-  std::mutex lock;
-  std::condition_variable done_signal;
-  bool done = false;
-  std::thread watchdog([&] {
-    std::unique_lock<std::mutex> guard(lock);
-    if (!done_signal.wait_for(guard, std::chrono::seconds(timeout_seconds), [&] { return done; })) {
-      g_cancellable_cancel(cancellable);
-    }
-  });
-  const gboolean ok =
-      g_file_copy(source, target, G_FILE_COPY_OVERWRITE, cancellable, nullptr, nullptr, nullptr);
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    done = true;
-  }
-  done_signal.notify_one();
-  watchdog.join();
-  g_object_unref(cancellable);
-  g_object_unref(target);
-  g_object_unref(source);
-  // GIO creates the file without the execute bit, and the package is run
-  // directly from this path.
-  const bool usable = ok && chmod(path.c_str(), 0755) == 0;
-  if (!usable) unlink(path.c_str());
-  return usable;
 }
 
 DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {

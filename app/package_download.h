@@ -44,12 +44,6 @@ DownloadSettings ComposeDownloadSettings();
 std::wstring TransferAddress(const DownloadSettings& settings);
 std::wstring OfflinePackageAddress();
 
-// The system downloader (GIO); false at once where GIO has no support for
-// the address's scheme (http without gvfs). Never waits past
-// `timeout_seconds`. A failure leaves no file behind; a copied package is
-// executable.
-bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds);
-
 // Up to five passes (system downloader, then libcurl), each starting from a
 // removed package file; a failed pass leaves no package file. Each pass
 // downloads into "<package>.part" beside the package and renames it when

@@ -58,7 +58,67 @@ bool WaitUntil(const std::function<bool()>& done) {
   return done();
 }
 
+// Starts a script that prints "listening on HOST:PORT" first; returns the
+// port (0 when it did not start).
+int SpawnListening(std::vector<std::string> args, pid_t* pid) {
+  *pid = -1;
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  const int rc = posix_spawnp(pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (rc != 0) {
+    *pid = -1;
+    close(out[0]);
+    return 0;
+  }
+  // The first line names the port the child chose.
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  const size_t colon = line.rfind(':');
+  if (line.rfind("listening on", 0) == 0 && colon != std::string::npos) {
+    return std::atoi(line.c_str() + colon + 1);
+  }
+  return 0;
+}
+
+void KillAndReap(pid_t pid) {
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    int status;
+    waitpid(pid, &status, 0);
+  }
+}
+
 }  // namespace
+
+LoggingProxy::LoggingProxy() {
+  port_ = SpawnListening(
+      {"python3", std::string(CORVANE_SOURCE_DIR) + "/tools/vendor_service/logging_proxy.py",
+       "--port", "0", "--log", dir_.Sub("proxy.jsonl")},
+      &pid_);
+}
+
+LoggingProxy::~LoggingProxy() {
+  KillAndReap(pid_);
+}
+
+std::string LoggingProxy::url() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+std::vector<std::string> LoggingProxy::Lines() const {
+  return ReadLines(dir_.Sub("proxy.jsonl"));
+}
 
 TempDir::TempDir() {
   gchar* made = g_dir_make_tmp("corvane-app-XXXXXX", nullptr);
@@ -110,40 +170,11 @@ VendorService::VendorService(const std::vector<std::string>& options) {
       "python3",          VendorServiceScript(),        "--port",       "0",
       "--statistics-log", dir_.Sub("statistics.jsonl"), "--access-log", dir_.Sub("access.jsonl")};
   args.insert(args.end(), options.begin(), options.end());
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  const int rc = posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (rc != 0) {
-    pid_ = -1;
-    close(out[0]);
-    return;
-  }
-  // The first line names the port the service chose.
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
-  const size_t colon = line.rfind(':');
-  if (line.rfind("listening on", 0) == 0 && colon != std::string::npos) {
-    port_ = std::atoi(line.c_str() + colon + 1);
-  }
+  port_ = SpawnListening(args, &pid_);
 }
 
 VendorService::~VendorService() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status;
-    waitpid(pid_, &status, 0);
-  }
+  KillAndReap(pid_);
 }
 
 std::string VendorService::root() const {

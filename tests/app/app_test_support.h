@@ -87,6 +87,23 @@ class InstallerProcess {
   int status_ = -1;
 };
 
+// tools/vendor_service/logging_proxy.py on a free loopback port: a
+// forwarding proxy that logs each request it carries.
+class LoggingProxy {
+ public:
+  LoggingProxy();
+  ~LoggingProxy();
+  bool ok() const { return port_ > 0; }
+  int port() const { return port_; }
+  std::string url() const;
+  std::vector<std::string> Lines() const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
 // A file of `size` pseudo-random bytes.
 void WriteRandomFile(const std::string& path, size_t size, unsigned seed = 1);
 std::string ReadFile(const std::string& path);

@@ -1,6 +1,5 @@
 #include <sys/stat.h>
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
@@ -167,25 +166,6 @@ TEST_F(AppHttpDownloadTest, UnopenableFileIsCodeTwo) {
   EXPECT_EQ(client.DownloadToFile(service.package_base_url(), dir_.Sub("missing/dir/file")),
             kResultFileNotWritable);
   EXPECT_TRUE(service.AccessLines().empty());
-}
-
-TEST_F(AppHttpDownloadTest, SystemDownloaderLeavesAnExecutablePackage) {
-  // The package is run directly afterwards, so the copy must carry the
-  // execute bit whatever mode the source had.
-  chmod(package_.c_str(), 0644);
-  gchar* uri = g_filename_to_uri(package_.c_str(), nullptr, nullptr);
-  ASSERT_NE(uri, nullptr);
-  const bool copied = SystemDownload(uri, target_, 30);
-  g_free(uri);
-  ASSERT_TRUE(copied);
-  EXPECT_EQ(app_test::ReadFile(target_), app_test::ReadFile(package_));
-  struct stat st;
-  ASSERT_EQ(stat(target_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0700, 0700u);
-
-  // A source that does not exist is a failure without a file left behind.
-  EXPECT_FALSE(SystemDownload("file://" + dir_.Sub("absent.bin"), target_, 30));
-  EXPECT_FALSE(app_test::FileExists(target_));
 }
 
 class AppDownloadPassesTest : public ::testing::Test {

@@ -234,3 +234,87 @@ TEST_F(InspectorRenderTest, BadUsageAndMissingSkinsFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// The item rect the tree prints for `name`; empty when it is not there.
+std::array<int, 4> TreeRect(const std::string& out, const std::string& line_start) {
+  std::array<int, 4> r{0, 0, 0, 0};
+  const size_t at = out.find(line_start);
+  if (at == std::string::npos) return r;
+  std::sscanf(out.c_str() + at + line_start.size(), "(%d,%d,%d,%d)", &r[0], &r[1], &r[2], &r[3]);
+  return r;
+}
+
+// Rows and columns of `rect` holding text ink: pixels clearly darker than the light field.
+struct Ink {
+  int pixels = 0;
+  int left = 1 << 30;
+  int right = -1;
+  int rows = 0;
+};
+
+Ink InkIn(const std::string& png, const std::array<int, 4>& rect) {
+  Ink ink;
+  cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    cairo_surface_flush(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = rect[1]; y < rect[3]; ++y) {
+      bool row = false;
+      for (int x = rect[0]; x < rect[2]; ++x) {
+        const auto p = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        if (r < 140 && g < 140 && b < 140) {
+          ++ink.pixels;
+          ink.left = std::min(ink.left, x);
+          ink.right = std::max(ink.right, x);
+          row = true;
+        }
+      }
+      if (row) ++ink.rows;
+    }
+  }
+  cairo_surface_destroy(s);
+  return ink;
+}
+
+}  // namespace
+
+TEST_F(InspectorRenderTest, InstallDirectoryFieldAndMessageBodyShowTheirText) {
+  const std::string field_png = Png("field.png");
+  const ToolRun field = RunTool("--resources " + kResources +
+                                " --set customizebar visible=true --size 628x520 --png " +
+                                field_png + " basic/basic.xml");
+  ASSERT_EQ(field.status, 0) << field.out;
+  const auto rect = TreeRect(field.out, "RichEdit \"edit_installdir\" ");
+  // Auto height: one line of the 12-pixel font plus the 6-pixel padding twice.
+  EXPECT_GE(rect[3] - rect[1], 12 + 14);
+  EXPECT_LE(rect[3] - rect[1], 12 + 24);
+  const Ink path = InkIn(field_png, rect);
+  EXPECT_GT(path.pixels, 100);
+  EXPECT_GE(path.left, rect[0] + 6);  // inside the padding
+
+  // The message body wraps mixed Chinese and Latin text at its 300-pixel width.
+  const std::string body_png = Png("body.png");
+  const ToolRun body = RunTool(
+      "--resources " + kResources +
+      " --set content 'text=安装失败，请检查网络连接后重试。Installation failed: please check the "
+      "network and try again.' --set content height=80 --png " +
+      body_png + " msgbox/msgbox.xml");
+  ASSERT_EQ(body.status, 0) << body.out;
+  const auto content = TreeRect(body.out, "RichEdit \"content\" ");
+  ASSERT_EQ(content[2] - content[0], 300);
+  const Ink text = InkIn(body_png, {content[0] - 20, content[1], content[2] + 20, content[3]});
+  EXPECT_GE(text.left, content[0]);
+  EXPECT_LE(text.right, content[2]);
+  EXPECT_GT(text.right, content[2] - 80);  // the first line fills most of the width
+  EXPECT_GT(text.rows, 3 * 12);            // three lines of ink rows
+
+  const ToolRun unknown =
+      RunTool("--resources " + kResources + " --set nothing text=x basic/basic.xml");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.out.find("no control named nothing"), std::string::npos);
+  EXPECT_EQ(RunTool("--resources " + kResources + " --set content basic/basic.xml").status, 2);
+}

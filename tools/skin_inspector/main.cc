@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
@@ -34,6 +35,8 @@ constexpr char kUsage[] =
     "  --size WxH        window size in pixels, shadow included (default: the skin's own\n"
     "                    size)\n"
     "  --png FILE        write the painted window here\n"
+    "  --set NAME ATTR=VALUE  apply one attribute to the named control after building\n"
+    "                    (repeatable; e.g. --set customizebar visible=true)\n"
     "  SKIN              skin file under the theme, e.g. basic/basic.xml\n";
 
 struct Options {
@@ -45,6 +48,12 @@ struct Options {
   ui::CSize size;
   std::string png;
   std::string skin;
+  struct Setting {
+    std::string name;
+    std::string attribute;
+    std::string value;
+  };
+  std::vector<Setting> settings;
 };
 
 bool ParseSize(const char* text, ui::CSize* size) {
@@ -77,6 +86,12 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       if (!ParseSize(argv[++i], &o.size)) return std::nullopt;
     } else if (arg == "--png" && has_value) {
       o.png = argv[++i];
+    } else if (arg == "--set" && i + 2 < argc) {
+      const std::string name = argv[++i];
+      const std::string pair = argv[++i];
+      const size_t eq = pair.find('=');
+      if (name.empty() || eq == std::string::npos || eq == 0) return std::nullopt;
+      o.settings.push_back({name, pair.substr(0, eq), pair.substr(eq + 1)});
     } else if (!arg.empty() && arg[0] != '-' && o.skin.empty()) {
       o.skin = arg;
     } else {
@@ -182,6 +197,14 @@ int Inspect(const Options& o) {
   // The picture is the whole window, shadow included: what a desktop shows.
   root = window->AttachShadow(root);
   window->AttachDialog(root);
+  for (const Options::Setting& setting : o.settings) {
+    ui::Control* control = window->FindControl(nbase::UTF8ToWide(setting.name));
+    if (!control) {
+      std::fprintf(stderr, "skin_inspector: no control named %s\n", setting.name.c_str());
+      return 1;
+    }
+    control->SetAttribute(nbase::UTF8ToWide(setting.attribute), nbase::UTF8ToWide(setting.value));
+  }
   ui::CSize size = o.size;
   if (size.cx == 0) size = window->GetSkinAttributes().init_size;
   if (size.cx <= 0 || size.cy <= 0) size = ui::CSize(600, 400);

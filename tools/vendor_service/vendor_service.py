@@ -14,8 +14,9 @@ caller that asked for port 0 learns the port that was chosen.
 
 Fault injection (all optional):
   --fail-first N --fail-status S   the first N package downloads answer S
-                                   (an HTTP status, or "reset" to drop the
-                                   connection without an answer)
+                                   (an HTTP status, "reset" to drop the
+                                   connection without an answer, or "hang"
+                                   to keep it open and never answer)
   --delay SEC                      wait before answering any package download
   --drip BYTES_PER_SEC             send the package slowly
   --truncate BYTES                 announce the full length, send BYTES, close
@@ -24,9 +25,18 @@ Fault injection (all optional):
                                    scheme, e.g. ftp:// or file://)
   --declare-length BYTES           announce BYTES as the package length,
                                    send the real package, close
+  --redirect-hops N                with --redirect: N redirects in a row
+                                   (/hop/N-1/... down to /files/...)
+  --redirect-location URL          with --redirect: the Location is URL
+  --stall-after BYTES              announce the full length, send BYTES,
+                                   then keep the connection open silently
   --refuse-statistics S            answer statistics posts with status S
                                    (or "reset"), without logging them
   --statistics-delay SEC           wait before answering a statistics post
+
+HEAD requests answer the status and headers of the GET they stand for,
+without a body; they neither count as downloads nor consume --fail-first.
+Every request is logged with its method and User-Agent.
 """
 
 import argparse
@@ -67,8 +77,10 @@ class State:
             return path
         return None
 
-    def next_download_fails(self):
+    def next_download_fails(self, counts=True):
         with self.lock:
+            if not counts:
+                return self.downloads_seen < self.args.fail_first
             self.downloads_seen += 1
             return self.downloads_seen <= self.args.fail_first
 
@@ -89,6 +101,16 @@ def reset_connection(handler):
     handler.connection.close()
 
 
+def hang(handler):
+    # Keeps the connection open and silent until the client gives up.
+    handler.close_connection = True
+    try:
+        while handler.connection.recv(4096):
+            pass
+    except OSError:
+        pass
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "CorvaneVendor/1.0"
@@ -98,7 +120,8 @@ class Handler(BaseHTTPRequestHandler):
             sys.stderr.write("vendor: " + (fmt % args) + "\n")
 
     def access(self, status, **extra):
-        entry = {"method": self.command, "path": self.path, "status": status}
+        entry = {"method": self.command, "path": self.path, "status": status,
+                 "agent": self.headers.get("User-Agent", "")}
         entry.update(extra)
         self.server.state.append(self.server.state.args.access_log, entry)
 
@@ -119,6 +142,8 @@ class Handler(BaseHTTPRequestHandler):
         path, q = self.query()
         if path == "/caller" and q.get("a") == ["downloadPackage"]:
             return self.download(q)
+        if path.startswith("/hop/"):
+            return self.redirect_hop(path)
         if path.startswith("/files/"):
             channel = urllib.parse.unquote(path[len("/files/"):])
             return self.send_package(channel, redirected=True)
@@ -127,6 +152,11 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_text(200, AGREEMENT_PAGE, "text/html; charset=utf-8")
         self.access(404)
         self.send_text(404, "not found\n")
+
+    def do_HEAD(self):  # noqa: N802
+        # Real servers answer HEAD with the GET's status and headers; desktop
+        # downloaders probe with it before they transfer.
+        self.do_GET()
 
     def do_POST(self):  # noqa: N802
         path, q = self.query()
@@ -141,10 +171,13 @@ class Handler(BaseHTTPRequestHandler):
         args = self.server.state.args
         channel = q.get("channel", [""])[0]
         kind = q.get("donwloadtype", [""])[0]
-        if self.server.state.next_download_fails():
+        if self.server.state.next_download_fails(counts=self.command != "HEAD"):
             if args.fail_status == "reset":
                 self.access("reset", channel=channel, kind=kind)
                 return reset_connection(self)
+            if args.fail_status == "hang":
+                self.access("hang", channel=channel, kind=kind)
+                return hang(self)
             status = int(args.fail_status)
             self.access(status, channel=channel, kind=kind)
             return self.send_text(status, "<html><body>injected failure</body></html>\n",
@@ -155,15 +188,25 @@ class Handler(BaseHTTPRequestHandler):
             return self.redirect_elsewhere(args.redirect_to, channel, kind)
         if args.redirect:
             self.access(302, channel=channel, kind=kind)
-            self.send_response(302)
-            self.send_header("Location", "/files/" + urllib.parse.quote(channel, safe=""))
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
+            return self.send_redirect(args.redirect_hops - 1, channel)
         self.send_package(channel, kind=kind)
 
     def redirect_elsewhere(self, location, channel, kind):
         self.access(302, channel=channel, kind=kind, location=location)
+        self.send_location(location)
+
+    def send_redirect(self, hops_left, channel):
+        args = self.server.state.args
+        quoted = urllib.parse.quote(channel, safe="")
+        if args.redirect_location is not None:
+            location = args.redirect_location
+        elif hops_left > 0:
+            location = "/hop/%d/%s" % (hops_left, quoted)
+        else:
+            location = "/files/" + quoted
+        self.send_location(location)
+
+    def send_location(self, location):
         self.send_response(302)
         self.send_header("Location", location)
         self.send_header("Content-Length", "0")
@@ -176,9 +219,20 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(declared))
         self.end_headers()
+        if self.command == "HEAD":
+            return
         with open(package, "rb") as f:
             self.wfile.write(f.read())
         self.close_connection = True
+
+    def redirect_hop(self, path):
+        hops, _, quoted = path[len("/hop/"):].partition("/")
+        if not hops.isdigit():
+            self.access(404)
+            return self.send_text(404, "not found\n")
+        channel = urllib.parse.unquote(quoted)
+        self.access(302, channel=channel, hop=int(hops))
+        self.send_redirect(int(hops) - 1, channel)
 
     def send_package(self, channel, kind="", redirected=False):
         args = self.server.state.args
@@ -196,6 +250,13 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Disposition", 'attachment; filename="corvaneInstaller.exe"')
         self.send_header("Content-Length", str(size))
         self.end_headers()
+        if self.command == "HEAD":
+            return
+        if args.stall_after is not None:
+            with open(package, "rb") as f:
+                self.wfile.write(f.read(args.stall_after))
+            self.wfile.flush()
+            return hang(self)
         limit = size if args.truncate is None else min(size, args.truncate)
         with open(package, "rb") as f:
             if args.drip is None and args.truncate is None:
@@ -274,6 +335,9 @@ def main():
     p.add_argument("--redirect", action="store_true")
     p.add_argument("--redirect-to", default=None)
     p.add_argument("--declare-length", type=int, default=None)
+    p.add_argument("--redirect-hops", type=int, default=1)
+    p.add_argument("--redirect-location", default=None)
+    p.add_argument("--stall-after", type=int, default=None)
     p.add_argument("--refuse-statistics", default=None)
     p.add_argument("--statistics-delay", type=float, default=0)
     p.add_argument("--verbose", action="store_true")

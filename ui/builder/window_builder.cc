@@ -16,6 +16,7 @@
 #include "ui/control/list_box.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
+#include "ui/control/rich_edit.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/control/scrollable_box.h"
 #include "ui/control/slider.h"
@@ -362,8 +363,7 @@ void WindowBuilder::AttachSkinEvents(const MarkupElement& element, Control* owne
 }
 
 Control* CreateControlForTag(std::wstring_view tag) {
-  // Tags the library does not provide yet (rich edit) fall through to the
-  // application's hooks.
+  // Tags outside this table fall through to the application's hooks.
   switch (tag.size()) {
     case 3:
       if (tag == L"Box") return new Box();
@@ -392,6 +392,7 @@ Control* CreateControlForTag(std::wstring_view tag) {
       if (tag == L"Progress") return new Progress();
       if (tag == L"CheckBox") return new CheckBox();
       if (tag == L"LabelBox") return new LabelBox();
+      if (tag == L"RichEdit") return new RichEdit();
       if (tag == L"TreeView") return new TreeView();
       if (tag == L"TreeNode") return new TreeNode();
       if (tag == L"HListBox") return new ListBox(std::make_unique<HLayout>());
