@@ -141,14 +141,14 @@ TEST_F(ComboTest, EscapeClickOutsideAndFocusLossCloseWithoutAChoice) {
 TEST_F(ComboTest, OpensAboveAtTheScreenEdgeOrWhenAsked) {
   Combo* combo = Build(5, L"dropboxsize=\"200,60\"", 200);
   // The window sits at 100,100: the field spans 300..324 on the screen.
-  w_.native()->SetMonitorWorkArea(UiRect(0, 0, 1000, 360));
+  w_.native()->SetWorkArea(UiRect(0, 0, 1000, 360));
   HeadlessWindow* popup = Open(combo);
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(popup->GetWindowRect(), UiRect(110, 240, 310, 300));
   popup->KeyDown(0x1B);
   Settle(popup);
 
-  w_.native()->SetMonitorWorkArea(UiRect(0, 0, 1000, 1000));
+  w_.native()->SetWorkArea(UiRect(0, 0, 1000, 1000));
   popup = Open(combo);
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(popup->GetWindowRect(), UiRect(110, 325, 310, 385));

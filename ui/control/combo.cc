@@ -52,7 +52,7 @@ UiRect CComboWnd::ComputeRect() const {
   }
   height = std::min(height, box.cy);
   UiRect rect(field.left, field.bottom + 1, field.left + width, field.bottom + 1 + height);
-  const UiRect work = owner_native ? owner_native->GetMonitorWorkArea() : UiRect();
+  const UiRect work = owner_native ? owner_native->GetWorkArea() : UiRect();
   const bool too_low = !work.IsRectEmpty() && rect.bottom > work.bottom;
   if (too_low || owner_->IsPopupTop()) {
     rect.bottom = field.top;

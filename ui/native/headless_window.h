@@ -51,11 +51,11 @@ class HeadlessWindow : public NativeWindow {
   void HideToolTip() override { tooltip_visible_ = false; }
   void PostTask(std::function<void()> task) override { tasks_.push_back(std::move(task)); }
   std::unique_ptr<NativeWindow> CreatePopup() override;
-  UiRect GetMonitorWorkArea() const override { return work_area_; }
+  UiRect GetWorkArea() const override { return work_area_; }
 
-  // Popups: the work area they are placed in (inherited by popups made from
-  // this window) and the popups currently alive, oldest first.
-  void SetMonitorWorkArea(const UiRect& area) { work_area_ = area; }
+  // The work area is empty (unknown) until set; popups made from this window
+  // inherit it. The popups currently alive, oldest first.
+  void SetWorkArea(const UiRect& area) { work_area_ = area; }
   bool IsPopup() const { return popup_owner_ != nullptr || popup_; }
   const std::vector<HeadlessWindow*>& GetPopups() const { return popups_; }
   HeadlessWindow* GetLastPopup() const { return popups_.empty() ? nullptr : popups_.back(); }
@@ -118,7 +118,7 @@ class HeadlessWindow : public NativeWindow {
   bool popup_ = false;
   HeadlessWindow* popup_owner_ = nullptr;
   std::vector<HeadlessWindow*> popups_;
-  UiRect work_area_{0, 0, 1920, 1080};
+  UiRect work_area_;
   NativeWindow* owner_ = nullptr;
   bool valid_ = false;
   bool visible_ = false;

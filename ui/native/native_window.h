@@ -117,9 +117,8 @@ class NativeWindow {
   // drop-down list): no frame, no taskbar entry, placed in screen coordinates
   // by its Create. Null where popups are not supported.
   virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
-  // The work area of the monitor showing this window, in screen coordinates;
-  // empty when unknown.
-  virtual UiRect GetMonitorWorkArea() const { return UiRect(); }
+  // Work area of the window's monitor, screen coordinates; empty when unknown.
+  virtual UiRect GetWorkArea() const { return UiRect(); }
 };
 
 }  // namespace ui
