@@ -1,5 +1,7 @@
 // skin_inspector: lays a skin file out headlessly, paints it to a PNG and
 // prints the control tree, so skins can be checked without the installer.
+// With --show it opens the skin in a real window; --watch rebuilds that window
+// whenever a file of the skin folder changes.
 
 #include <cxxabi.h>
 
@@ -8,10 +10,14 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include <gtk/gtk.h>
+
+#include "app/main_thread.h"
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
 #include "ui/builder/window_builder.h"
@@ -19,6 +25,7 @@
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
+#include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render_cairo.h"
@@ -37,7 +44,15 @@ constexpr char kUsage[] =
     "  --png FILE        write the painted window here\n"
     "  --set NAME ATTR=VALUE  apply one attribute to the named control after building\n"
     "                    (repeatable; e.g. --set customizebar visible=true)\n"
+    "  --show            open the skin in a real window (theme and scale follow the\n"
+    "                    desktop's DPI unless --theme/--scale are given)\n"
+    "  --watch           with --show: rebuild when a file of the skin folder changes\n"
     "  SKIN              skin file under the theme, e.g. basic/basic.xml\n";
+
+std::set<std::string>& MissingImages() {
+  static std::set<std::string> missing;
+  return missing;
+}
 
 struct Options {
   std::string resources;
@@ -45,6 +60,10 @@ struct Options {
   std::string theme = "themes/default";
   std::string lang = "lang/zh_CN";
   int scale = 100;
+  bool theme_given = false;
+  bool scale_given = false;
+  bool show = false;
+  bool watch = false;
   ui::CSize size;
   std::string png;
   std::string skin;
@@ -77,11 +96,17 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       o.installer = argv[++i];
     } else if (arg == "--theme" && has_value) {
       o.theme = argv[++i];
+      o.theme_given = true;
     } else if (arg == "--lang" && has_value) {
       o.lang = argv[++i];
     } else if (arg == "--scale" && has_value) {
       o.scale = std::atoi(argv[++i]);
       if (o.scale < 25 || o.scale > 400) return std::nullopt;
+      o.scale_given = true;
+    } else if (arg == "--show") {
+      o.show = true;
+    } else if (arg == "--watch") {
+      o.watch = true;
     } else if (arg == "--size" && has_value) {
       if (!ParseSize(argv[++i], &o.size)) return std::nullopt;
     } else if (arg == "--png" && has_value) {
@@ -99,6 +124,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     }
   }
   if (o.skin.empty() || o.resources.empty() == o.installer.empty()) return std::nullopt;
+  if (o.watch && (!o.show || o.resources.empty())) return std::nullopt;
   return o;
 }
 
@@ -122,7 +148,12 @@ bool InitResources(const Options& o) {
     base = nbase::UTF8ToWide(o.resources) + L"/";
   }
   ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
-  ui::GlobalManager::SetImageLoader(ui::MakeSkinImageLoader());
+  // Missing pictures are silent when painting; the inspector lists them.
+  ui::GlobalManager::SetImageLoader([loader = ui::MakeSkinImageLoader()](const std::wstring& path) {
+    std::shared_ptr<ui::ImageInfo> image = loader(path);
+    if (!image) MissingImages().insert(nbase::WideToUTF8(path));
+    return image;
+  });
   ui::GlobalManager::SetResourceRoot(base + nbase::UTF8ToWide(o.theme));
   ui::GlobalManager::SetAdaptDPI(true);
   ui::GlobalManager::SetDPIScale(o.scale);
@@ -214,6 +245,13 @@ int Inspect(const Options& o) {
 
   // An auto-sized root has resized the window to its content by now.
   size = headless->GetClientSize();
+  if (o.show) {
+    // A window of a skin that misses pictures would hide the fault.
+    for (const std::string& path : MissingImages()) {
+      std::fprintf(stderr, "skin_inspector: missing image %s\n", path.c_str());
+    }
+    return MissingImages().empty() ? 0 : 1;
+  }
   std::printf("%s at %d%%, %dx%d\n", o.skin.c_str(), o.scale, size.cx, size.cy);
   PrintTree(root, 0);
   if (!o.png.empty() && !headless->WritePng(o.png)) {
@@ -221,6 +259,208 @@ int Inspect(const Options& o) {
     return 1;
   }
   return 0;
+}
+
+// The skin in a real window. Clicks on named controls are printed, so that
+// scripts can check that input reaches the controls.
+class InspectorWindow : public ui::WindowImplBase {
+ public:
+  InspectorWindow(std::wstring folder, std::wstring file, std::function<void()> on_gone)
+      : folder_(std::move(folder)), file_(std::move(file)), on_gone_(std::move(on_gone)) {}
+
+  std::wstring GetSkinFolder() override { return folder_; }
+  std::wstring GetSkinFile() override { return file_; }
+  std::wstring GetWindowClassName() const override { return L"SkinInspector"; }
+
+  void InitWindow() override {
+    if (auto* box = dynamic_cast<ui::Box*>(GetRoot())) {
+      box->AttachBubbledEvent(ui::kEventClick, [](const ui::EventArgs& event) {
+        std::printf("click %s\n", event.sender ? event.sender->GetUtf8Name().c_str() : "");
+        std::fflush(stdout);
+        return true;
+      });
+    }
+  }
+
+  void OnInitLayout() override {
+    ui::WindowImplBase::OnInitLayout();
+    const ui::UiRect r = GetNativeWindow()->GetWindowRect();
+    std::printf("shown %dx%d at %d,%d scale %d\n", r.GetWidth(), r.GetHeight(), r.left, r.top,
+                ui::GlobalManager::GetDPIScale());
+    std::fflush(stdout);
+  }
+
+  void OnFinalMessage() override {
+    std::function<void()> on_gone = std::move(on_gone_);
+    ui::WindowImplBase::OnFinalMessage();  // deletes this
+    if (on_gone) on_gone();
+  }
+
+  void Forget() { on_gone_ = nullptr; }
+
+ private:
+  std::wstring folder_;
+  std::wstring file_;
+  std::function<void()> on_gone_;
+};
+
+class Previewer {
+ public:
+  explicit Previewer(const Options& o) : o_(o) {
+    const size_t slash = o.skin.find_last_of('/');
+    folder_ = nbase::UTF8ToWide(slash == std::string::npos ? "" : o.skin.substr(0, slash + 1));
+    file_ = nbase::UTF8ToWide(slash == std::string::npos ? o.skin : o.skin.substr(slash + 1));
+    loop_ = g_main_loop_new(nullptr, FALSE);
+  }
+  ~Previewer() {
+    if (monitor_) g_object_unref(monitor_);
+    if (debounce_) g_source_remove(debounce_);
+    if (error_window_) gtk_widget_destroy(error_window_);
+    if (window_) {
+      window_->Forget();
+      window_->GetNativeWindow()->Destroy();
+    }
+    g_main_loop_unref(loop_);
+  }
+
+  int Run() {
+    std::wstring error;
+    if (!Build(nullptr, &error)) {
+      std::fprintf(stderr, "skin_inspector: %s\n", nbase::WideToUTF8(error).c_str());
+      return 1;
+    }
+    window_->CenterWindow();
+    window_->ShowWindow(true, true);
+    if (o_.watch && !Watch()) return 1;
+    g_main_loop_run(loop_);
+    return 0;
+  }
+
+ private:
+  // A new window in place of the old one, at its position.
+  bool Build(const ui::UiRect* place, std::wstring* error) {
+    auto* window = new InspectorWindow(folder_, file_, [this] { g_main_loop_quit(loop_); });
+    window->SetDeleteOnFinal(true);
+    const ui::UiRect rect = place ? *place : ui::UiRect(0, 0, 600, 400);
+    if (!window->Create(nullptr, L"skin_inspector: " + nbase::UTF8ToWide(o_.skin), rect)) {
+      *error = window->GetLastError();
+      delete window;
+      return false;
+    }
+    if (place) {
+      ui::NativeWindow* native = window->GetNativeWindow();
+      const ui::UiRect r = native->GetWindowRect();
+      native->SetWindowRect(ui::UiRect(place->left, place->top, place->left + r.GetWidth(),
+                                       place->top + r.GetHeight()),
+                            false);
+    }
+    if (window_) {
+      window_->Forget();
+      window_->GetNativeWindow()->Destroy();
+    }
+    window_ = window;
+    return true;
+  }
+
+  bool Watch() {
+    const std::string dir = o_.resources + "/" + o_.theme + "/" + nbase::WideToUTF8(folder_);
+    GFile* file = g_file_new_for_path(dir.c_str());
+    GError* error = nullptr;
+    monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
+    g_object_unref(file);
+    if (!monitor_) {
+      std::fprintf(stderr, "skin_inspector: cannot watch %s: %s\n", dir.c_str(),
+                   error ? error->message : "unknown error");
+      g_clear_error(&error);
+      return false;
+    }
+    g_signal_connect(monitor_, "changed", G_CALLBACK(&Previewer::OnChangedThunk), this);
+    std::printf("watching %s\n", dir.c_str());
+    std::fflush(stdout);
+    return true;
+  }
+
+  static void OnChangedThunk(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
+    auto* me = static_cast<Previewer*>(self);
+    // Editors write in several steps; rebuild once they are done.
+    if (me->debounce_) g_source_remove(me->debounce_);
+    me->debounce_ = g_timeout_add(150, &Previewer::OnDebounceThunk, me);
+  }
+
+  static gboolean OnDebounceThunk(gpointer self) {
+    auto* me = static_cast<Previewer*>(self);
+    me->debounce_ = 0;
+    me->Rebuild();
+    return G_SOURCE_REMOVE;
+  }
+
+  void Rebuild() {
+    ui::UiRect place = window_ ? window_->GetNativeWindow()->GetWindowRect() : last_place_;
+    last_place_ = place;
+    std::wstring error;
+    if (!Build(&place, &error)) {
+      ShowError(error);
+      return;
+    }
+    if (error_window_) gtk_widget_hide(error_window_);
+    window_->ShowWindow(true, false);
+    std::printf("rebuilt\n");
+    std::fflush(stdout);
+  }
+
+  // The parser's text in place of the skin, until the next edit fixes it.
+  void ShowError(const std::wstring& error) {
+    const std::string text = nbase::WideToUTF8(error);
+    std::fprintf(stderr, "skin_inspector: %s\n", text.c_str());
+    std::printf("error %s\n", text.c_str());
+    std::fflush(stdout);
+    if (!error_window_) {
+      error_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+      gtk_window_set_title(GTK_WINDOW(error_window_), "skin_inspector: error");
+      error_label_ = gtk_label_new(nullptr);
+      gtk_label_set_selectable(GTK_LABEL(error_label_), TRUE);
+      gtk_label_set_line_wrap(GTK_LABEL(error_label_), TRUE);
+      gtk_container_set_border_width(GTK_CONTAINER(error_window_), 16);
+      gtk_container_add(GTK_CONTAINER(error_window_), error_label_);
+      g_signal_connect(error_window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete),
+                       nullptr);
+    }
+    gtk_label_set_text(GTK_LABEL(error_label_), text.c_str());
+    gtk_window_move(GTK_WINDOW(error_window_), last_place_.left, last_place_.top);
+    gtk_widget_show_all(error_window_);
+  }
+
+  const Options& o_;
+  std::wstring folder_;
+  std::wstring file_;
+  GMainLoop* loop_ = nullptr;
+  InspectorWindow* window_ = nullptr;
+  GFileMonitor* monitor_ = nullptr;
+  guint debounce_ = 0;
+  GtkWidget* error_window_ = nullptr;
+  GtkWidget* error_label_ = nullptr;
+  ui::UiRect last_place_;
+};
+
+int Show(Options o) {
+  if (!gtk_init_check(nullptr, nullptr)) {
+    std::fprintf(stderr, "skin_inspector: no display to show the window on\n");
+    return 1;
+  }
+  // The desktop's DPI picks the theme folder and the scale, as in the installer.
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+  const int monitor_scale = monitor ? gdk_monitor_get_scale_factor(monitor) : 1;
+  const int dpi = ui::GlobalManager::GetSystemDPI() * std::max(1, monitor_scale);
+  if (!o.theme_given) o.theme = nbase::WideToUTF8(corvane::ThemeFolderForDpi(dpi));
+  if (!o.scale_given) o.scale = dpi * 100 / 96;
+  std::printf("theme %s scale %d\n", o.theme.c_str(), o.scale);
+  std::fflush(stdout);
+  // The same checks as the picture: no window for a skin that does not build.
+  if (Inspect(o) != 0) return 1;
+  Previewer previewer(o);
+  return previewer.Run();
 }
 
 }  // namespace
@@ -231,7 +471,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const int result = Inspect(*options);
+  const int result = options->show ? Show(*options) : Inspect(*options);
   ui::GlobalManager::Shutdown();
   return result;
 }

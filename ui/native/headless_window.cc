@@ -70,6 +70,16 @@ void HeadlessWindow::Show(bool show, bool take_focus) {
   if (show && take_focus) TakeFocus();
 }
 
+void HeadlessWindow::SetShowState(NativeShowState state) {
+  maximized_ = state == NativeShowState::kMaximize;
+  minimized_ = state == NativeShowState::kMinimize;
+  NativeMessage message;
+  message.type = NativeMessageType::kSize;
+  message.w_param = maximized_ ? 2 : (minimized_ ? 1 : 0);
+  if (delegate_) delegate_->OnNativeMessage(message);
+  Invalidate(UiRect(0, 0, rect_.GetWidth(), rect_.GetHeight()));
+}
+
 void HeadlessWindow::SetWindowRect(const UiRect& rect, bool repaint) {
   const bool resized = rect.GetWidth() != rect_.GetWidth() || rect.GetHeight() != rect_.GetHeight();
   rect_ = rect;
@@ -151,6 +161,12 @@ size_t HeadlessWindow::RunPendingTasks(size_t limit) {
 
 bool HeadlessWindow::Send(const NativeMessage& message) {
   if (!valid_ || !delegate_) return false;
+  // A disabled window (the owner of an open box) takes no input.
+  const NativeMessageType t = message.type;
+  if (!enabled_ && t != NativeMessageType::kSize && t != NativeMessageType::kClose &&
+      t != NativeMessageType::kSetFocus && t != NativeMessageType::kKillFocus) {
+    return false;
+  }
   return delegate_->OnNativeMessage(message);
 }
 

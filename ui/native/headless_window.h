@@ -50,6 +50,12 @@ class HeadlessWindow : public NativeWindow {
   void ShowToolTip(const std::wstring& text, const UiRect& rect, int max_width) override;
   void HideToolTip() override { tooltip_visible_ = false; }
   void PostTask(std::function<void()> task) override { tasks_.push_back(std::move(task)); }
+  void SetShowState(NativeShowState state) override;
+  bool HasAlphaChannel() const override { return alpha_channel_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
+  // Stands for a desktop without compositing.
+  void SetAlphaChannel(bool alpha) { alpha_channel_ = alpha; }
   std::unique_ptr<NativeWindow> CreatePopup() override;
   UiRect GetWorkArea() const override { return work_area_; }
 
@@ -125,6 +131,8 @@ class HeadlessWindow : public NativeWindow {
   bool minimized_ = false;
   bool maximized_ = false;
   bool layered_ = true;
+  bool alpha_channel_ = true;
+  bool enabled_ = true;
   bool capture_ = false;
   bool focus_ = false;
   UiRect rect_;

@@ -16,6 +16,23 @@ class IRenderContext;
 
 enum class NativeCursor { kArrow, kHand, kIBeam, kSizeWE, kSizeNS, kWait };
 
+// What a point of the window is, for the non-client behaviour: dragging by the
+// caption and sizing by the borders.
+enum class NativeHitTest {
+  kClient,
+  kCaption,
+  kLeft,
+  kRight,
+  kTop,
+  kTopLeft,
+  kTopRight,
+  kBottom,
+  kBottomLeft,
+  kBottomRight,
+};
+
+enum class NativeShowState { kRestore, kMinimize, kMaximize };
+
 // Input and window notifications, in client coordinates.
 enum class NativeMessageType {
   kMouseMove,
@@ -66,6 +83,10 @@ class NativeWindowDelegate {
   virtual void OnNativePaint(const UiRect& update_rect) = 0;
   // The native window is gone; nothing is called after this.
   virtual void OnNativeDestroyed() = 0;
+  // Asked on a button press, in client coordinates.
+  virtual NativeHitTest OnNativeHitTest(CPoint /*point*/) { return NativeHitTest::kClient; }
+  // The desktop's DPI for the window changed (96 = 100 %).
+  virtual void OnNativeDpiChanged(int /*dpi*/) {}
 };
 
 class NativeWindow {
@@ -113,12 +134,35 @@ class NativeWindow {
   // Runs `task` later on the UI thread, after the current event.
   virtual void PostTask(std::function<void()> task) = 0;
 
+  // Non-client behaviour of a borderless window; the defaults suit a window
+  // that the desktop does not manage.
+  virtual void SetShowState(NativeShowState /*state*/) {}
+  // Smallest and largest window size; 0 means no limit in that direction.
+  virtual void SetSizeLimits(CSize /*min_size*/, CSize /*max_size*/) {}
+  // Whether the user may size the window (it has sizing borders): only then
+  // does a double click on the caption maximise it.
+  virtual void SetSizable(bool /*sizable*/) {}
+  // Corner ellipse of the window shape; (0, 0) keeps it rectangular.
+  virtual void SetRoundCorner(CSize /*round*/) {}
+  // An owner that is disabled takes no input while its box is open.
+  virtual void SetEnabled(bool /*enabled*/) {}
+  virtual bool IsEnabled() const { return true; }
+  // Work area of the window's monitor, screen coordinates; empty when unknown.
+  virtual UiRect GetWorkArea() const { return UiRect(); }
+  // False where a client cannot place itself (Wayland): it asks the
+  // compositor to centre it with CenterByDesktop instead.
+  virtual bool CanPlaceItself() const { return true; }
+  virtual void CenterByDesktop() {}
+  // False when per-pixel alpha cannot show (no compositing): the shadow is
+  // dropped, as when maximised.
+  virtual bool HasAlphaChannel() const { return true; }
+  // DPI of the window's monitor (96 = 100 %).
+  virtual int GetDpi() const { return 96; }
+
   // A new native window of the same kind for a popup this window owns (a
   // drop-down list): no frame, no taskbar entry, placed in screen coordinates
   // by its Create. Null where popups are not supported.
   virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
-  // Work area of the window's monitor, screen coordinates; empty when unknown.
-  virtual UiRect GetWorkArea() const { return UiRect(); }
 };
 
 }  // namespace ui

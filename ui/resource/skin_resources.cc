@@ -1,6 +1,7 @@
 #include "ui/resource/skin_resources.h"
 
 #include <gdk/gdk.h>
+#include <gtk/gtk.h>
 #include <pango/pango.h>
 #include <unzip.h>
 
@@ -309,6 +310,8 @@ void SkinResources::SetDPI(int dpi) {
 
 int SkinResources::GetSystemDPI() {
   if (gdk_display_get_default() == nullptr) return 96;
+  // GTK's settings (Xft/DPI, GDK_DPI_SCALE) set the resolution once they exist.
+  gtk_settings_get_default();
   GdkScreen* screen = gdk_screen_get_default();
   const double resolution = screen != nullptr ? gdk_screen_get_resolution(screen) : -1.0;
   if (resolution <= 0) return 96;
