@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/geometry/geometry.h"
@@ -164,6 +165,11 @@ class NativeWindow {
   virtual int GetDpi() const { return 96; }
   // Where the input method places its candidate window (client coordinates).
   virtual void SetCaretRect(const UiRect& /*rect*/) {}
+
+  // A new native window of the same kind for a popup this window owns (a
+  // drop-down list): no frame, no taskbar entry, placed in screen coordinates
+  // by its Create. Null where popups are not supported.
+  virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
 };
 
 }  // namespace ui
