@@ -1,8 +1,7 @@
 #include "app/main_window.h"
 
-#include <gtk/gtk.h>
-
 #include "app/installer_constants.h"
+#include "app/msg_box.h"
 #include "app/statistics.h"
 #include "app/system/process.h"
 #include "base/framework_thread.h"
@@ -15,36 +14,6 @@ namespace corvane {
 namespace {
 
 constexpr int kCustomizeBarHeight = 48;
-
-// Until the skinned box exists the desktop's own dialog asks; it never
-// blocks the loop, the answer arrives through the response signal.
-void ShowDesktopMessageBox(CMainWindow* /*owner*/, const std::wstring& content,
-                           const std::wstring& title, const std::wstring& confirm,
-                           const std::wstring& cancel, std::function<void(int)> on_result) {
-  if (!gdk_display_get_default()) {
-    nbase::ThreadRegistry::PostTaskToThread(kThreadUi, [on_result] { on_result(1); });
-    return;
-  }
-  GtkWidget* dialog =
-      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
-                             "%s", nbase::WideToUTF8(content).c_str());
-  gtk_window_set_title(GTK_WINDOW(dialog), nbase::WideToUTF8(title).c_str());
-  gtk_dialog_add_buttons(GTK_DIALOG(dialog), nbase::WideToUTF8(confirm).c_str(),
-                         GTK_RESPONSE_ACCEPT, nbase::WideToUTF8(cancel).c_str(),
-                         GTK_RESPONSE_CANCEL, nullptr);
-  auto* result = new std::function<void(int)>(std::move(on_result));
-  g_signal_connect_data(
-      dialog, "response", G_CALLBACK(+[](GtkDialog* self, gint response, gpointer data) {
-        auto* callback = static_cast<std::function<void(int)>*>(data);
-        const int answer = response == GTK_RESPONSE_ACCEPT ? 0 : 1;
-        gtk_widget_destroy(GTK_WIDGET(self));
-        (*callback)(answer);
-      }),
-      result,
-      +[](gpointer data, GClosure*) { delete static_cast<std::function<void(int)>*>(data); },
-      GConnectFlags(0));
-  gtk_widget_show_all(dialog);
-}
 
 template <typename T>
 T* Find(ui::Window* window, const wchar_t* name) {
@@ -77,7 +46,12 @@ bool ProgressCounter::Update(int value, int install_state) {
 
 CMainWindow::CMainWindow()
     : flow_(std::make_unique<InstallFlow>(this)),
-      presenter_(ShowDesktopMessageBox),
+      presenter_([this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                        const std::wstring& confirm, const std::wstring& cancel,
+                        std::function<void(int)> on_result) {
+        ShowMsgBox(owner, std::move(on_result), content, false, title, false, confirm, false,
+                   cancel, false, box_native_ ? box_native_() : nullptr);
+      }),
       end_process_([] { EndProcessNow(0); }) {}
 
 CMainWindow::~CMainWindow() = default;

@@ -65,6 +65,10 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   void set_message_box_presenter(MessageBoxPresenter presenter) {
     presenter_ = std::move(presenter);
   }
+  // The native window of the boxes (GTK when not set).
+  void set_box_native_factory(std::function<std::unique_ptr<ui::NativeWindow>()> factory) {
+    box_native_ = std::move(factory);
+  }
   // What ends the process (EndProcessNow by default).
   void set_end_process(std::function<void()> end) { end_process_ = std::move(end); }
   // The ticker's period; the installer uses 200 ms.
@@ -98,6 +102,7 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   ProgressCounter counter_;
   MessageBoxPresenter presenter_;
   std::function<void()> end_process_;
+  std::function<std::unique_ptr<ui::NativeWindow>()> box_native_;
 };
 
 }  // namespace corvane

@@ -18,6 +18,7 @@
 #include "app/installer_constants.h"
 #include "app/machine_info.h"
 #include "app/main_thread.h"
+#include "app/msg_box.h"
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 #include "ui/control/check_box.h"
@@ -79,13 +80,22 @@ class AppMainWindowTest : public ::testing::Test {
         ++process_ends_;
         Finish();
       });
-      window_->set_message_box_presenter(
-          [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                 const std::wstring& confirm, const std::wstring& cancel,
-                 std::function<void(int)> on_result) {
-            EXPECT_EQ(owner, window_.get());
-            boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
-          });
+      if (!real_boxes_)
+        window_->set_message_box_presenter(
+            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                   const std::wstring& confirm, const std::wstring& cancel,
+                   std::function<void(int)> on_result) {
+              EXPECT_EQ(owner, window_.get());
+              boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
+            });
+      if (real_boxes_) {
+        window_->set_message_box_presenter(
+            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                   const std::wstring& confirm, const std::wstring& cancel,
+                   std::function<void(int)> on_result) {
+              box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
+            });
+      }
       auto native = std::make_unique<ui::HeadlessWindow>();
       headless_ = native.get();
       ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true, std::move(native)))
@@ -126,6 +136,28 @@ class AppMainWindowTest : public ::testing::Test {
     nbase::ThreadRegistry::PostDelayedTaskToThread(
         kThreadUi, [this, done, then] { When(done, then); },
         nbase::TimeDelta::FromMilliseconds(10));
+  }
+
+  // A box on a headless window over the main window, laid out.
+  MsgBox* ShowBox(CMainWindow* owner, std::function<void(int)> on_result,
+                  const std::wstring& content, const std::wstring& title,
+                  const std::wstring& confirm, const std::wstring& cancel) {
+    auto native = std::make_unique<ui::HeadlessWindow>();
+    box_headless_ = native.get();
+    MsgBox* box = ShowMsgBox(owner, std::move(on_result), content, false, title, false, confirm,
+                             false, cancel, false, std::move(native));
+    if (box) box_headless_->PaintAll();
+    return box;
+  }
+  // A real click on a control of the open box.
+  void ClickInBox(const wchar_t* name) {
+    ui::Control* control = box_->FindControl(name);
+    ASSERT_NE(control, nullptr) << nbase::WideToUTF8(name);
+    const ui::UiRect r = control->GetPos();
+    const ui::CPoint middle((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    box_headless_->MouseMove(middle);
+    box_headless_->Click(middle);
+    box_ = nullptr;
   }
 
   ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
@@ -170,6 +202,9 @@ class AppMainWindowTest : public ::testing::Test {
   std::deque<BoxRequest> boxes_;
   int process_ends_ = 0;
   bool finished_ = false;
+  bool real_boxes_ = false;
+  MsgBox* box_ = nullptr;
+  ui::HeadlessWindow* box_headless_ = nullptr;
 };
 
 TEST(AppProgressCounterTest, TicksCreepAndStopAtTheDesignedMarks) {
@@ -352,6 +387,59 @@ TEST_F(AppMainWindowTest, ExitBoxCancelKeepsThePageAndConfirmEndsTheProcess) {
     // The window fades out, then its close ends the process.
     When([&] { return process_ends_ > 0; }, [] {});
   });
+  EXPECT_EQ(process_ends_, 1);
+}
+
+TEST_F(AppMainWindowTest, ExitBoxIsModalAndAnswersThroughItsButtons) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  real_boxes_ = true;
+  std::vector<int> answers;
+  Run([&] {
+    Click(L"btn_exit");
+    ASSERT_NE(box_, nullptr);
+    EXPECT_FALSE(headless_->IsEnabled());
+    EXPECT_EQ(dynamic_cast<ui::Label*>(box_->FindControl(L"title"))->GetText(), L"提示");
+    EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_yes"))->GetText(), L"确定");
+    EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_no"))->GetText(), L"取消");
+    EXPECT_EQ(box_->GetFocus(), box_->FindControl(L"btn_yes"));
+    // Cancel and the caption's close button leave everything as it was;
+    // the owner is usable again as soon as the box starts closing.
+    for (const wchar_t* button : {L"btn_no", L"closebtn"}) {
+      if (!box_) Click(L"btn_exit");
+      ASSERT_NE(box_, nullptr);
+      ClickInBox(button);
+      EXPECT_TRUE(headless_->IsEnabled()) << nbase::WideToUTF8(button);
+    }
+    // Boxes of other shapes: one button gets the focus; more text, taller box.
+    MsgBox* only_yes = ShowBox(
+        window_.get(), [&](int r) { answers.push_back(r); }, L"一行", L"t", L"好", L"");
+    ASSERT_NE(only_yes, nullptr);
+    EXPECT_FALSE(only_yes->FindControl(L"btn_no")->IsVisible());
+    EXPECT_EQ(only_yes->GetFocus(), only_yes->FindControl(L"btn_yes"));
+    const int one_line = box_headless_->GetWindowRect().GetHeight();
+    box_ = only_yes;
+    ClickInBox(L"btn_yes");
+    MsgBox* only_no = ShowBox(
+        window_.get(), [&](int r) { answers.push_back(r); }, L"第一行\n第二行\n第三行", L"t", L"",
+        L"不");
+    ASSERT_NE(only_no, nullptr);
+    EXPECT_FALSE(only_no->FindControl(L"btn_yes")->IsVisible());
+    EXPECT_EQ(only_no->GetFocus(), only_no->FindControl(L"btn_no"));
+    EXPECT_GT(box_headless_->GetWindowRect().GetHeight(), one_line);
+    box_ = only_no;
+    ClickInBox(L"btn_no");
+    // Answers arrive later, on the loop; then confirm ends the process.
+    When([&] { return answers.size() == 2; },
+         [&] {
+           EXPECT_EQ(process_ends_, 0);
+           EXPECT_EQ(Page(), L"welcompage");
+           Click(L"btn_exit");
+           ClickInBox(L"btn_yes");
+           When([&] { return process_ends_ > 0; }, [] {});
+         });
+  });
+  EXPECT_EQ(answers, (std::vector<int>{kMsgBoxYes, kMsgBoxNo}));
   EXPECT_EQ(process_ends_, 1);
 }
 
