@@ -2,7 +2,13 @@
 
 #include <glib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -68,25 +74,53 @@ bool IsEscapedByte(uint32_t cp) {
   return cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF;
 }
 
-std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
-  std::wstring out;
-  out.reserve(utf8.size());
-  size_t i = 0;
-  const size_t n = utf8.size();
+static_assert(sizeof(wchar_t) == sizeof(uint32_t));
+
+// Widens sixteen ASCII bytes to sixteen characters.
+void WidenAscii16(const unsigned char* s, wchar_t* out) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
+  const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
+  auto* d = reinterpret_cast<__m128i*>(out);
+  _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
+  _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
+  _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
+  _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
+#else
+  for (int k = 0; k < 16; ++k) out[k] = s[k];
+#endif
+}
+
+// Writes at most utf8.size() characters: every input byte yields at most
+// one. Returns the number written.
+size_t DecodeUTF8Into(std::string_view utf8, bool escape_invalid, wchar_t* out) {
+  wchar_t* const begin = out;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = s + utf8.size();
   auto invalid = [&](size_t count) {
     if (!escape_invalid) {
-      out.push_back(kReplacement);
+      *out++ = kReplacement;
       return;
     }
-    for (size_t k = 0; k < count; ++k) {
-      out.push_back(static_cast<wchar_t>(kEscapeBase + static_cast<unsigned char>(utf8[i + k])));
-    }
+    for (size_t k = 0; k < count; ++k) *out++ = static_cast<wchar_t>(kEscapeBase + s[k]);
   };
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+  while (s < end) {
+    // Markup and paths are mostly ASCII: sixteen bytes at a time while they are.
+    while (end - s >= 16) {
+      uint64_t halves[2];
+      std::memcpy(halves, s, sizeof(halves));
+      if ((halves[0] | halves[1]) & 0x8080808080808080ull) break;
+      WidenAscii16(s, out);
+      out += 16;
+      s += 16;
+    }
+    if (s == end) break;
+    const unsigned char c = *s;
     if (c < 0x80) {
-      out.push_back(c);
-      ++i;
+      *out++ = c;
+      ++s;
       continue;
     }
     int len;
@@ -100,22 +134,27 @@ std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
       len = 4, cp = c & 0x07, min = 0x10000;
     } else {
       invalid(1);
-      ++i;
+      ++s;
       continue;
     }
     int taken = 1;
-    while (taken < len && i + taken < n &&
-           IsContinuation(static_cast<unsigned char>(utf8[i + taken]))) {
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
+    while (taken < len && s + taken < end && IsContinuation(s[taken])) {
+      cp = (cp << 6) | (s[taken] & 0x3F);
       ++taken;
     }
     if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       invalid(static_cast<size_t>(taken));
     } else {
-      out.push_back(static_cast<wchar_t>(cp));
+      *out++ = static_cast<wchar_t>(cp);
     }
-    i += taken;
+    s += taken;
   }
+  return static_cast<size_t>(out - begin);
+}
+
+std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
+  std::wstring out(utf8.size(), L'\0');
+  out.resize(DecodeUTF8Into(utf8, escape_invalid, out.data()));
   return out;
 }
 
@@ -152,6 +191,10 @@ std::string EncodeUTF8(std::wstring_view wide, bool unescape) {
 
 std::wstring UTF8ToWide(std::string_view utf8) {
   return DecodeUTF8(utf8, false);
+}
+
+size_t UTF8ToWideInto(std::string_view utf8, wchar_t* out) {
+  return DecodeUTF8Into(utf8, false, out);
 }
 
 std::string WideToUTF8(std::wstring_view wide) {

@@ -11,6 +11,9 @@ namespace nbase {
 // Invalid UTF-8 sequences become U+FFFD; lone surrogates and out-of-range code
 // points are written as U+FFFD too, so the output is always valid.
 std::wstring UTF8ToWide(std::string_view utf8);
+// The same into a buffer of at least utf8.size() characters (never more are
+// written); returns the number written.
+size_t UTF8ToWideInto(std::string_view utf8, wchar_t* out);
 std::string WideToUTF8(std::wstring_view wide);
 
 // File-system names and arguments are bytes, usually but not always UTF-8.

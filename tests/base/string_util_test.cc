@@ -18,6 +18,28 @@ TEST(StringUtilTest, Utf8AndWideRoundTrip) {
   EXPECT_EQ(nbase::WideToUTF8(L""), "");
 }
 
+// ASCII runs are widened sixteen bytes at a time; a multi-byte or invalid
+// sequence at any offset of such a block must still decode exactly.
+TEST(StringUtilTest, DecodesAtEveryOffsetOfTheFastAsciiPath) {
+  const wchar_t kBad = 0xFFFD;
+  for (size_t at = 0; at < 40; ++at) {
+    const std::string ascii(at, 'x');
+    const std::string text = ascii + "\xE4\xB8\xAD" + ascii + "\xFF" + "0123456789abcdefg";
+    std::wstring expected(at, L'x');
+    expected += static_cast<wchar_t>(0x4E2D);
+    expected += std::wstring(at, L'x');
+    expected += kBad;
+    expected += L"0123456789abcdefg";
+    EXPECT_EQ(nbase::UTF8ToWide(text), expected) << at;
+    // The buffer form writes the same and never more characters than bytes.
+    std::wstring buffer(text.size() + 1, L'#');
+    const size_t written = nbase::UTF8ToWideInto(text, buffer.data());
+    EXPECT_EQ(buffer.substr(0, written), expected) << at;
+    EXPECT_EQ(buffer.substr(written), std::wstring(text.size() + 1 - written, L'#')) << at;
+    EXPECT_EQ(nbase::WideToNativePath(nbase::NativePathToWide(text)), text) << at;
+  }
+}
+
 TEST(StringUtilTest, InvalidUtf8BecomesReplacementCharacters) {
   const wchar_t kBad = 0xFFFD;
   EXPECT_EQ(nbase::UTF8ToWide("a\xFF"

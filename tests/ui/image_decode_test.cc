@@ -1,6 +1,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <array>
 #include <cstring>
@@ -70,6 +71,71 @@ std::string MakeGif(const std::vector<int>& delays, int loop) {
 }
 
 // Bytes of a pixel in a frame: blue, green, red, alpha.
+// Encodes a 3 x 2 picture with libpng in the given layout. Pixel (x, y) is
+// grey level 40 + 80x (red varies, green 90, blue 200 - 100y in colour), alpha
+// 255 except pixel (1, 1) at 128 when the layout carries alpha.
+std::string EncodePng(int color_type, int bit_depth, int interlace) {
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, size_t n) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, 3, 2, bit_depth, color_type, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (color_type == PNG_COLOR_TYPE_PALETTE) {
+    png_color palette[6];
+    png_byte alpha[6];
+    for (int i = 0; i < 6; ++i) {
+      const int x = i % 3, y = i / 3;
+      palette[i] = {static_cast<png_byte>(40 + 80 * x), 90, static_cast<png_byte>(200 - 100 * y)};
+      alpha[i] = (x == 1 && y == 1) ? 128 : 255;
+    }
+    png_set_PLTE(png, info, palette, 6);
+    png_set_tRNS(png, info, alpha, 6, nullptr);
+  }
+  png_write_info(png, info);
+  const int channels = color_type == PNG_COLOR_TYPE_PALETTE ? 1 : png_get_channels(png, info);
+  const int bytes = bit_depth / 8;
+  std::vector<std::vector<png_byte>> rows(2, std::vector<png_byte>(3 * channels * bytes));
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      std::vector<int> v;
+      const int a = (x == 1 && y == 1) ? 128 : 255;
+      switch (color_type) {
+        case PNG_COLOR_TYPE_PALETTE:
+          v = {y * 3 + x};
+          break;
+        case PNG_COLOR_TYPE_GRAY:
+          v = {40 + 80 * x};
+          break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+          v = {40 + 80 * x, a};
+          break;
+        case PNG_COLOR_TYPE_RGB:
+          v = {40 + 80 * x, 90, 200 - 100 * y};
+          break;
+        default:
+          v = {40 + 80 * x, 90, 200 - 100 * y, a};
+          break;
+      }
+      for (int c = 0; c < channels; ++c) {
+        png_byte* at = &rows[y][(x * channels + c) * bytes];
+        at[0] = static_cast<png_byte>(v[c]);
+        if (bytes == 2) at[1] = static_cast<png_byte>(v[c]);  // v * 257: the same 8-bit value
+      }
+    }
+  }
+  png_bytep pointers[2] = {rows[0].data(), rows[1].data()};
+  png_write_image(png, pointers);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
 std::vector<unsigned char> PixelBytes(cairo_surface_t* surface, int x, int y) {
   const unsigned char* p =
       cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + x * 4;
@@ -296,6 +362,56 @@ TEST_F(ImageDecodeTest, FormatsWithoutAlphaHaveNone) {
   ASSERT_NE(icon, nullptr);
   EXPECT_TRUE(icon->HasAlpha());
   EXPECT_EQ(icon->GetWidth(), 16);
+}
+
+// Every PNG layout comes out as premultiplied 8-bit BGRA with the same
+// pixels: palettes with transparency, grey, 16-bit and interlaced pictures.
+TEST_F(ImageDecodeTest, PngLayoutsDecodeToTheSamePixels) {
+  struct Layout {
+    const char* name;
+    int color_type;
+    int bit_depth;
+    int interlace;
+    bool alpha;
+  };
+  const Layout layouts[] = {
+      {"rgb8", PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE, false},
+      {"rgba8", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_NONE, true},
+      {"rgba16", PNG_COLOR_TYPE_RGBA, 16, PNG_INTERLACE_NONE, true},
+      {"rgba8 adam7", PNG_COLOR_TYPE_RGBA, 8, PNG_INTERLACE_ADAM7, true},
+      {"rgb16 adam7", PNG_COLOR_TYPE_RGB, 16, PNG_INTERLACE_ADAM7, false},
+      {"palette+trns", PNG_COLOR_TYPE_PALETTE, 8, PNG_INTERLACE_NONE, true},
+      {"grey8", PNG_COLOR_TYPE_GRAY, 8, PNG_INTERLACE_NONE, false},
+      {"grey+alpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, PNG_INTERLACE_NONE, true},
+  };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    const std::string bytes = EncodePng(layout.color_type, layout.bit_depth, layout.interlace);
+    std::unique_ptr<ImageInfo> decoded = DecodeImage(bytes);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->GetWidth(), 3);
+    EXPECT_EQ(decoded->GetHeight(), 2);
+    EXPECT_EQ(decoded->HasAlpha(), layout.alpha);
+    cairo_surface_t* frame = decoded->GetFrame(0);
+    const bool grey =
+        layout.color_type == PNG_COLOR_TYPE_GRAY || layout.color_type == PNG_COLOR_TYPE_GRAY_ALPHA;
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 3; ++x) {
+        const unsigned char r = static_cast<unsigned char>(40 + 80 * x);
+        std::vector<unsigned char> want =
+            grey
+                ? std::vector<unsigned char>{r, r, r, 255}
+                : std::vector<unsigned char>{static_cast<unsigned char>(200 - 100 * y), 90, r, 255};
+        if (layout.alpha && x == 1 && y == 1) {
+          // 128 / 255 of each colour, rounded.
+          for (int c = 0; c < 3; ++c)
+            want[c] = static_cast<unsigned char>((want[c] * 128 + 127) / 255);
+          want[3] = 128;
+        }
+        EXPECT_EQ(PixelBytes(frame, x, y), want) << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST_F(ImageDecodeTest, UnreadableInputGivesNothing) {

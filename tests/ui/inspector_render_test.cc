@@ -76,6 +76,21 @@ Picture ReadPng(const std::string& path) {
   return p;
 }
 
+// The colour of one pixel, 0xRRGGBB, or -1 when the picture cannot be read.
+int64_t RgbAt(const std::string& path, int x, int y) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  int64_t rgb = -1;
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && x < cairo_image_surface_get_width(s) &&
+      y < cairo_image_surface_get_height(s)) {
+    cairo_surface_flush(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    rgb = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) & 0xFFFFFF;
+  }
+  cairo_surface_destroy(s);
+  return rgb;
+}
+
 class InspectorRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -167,6 +182,46 @@ TEST_F(InspectorRenderTest, SkinArchiveEmbeddedInAnElfFile) {
   const ToolRun plain = RunTool("--installer /bin/true msgbox/msgbox.xml");
   EXPECT_EQ(plain.status, 1);
   EXPECT_NE(plain.out.find("no skin archive"), std::string::npos) << plain.out;
+}
+
+// The library's gallery: every control where its skin puts it, at 100 % and
+// 150 %; the combo's list is printed beside the tree.
+TEST_F(InspectorRenderTest, GalleryPaintsEveryControlWhereItsSkinSaysAtBothScales) {
+  const std::string gallery = CORVANE_SOURCE_DIR "/tools/gallery";
+  constexpr int64_t kAccent = 0x2f6fd8;
+  constexpr int64_t kAccentLight = 0xcfe0fa;
+  constexpr int64_t kTrack = 0xdde2e8;
+  constexpr int64_t kTab1 = 0xfbe3c6;
+  constexpr int64_t kThumb = 0x286edc;
+  for (const int scale : {100, 150}) {
+    SCOPED_TRACE(scale);
+    // Skin coordinates to picture coordinates.
+    auto at = [scale](int v) { return v * scale / 100; };
+    const std::string png = Png("gallery_" + std::to_string(scale) + ".png");
+    const ToolRun run = RunTool("--resources " + gallery + " --scale " + std::to_string(scale) +
+                                " --png " + png + " gallery/gallery.xml");
+    ASSERT_EQ(run.status, 0) << run.out;
+    for (const char* type : {"Button", "CheckBox", "Option", "Combo", "Progress", "Slider",
+                             "ListBox", "ListContainerElement", "TreeView", "TreeNode", "TabBox",
+                             "VirtualListBox", "TileBox", "Label"}) {
+      EXPECT_NE(run.out.find(std::string(type) + " "), std::string::npos) << type;
+    }
+    EXPECT_NE(run.out.find("Combo \"combo\""), std::string::npos);
+    EXPECT_NE(run.out.find("      ListContainerElement"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadPng(png).width, at(640));
+    EXPECT_EQ(ReadPng(png).height, at(400));
+    // The button (70..150 × 12..28) is filled with the accent colour.
+    EXPECT_EQ(RgbAt(png, at(110), at(14)), kAccent);
+    // The progress bar (12..232) is done up to 60 %, the rest is track.
+    EXPECT_EQ(RgbAt(png, at(100), at(58)), kAccent);
+    EXPECT_EQ(RgbAt(png, at(200), at(58)), kTrack);
+    // The slider's thumb sits at 30 % of its track: 248 + 0.3 × (220 − 12).
+    EXPECT_EQ(RgbAt(png, at(248 + 62 + 6), at(58)), kThumb);
+    // The second list item is selected; the second tab is the one shown.
+    EXPECT_EQ(RgbAt(png, at(140), at(130)), kAccentLight);
+    EXPECT_EQ(RgbAt(png, at(140), at(110)), 0xffffff);
+    EXPECT_EQ(RgbAt(png, at(400), at(200)), kTab1);
+  }
 }
 
 TEST_F(InspectorRenderTest, BadUsageAndMissingSkinsFail) {

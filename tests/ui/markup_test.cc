@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "base/string_util.h"
 #include "ui/core/global_manager.h"
 
 namespace ui {
@@ -82,6 +83,31 @@ TEST_F(MarkupTest, DecodesNamedEntitiesOnlyAndKeepsLaterAttributesReadable) {
   ASSERT_TRUE(a.GetAttributeValue(L"after", &value));
   EXPECT_EQ(value, L"tail");
   EXPECT_EQ(Str(a.GetValue()), L"x <y> &unknown;");
+}
+
+// Text is scanned four characters at a time up to the first entity; an
+// entity, a quote or the end at any offset must still be found.
+TEST_F(MarkupTest, EntitiesAndEndsAtEveryOffsetAreFound) {
+  for (size_t at = 0; at < 12; ++at) {
+    const std::wstring pad(at, L'p');
+    const std::wstring text = L"<a v=\"" + pad + L"&amp;" + pad + L"\" w=\"" + pad + L"\">" + pad +
+                              L"&lt;" + pad + L"</a>";
+    for (bool preserve : {true, false}) {
+      doc_.SetPreserveWhitespace(preserve);
+      ASSERT_TRUE(doc_.Load(text)) << at;
+      std::wstring value;
+      ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"v", &value));
+      EXPECT_EQ(value, pad + L"&" + pad) << at;
+      ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"w", &value));
+      EXPECT_EQ(value, pad) << at;
+      EXPECT_EQ(Str(doc_.GetRoot().GetValue()), pad + L"<" + pad) << at;
+      // The same text from UTF-8, and cut short inside the value.
+      const std::string utf8 = nbase::WideToUTF8(text);
+      ASSERT_TRUE(doc_.LoadFromUtf8(utf8)) << at;
+      EXPECT_EQ(Str(doc_.GetRoot().GetValue()), pad + L"<" + pad) << at;
+      EXPECT_FALSE(doc_.LoadFromUtf8(utf8.substr(0, 8 + at))) << at;
+    }
+  }
 }
 
 TEST_F(MarkupTest, WhitespaceRules) {

@@ -21,6 +21,7 @@
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
 #include "ui/builder/window_builder.h"
+#include "ui/control/combo.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
@@ -191,6 +192,10 @@ void PrintTree(ui::Control* control, int depth) {
   std::printf("%*s%s \"%s\" (%d,%d,%d,%d) %s\n", depth * 2, "", TypeName(*control).c_str(),
               control->GetUtf8Name().c_str(), r.left, r.top, r.right, r.bottom,
               control->IsVisible() ? "visible" : "hidden");
+  if (auto* combo = dynamic_cast<ui::Combo*>(control)) {
+    // The drop-down list lives beside the tree until it opens.
+    PrintTree(combo->GetListBox(), depth + 1);
+  }
   if (auto* box = dynamic_cast<ui::Box*>(control)) {
     for (ui::Control* child : box->GetItems()) PrintTree(child, depth + 1);
   }

@@ -11,12 +11,18 @@
 #include "ui/builder/child_box.h"
 #include "ui/control/button.h"
 #include "ui/control/check_box.h"
+#include "ui/control/combo.h"
 #include "ui/control/label.h"
+#include "ui/control/list_box.h"
 #include "ui/control/option.h"
 #include "ui/control/progress.h"
 #include "ui/control/rich_edit.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/control/scrollable_box.h"
+#include "ui/control/slider.h"
+#include "ui/control/tab_box.h"
+#include "ui/control/tree_view.h"
+#include "ui/control/virtual_list_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
@@ -357,8 +363,7 @@ void WindowBuilder::AttachSkinEvents(const MarkupElement& element, Control* owne
 }
 
 Control* CreateControlForTag(std::wstring_view tag) {
-  // Tags the library does not provide yet (lists, combo, tabs, tree, slider)
-  // fall through to the application's hooks.
+  // Tags outside this table fall through to the application's hooks.
   switch (tag.size()) {
     case 3:
       if (tag == L"Box") return new Box();
@@ -369,14 +374,18 @@ Control* CreateControlForTag(std::wstring_view tag) {
       break;
     case 5:
       if (tag == L"Label") return new Label();
+      if (tag == L"Combo") return new Combo();
       break;
     case 6:
       if (tag == L"Button") return new Button();
       if (tag == L"Option") return new Option();
+      if (tag == L"Slider") return new Slider();
+      if (tag == L"TabBox") return new TabBox();
       break;
     case 7:
       if (tag == L"Control") return new Control();
       if (tag == L"TileBox") return new TileBox();
+      if (tag == L"ListBox") return new ListBox(std::make_unique<Layout>());
       break;
     case 8:
       if (tag == L"ChildBox") return new ChildBox();
@@ -384,6 +393,10 @@ Control* CreateControlForTag(std::wstring_view tag) {
       if (tag == L"CheckBox") return new CheckBox();
       if (tag == L"LabelBox") return new LabelBox();
       if (tag == L"RichEdit") return new RichEdit();
+      if (tag == L"TreeView") return new TreeView();
+      if (tag == L"TreeNode") return new TreeNode();
+      if (tag == L"HListBox") return new ListBox(std::make_unique<HLayout>());
+      if (tag == L"VListBox") return new ListBox(std::make_unique<VLayout>());
       break;
     case 9:
       if (tag == L"ScrollBar") return new ScrollBar();
@@ -392,6 +405,13 @@ Control* CreateControlForTag(std::wstring_view tag) {
       break;
     case 11:
       if (tag == L"CheckBoxBox") return new CheckBoxBox();
+      if (tag == L"TileListBox") return new ListBox(std::make_unique<TileLayout>());
+      break;
+    case 14:
+      if (tag == L"VirtualListBox") return new VirtualListBox();
+      break;
+    case 20:
+      if (tag == L"ListContainerElement") return new ListContainerElement();
       break;
     default:
       break;

@@ -19,6 +19,40 @@ namespace ui {
 namespace {
 
 constexpr size_t kFirstCapacity = 500;
+// Zero characters kept past the text's terminator, so the scan below may read
+// four characters from any position up to the terminator.
+constexpr size_t kPadding = 3;
+
+typedef uint32_t Chars4 __attribute__((vector_size(16)));
+static_assert(sizeof(wchar_t) == sizeof(uint32_t));
+
+// The first of 0, a, b or c at or after p; four characters per step.
+wchar_t* FindAny(wchar_t* p, wchar_t a, wchar_t b, wchar_t c) {
+  const Chars4 va = {static_cast<uint32_t>(a), static_cast<uint32_t>(a), static_cast<uint32_t>(a),
+                     static_cast<uint32_t>(a)};
+  const Chars4 vb = {static_cast<uint32_t>(b), static_cast<uint32_t>(b), static_cast<uint32_t>(b),
+                     static_cast<uint32_t>(b)};
+  const Chars4 vc = {static_cast<uint32_t>(c), static_cast<uint32_t>(c), static_cast<uint32_t>(c),
+                     static_cast<uint32_t>(c)};
+  for (;;) {
+    Chars4 v;
+    std::memcpy(&v, p, sizeof(v));
+    const auto hit = (v == 0) | (v == va) | (v == vb) | (v == vc);
+    uint64_t halves[2];
+    std::memcpy(halves, &hit, sizeof(halves));
+    if (halves[0] | halves[1]) break;
+    p += 4;
+  }
+  while (*p != 0 && *p != a && *p != b && *p != c) ++p;
+  return p;
+}
+
+// A parse buffer for `length` characters, with its terminator and padding.
+std::unique_ptr<wchar_t[]> NewTextBuffer(size_t length) {
+  std::unique_ptr<wchar_t[]> text(new wchar_t[length + 1 + kPadding]);
+  std::fill_n(text.get() + length, 1 + kPadding, L'\0');
+  return text;
+}
 
 bool IsWhitespace(wchar_t c) {
   return c > 0 && c <= 32;
@@ -29,11 +63,21 @@ wchar_t* SkipWhitespace(wchar_t* p) {
   return p;
 }
 
-bool IsNameChar(wchar_t c) {
-  if (c < 0x80) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
-           c == L'_' || c == L':';
+// ASCII name characters as a bitmap: names are most of a skin's text.
+constexpr uint64_t AsciiNameBits(int half) {
+  uint64_t bits = 0;
+  for (int c = half * 64; c < half * 64 + 64; ++c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+        c == ':') {
+      bits |= uint64_t{1} << (c - half * 64);
+    }
   }
+  return bits;
+}
+constexpr uint64_t kAsciiNameBits[2] = {AsciiNameBits(0), AsciiNameBits(1)};
+
+bool IsNameChar(wchar_t c) {
+  if (c >= 0 && c < 0x80) return (kAsciiNameBits[c >> 6] >> (c & 63)) & 1;
   // Locale-independent, so a name parses the same in every environment.
   return c <= 0x10FFFF && g_unichar_isalnum(static_cast<gunichar>(c));
 }
@@ -74,19 +118,19 @@ void CopyTruncated(wchar_t (&out)[N], const wchar_t* text) {
 bool MarkupDocument::Load(std::wstring_view text) {
   Release();
   const size_t length = std::min(text.size(), text.find(L'\0'));
-  text_ = std::make_unique<wchar_t[]>(length + 1);
+  text_ = NewTextBuffer(length);
   std::copy_n(text.data(), length, text_.get());
-  text_[length] = 0;
   return Parse();
 }
 
 bool MarkupDocument::LoadFromUtf8(std::string_view utf8) {
   if (utf8.size() > 2 && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
-  std::wstring text = nbase::UTF8ToWide(utf8);
   Release();
-  text_ = std::make_unique<wchar_t[]>(text.size() + 1);
-  std::copy(text.begin(), text.end(), text_.get());
-  text_[text.size()] = 0;
+  // Converted straight into the parse buffer; it never needs more characters
+  // than there are bytes. A zero character ends the text, as in Load.
+  text_ = NewTextBuffer(utf8.size());
+  const size_t length = nbase::UTF8ToWideInto(utf8, text_.get());
+  std::fill_n(text_.get() + length, 1 + kPadding, L'\0');
   return Parse();
 }
 
@@ -264,6 +308,8 @@ bool MarkupDocument::ParseAttributes(wchar_t*& p) {
 // end gets a terminator and the gap up to `p` is blanked, so the attribute
 // walk over zero-separated strings never meets stale characters.
 wchar_t* MarkupDocument::Decode(wchar_t*& p, wchar_t stop) {
+  // Up to the first entity (or collapsible space) the text stays in place.
+  p = FindAny(p, stop, L'&', preserve_whitespace_ ? L'&' : L' ');
   wchar_t* out = p;
   while (*p != 0 && *p != stop) {
     if (*p == L'&') {

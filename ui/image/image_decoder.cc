@@ -2,9 +2,11 @@
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <png.h>
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -201,46 +203,106 @@ struct PngSource {
   std::string_view rest;
 };
 
-cairo_status_t ReadPng(void* closure, unsigned char* data, unsigned int length) {
-  auto* source = static_cast<PngSource*>(closure);
-  if (source->rest.size() < length) return CAIRO_STATUS_READ_ERROR;
+void ReadPngBytes(png_structp png, png_bytep data, size_t length) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (source->rest.size() < length) png_error(png, "truncated");
   std::memcpy(data, source->rest.data(), length);
   source->rest.remove_prefix(length);
-  return CAIRO_STATUS_SUCCESS;
 }
 
-// Cairo reads a PNG straight into a premultiplied surface, which spares the
-// pixbuf, its clearing and the conversion pass. Null when cairo cannot read
-// it or hands back a format other than the two 8-bit ones; gdk-pixbuf gets
-// those.
-std::unique_ptr<ImageInfo> DecodePngWithCairo(std::string_view bytes) {
-  PngSource source{bytes};
-  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadPng, &source);
-  const cairo_format_t format = cairo_image_surface_get_format(surface);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-      (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24)) {
+// A bad picture is a null result, not a message on stderr.
+void PngError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+// Reads the rows into a new premultiplied surface. libpng reports errors by
+// longjmp, so nothing in this frame has a destructor to skip.
+cairo_surface_t* ReadPngRows(png_structp png, png_infop info, bool* translucent) {
+  cairo_surface_t* volatile surface = nullptr;
+  png_bytep volatile pixels = nullptr;
+  if (setjmp(png_jmpbuf(png))) {
+    if (surface) cairo_surface_destroy(surface);
+    std::free(pixels);
+    return nullptr;
+  }
+  png_read_info(png, info);
+  // Every layout comes out as 8-bit RGB or RGBA.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int channels = png_get_channels(png, info);
+  if (png_get_bit_depth(png, info) != 8 || (channels != 3 && channels != 4)) return nullptr;
+  surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
+                                       static_cast<int>(height));
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return nullptr;
   }
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
-  bool translucent = false;
-  if (format == CAIRO_FORMAT_ARGB32) {
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < height && !translucent; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
-      uint32_t all = 0xFF000000u;
-      for (int x = 0; x < width; ++x) all &= row[x];
-      translucent = (all & 0xFF000000u) != 0xFF000000u;
+  cairo_surface_flush(surface);
+  unsigned char* const dst = cairo_image_surface_get_data(surface);
+  const size_t dst_stride = static_cast<size_t>(cairo_image_surface_get_stride(surface));
+  const size_t row_bytes = png_get_rowbytes(png, info);
+  // An interlaced picture needs all its rows at once; a plain one only one.
+  const size_t kept_rows = passes > 1 ? height : 1;
+  pixels = static_cast<png_bytep>(std::malloc(row_bytes * kept_rows));
+  if (!pixels) png_error(png, "out of memory");
+  if (passes > 1) {
+    for (int pass = 0; pass < passes; ++pass) {
+      for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, pixels + y * row_bytes, nullptr);
     }
   }
-  auto info = std::make_unique<ImageInfo>();
-  info->AddFrame(surface);
-  info->SetSize(width, height);
-  info->SetHasAlpha(translucent);
-  return info;
+  for (png_uint_32 y = 0; y < height; ++y) {
+    png_bytep row = pixels;
+    if (passes > 1) {
+      row += y * row_bytes;
+    } else {
+      png_read_row(png, row, nullptr);
+    }
+    auto* d = reinterpret_cast<uint32_t*>(dst + y * dst_stride);
+    if (channels == 4) {
+      if (!ConvertRgbaRow(row, static_cast<int>(width), d)) *translucent = true;
+    } else {
+      ConvertRgbRow(row, static_cast<int>(width), d);
+    }
+  }
+  std::free(pixels);
+  pixels = nullptr;
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+// libpng straight into a premultiplied surface, converting with the same
+// rows as the pixbuf path; this spares the pixbuf and its clearing. The
+// zlib stream's own checksum is not computed: every chunk's CRC, which is,
+// covers the same bytes. Null when libpng cannot read it; gdk-pixbuf gets
+// those.
+std::unique_ptr<ImageInfo> DecodePng(std::string_view bytes) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (!png) return nullptr;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return nullptr;
+  }
+#if defined(PNG_IGNORE_ADLER32)
+  png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
+  PngSource source{bytes};
+  png_set_read_fn(png, &source, ReadPngBytes);
+  bool translucent = false;
+  cairo_surface_t* surface = ReadPngRows(png, info, &translucent);
+  png_destroy_read_struct(&png, &info, nullptr);
+  if (!surface) return nullptr;
+  auto image = std::make_unique<ImageInfo>();
+  image->SetSize(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface));
+  image->AddFrame(surface);
+  image->SetHasAlpha(translucent);
+  return image;
 }
 
 }  // namespace
@@ -248,7 +310,7 @@ std::unique_ptr<ImageInfo> DecodePngWithCairo(std::string_view bytes) {
 std::unique_ptr<ImageInfo> DecodeImage(std::string_view bytes) {
   if (bytes.empty()) return nullptr;
   if (bytes.starts_with(kPngSignature)) {
-    if (std::unique_ptr<ImageInfo> png = DecodePngWithCairo(bytes)) return png;
+    if (std::unique_ptr<ImageInfo> png = DecodePng(bytes)) return png;
   }
   GObjectPtr<GdkPixbufLoader> loader(NewLoaderFor(bytes));
   GError* error = nullptr;

@@ -2,13 +2,37 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "ui/render/render.h"
 
 namespace ui {
 
-HeadlessWindow::~HeadlessWindow() = default;
+namespace {
+
+// One window of a thread has the focus, as on a desktop.
+thread_local HeadlessWindow* g_focused = nullptr;
+
+}  // namespace
+
+HeadlessWindow::~HeadlessWindow() {
+  if (g_focused == this) g_focused = nullptr;
+  for (HeadlessWindow* popup : popups_) popup->popup_owner_ = nullptr;
+  if (popup_owner_) {
+    std::vector<HeadlessWindow*>& list = popup_owner_->popups_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+}
+
+std::unique_ptr<NativeWindow> HeadlessWindow::CreatePopup() {
+  auto popup = std::make_unique<HeadlessWindow>();
+  popup->popup_ = true;
+  popup->popup_owner_ = this;
+  popup->work_area_ = work_area_;
+  popups_.push_back(popup.get());
+  return popup;
+}
 
 bool HeadlessWindow::Create(NativeWindow* owner, const std::wstring& title, const UiRect& rect,
                             bool layered) {
@@ -34,6 +58,8 @@ void HeadlessWindow::Close() {
 void HeadlessWindow::Destroy() {
   if (!valid_) return;
   valid_ = false;
+  if (g_focused == this) g_focused = nullptr;
+  focus_ = false;
   visible_ = false;
   tasks_.clear();
   if (delegate_) delegate_->OnNativeDestroyed();
@@ -94,6 +120,8 @@ void HeadlessWindow::Present(IRenderContext* context, const UiRect& area) {
 
 void HeadlessWindow::TakeFocus() {
   if (focus_) return;
+  if (g_focused && g_focused != this) g_focused->LoseFocus();
+  g_focused = this;
   focus_ = true;
   NativeMessage message;
   message.type = NativeMessageType::kSetFocus;
@@ -214,6 +242,7 @@ bool HeadlessWindow::Char(wchar_t character) {
 }
 
 bool HeadlessWindow::LoseFocus() {
+  if (g_focused == this) g_focused = nullptr;
   focus_ = false;
   return SendPointMessage(NativeMessageType::kKillFocus, cursor_pos_);
 }

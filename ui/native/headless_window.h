@@ -56,6 +56,15 @@ class HeadlessWindow : public NativeWindow {
   bool IsEnabled() const override { return enabled_; }
   // Stands for a desktop without compositing.
   void SetAlphaChannel(bool alpha) { alpha_channel_ = alpha; }
+  std::unique_ptr<NativeWindow> CreatePopup() override;
+  UiRect GetWorkArea() const override { return work_area_; }
+
+  // The work area is empty (unknown) until set; popups made from this window
+  // inherit it. The popups currently alive, oldest first.
+  void SetWorkArea(const UiRect& area) { work_area_ = area; }
+  bool IsPopup() const { return popup_owner_ != nullptr || popup_; }
+  const std::vector<HeadlessWindow*>& GetPopups() const { return popups_; }
+  HeadlessWindow* GetLastPopup() const { return popups_.empty() ? nullptr : popups_.back(); }
 
   // Paints what was invalidated (the delegate lays out, paints and presents).
   // False when nothing was pending.
@@ -73,7 +82,8 @@ class HeadlessWindow : public NativeWindow {
   bool MouseMove(CPoint point);
   bool ButtonDown(CPoint point);
   bool ButtonUp(CPoint point);
-  // Down then up at one point.
+  // Down then up at one point. A press also takes the focus from whichever
+  // headless window of this thread had it, as a click activates a window.
   void Click(CPoint point);
   bool RightButtonDown(CPoint point);
   bool RightButtonUp(CPoint point);
@@ -85,6 +95,7 @@ class HeadlessWindow : public NativeWindow {
   bool KeyDown(int key_code);
   bool KeyUp(int key_code);
   bool Char(wchar_t character);
+  // Takes the focus away (to no window of this thread).
   bool LoseFocus();
   // Resizes the client area, tells the delegate and repaints everything.
   void Resize(CSize client_size);
@@ -110,6 +121,10 @@ class HeadlessWindow : public NativeWindow {
   bool SendPointMessage(NativeMessageType type, CPoint point, intptr_t w_param = 0);
 
   NativeWindowDelegate* delegate_ = nullptr;
+  bool popup_ = false;
+  HeadlessWindow* popup_owner_ = nullptr;
+  std::vector<HeadlessWindow*> popups_;
+  UiRect work_area_;
   NativeWindow* owner_ = nullptr;
   bool valid_ = false;
   bool visible_ = false;

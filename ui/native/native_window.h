@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/geometry/geometry.h"
@@ -157,6 +158,11 @@ class NativeWindow {
   virtual bool HasAlphaChannel() const { return true; }
   // DPI of the window's monitor (96 = 100 %).
   virtual int GetDpi() const { return 96; }
+
+  // A new native window of the same kind for a popup this window owns (a
+  // drop-down list): no frame, no taskbar entry, placed in screen coordinates
+  // by its Create. Null where popups are not supported.
+  virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
 };
 
 }  // namespace ui
