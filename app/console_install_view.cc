@@ -29,6 +29,7 @@ void ConsoleInstallView::ShowInstallSuccess() {
 
 void ConsoleInstallView::ShowInstallFailure(const std::wstring& message) {
   Say(L"安装失败: " + message);
+  failed_ = true;
   CloseWindow();
 }
 
@@ -41,7 +42,8 @@ void ConsoleInstallView::ShowMessageBox(const std::wstring& content, const std::
 
 void ConsoleInstallView::CloseWindow() {
   Say(L"bye");
-  corvane::EndProcessNow();
+  // Unattended callers read the outcome from the exit status.
+  corvane::EndProcessNow(failed_ ? kExitFailed : kExitInstalled);
 }
 
 }  // namespace corvane

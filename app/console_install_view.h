@@ -4,8 +4,13 @@
 
 namespace corvane {
 
+// Exit statuses of the unattended installer.
+inline constexpr int kExitInstalled = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitAnotherInstance = 2;
+
 // A text stand-in for the main window: prints the installation's progress
-// and outcome, answers the product-running box with "cancel", starts the
+// and outcome (the exit status tells it), answers the product-running box with "cancel", starts the
 // product after a success and ends the process like a closed window.
 class ConsoleInstallView : public InstallView {
  public:
@@ -21,6 +26,7 @@ class ConsoleInstallView : public InstallView {
 
  private:
   InstallFlow* flow_ = nullptr;
+  bool failed_ = false;
 };
 
 }  // namespace corvane

@@ -146,8 +146,8 @@ bool IsProcessRunning(const std::string& name) {
   return found;
 }
 
-void EndProcessNow() {
-  _exit(0);
+void EndProcessNow(int exit_code) {
+  _exit(exit_code);
 }
 
 }  // namespace corvane

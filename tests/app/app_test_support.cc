@@ -211,7 +211,7 @@ bool VendorService::WaitForAccessLines(size_t count) const {
   return WaitUntil([&] { return AccessLines().size() >= count; });
 }
 
-InstallerProcess::InstallerProcess(const std::vector<std::string>& args) {
+InstallerProcess::InstallerProcess(const std::vector<std::string>& args, bool keep_display) {
   std::vector<std::string> argv_text = {InstallerPath()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -221,7 +221,8 @@ InstallerProcess::InstallerProcess(const std::vector<std::string>& args) {
   std::vector<char*> envp;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0) {
+    if (keep_display ||
+        (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)) {
       envp.push_back(*e);
     }
   }
@@ -230,6 +231,8 @@ InstallerProcess::InstallerProcess(const std::vector<std::string>& args) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir_.Sub("stdout").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir_.Sub("stderr").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   // Default signal actions and no blocked signals, whatever the test runner
   // left to this process.
@@ -270,6 +273,20 @@ bool InstallerProcess::Wait(int seconds) {
 
 std::string InstallerProcess::output() const {
   return ReadFile(dir_.Sub("stdout"));
+}
+
+std::string InstallerProcess::errors() const {
+  return ReadFile(dir_.Sub("stderr"));
+}
+
+std::vector<std::string> StatisticsEventIds(const VendorService& service) {
+  std::vector<std::string> ids;
+  for (const std::string& line : service.StatisticsLines()) {
+    const std::string text = JsonStringField(line, "text").value_or("");
+    const size_t start = text.find("\"eventId\":\"") + 11;
+    ids.push_back(text.substr(start, text.find('"', start) - start));
+  }
+  return ids;
 }
 
 void WriteRandomFile(const std::string& path, size_t size, unsigned seed) {

@@ -66,12 +66,12 @@ class VendorService {
 };
 
 // The built installer run as a child process in the current environment
-// (the test's XDG folders and endpoint overrides), without a display, its
-// standard output going to a file. Killed and reaped at the end if still
-// running.
+// (the test's XDG folders and endpoint overrides), without a display unless
+// `keep_display`, its standard output and error going to files. Killed and
+// reaped at the end if still running.
 class InstallerProcess {
  public:
-  explicit InstallerProcess(const std::vector<std::string>& args);
+  explicit InstallerProcess(const std::vector<std::string>& args, bool keep_display = false);
   ~InstallerProcess();
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
@@ -80,6 +80,7 @@ class InstallerProcess {
   // The wait status once Wait returned true.
   int status() const { return status_; }
   std::string output() const;
+  std::string errors() const;
 
  private:
   TempDir dir_;
@@ -103,6 +104,9 @@ class LoggingProxy {
   pid_t pid_ = -1;
   int port_ = 0;
 };
+
+// The "eventId" of every statistics record the service received, in order.
+std::vector<std::string> StatisticsEventIds(const VendorService& service);
 
 // A file of `size` pseudo-random bytes.
 void WriteRandomFile(const std::string& path, size_t size, unsigned seed = 1);

@@ -106,13 +106,7 @@ class AppInstallFlowTest : public ::testing::Test {
   }
 
   std::vector<std::string> EventIds(const VendorService& service) {
-    std::vector<std::string> ids;
-    for (const std::string& line : service.StatisticsLines()) {
-      const std::string text = app_test::JsonStringField(line, "text").value_or("");
-      const size_t start = text.find("\"eventId\":\"") + 11;
-      ids.push_back(text.substr(start, text.find('"', start) - start));
-    }
-    return ids;
+    return app_test::StatisticsEventIds(service);
   }
 
   ScopedUserEnvironment env_;

@@ -51,8 +51,9 @@ class InstallerHardeningTest : public ::testing::Test {
   std::string package_folder() const { return env_.data_home() + "/corvane/Files"; }
   bool PackageRan() const { return app_test::FileExists(env_.dir().Sub("package-runs")); }
 
-  // Runs the installer to its end and returns what it printed.
-  std::string Run(std::vector<std::string> args = {}) {
+  // Runs the installer to its end, checks its exit status (0 installed, 1
+  // failed) and returns what it printed.
+  std::string Run(std::vector<std::string> args = {}, int expected_status = 0) {
     if (args.empty()) args.push_back("installPath:" + install_dir_);
     InstallerProcess installer(args);
     EXPECT_TRUE(installer.started());
@@ -60,7 +61,7 @@ class InstallerHardeningTest : public ::testing::Test {
     EXPECT_TRUE(ended) << "the installer did not finish: " << installer.output();
     if (ended) {
       EXPECT_TRUE(WIFEXITED(installer.status()));
-      EXPECT_EQ(WEXITSTATUS(installer.status()), 0);
+      EXPECT_EQ(WEXITSTATUS(installer.status()), expected_status);
     }
     return installer.output();
   }
@@ -162,7 +163,7 @@ TEST_F(InstallerHardeningTest, OtherSchemesFailEveryPassAndRunNothing) {
     chmod((local + suffix).c_str(), 0755);
   }
   env_.Set("CORVANE_PACKAGE_BASE_URL", "file://" + local);
-  std::string output = Run({"installPath:" + install_dir_, "channel:default"});
+  std::string output = Run({"installPath:" + install_dir_, "channel:default"}, 1);
   EXPECT_TRUE(Contains(output, "安装失败: Download Faild errorCode:1\n")) << output;
   EXPECT_FALSE(PackageRan());
   EXPECT_TRUE(FolderEntries(package_folder()).empty());
@@ -170,7 +171,7 @@ TEST_F(InstallerHardeningTest, OtherSchemesFailEveryPassAndRunNothing) {
   VendorService redirecting(
       {"--package", app_test::DemoPackagePath(), "--redirect-to", "ftp://127.0.0.1:1/pkg"});
   redirecting.UseForInstaller(&env_);
-  output = Run();
+  output = Run({}, 1);
   EXPECT_TRUE(Contains(output, "安装失败: Download Faild errorCode:1\n")) << output;
   EXPECT_EQ(app_test::CountContaining(redirecting.AccessLines(), "\"status\": 302"), 5u);
   EXPECT_FALSE(PackageRan());
@@ -211,7 +212,7 @@ TEST_F(InstallerHardeningTest, DeclaredLengthBeyondFreeSpaceFailsAsDiskFull) {
   VendorService service(
       {"--package", app_test::DemoPackagePath(), "--declare-length", std::to_string(1LL << 60)});
   service.UseForInstaller(&env_);
-  const std::string output = Run();
+  const std::string output = Run({}, 1);
   EXPECT_TRUE(Contains(output, "安装失败: Download Faild errorCode:23\n")) << output;
   EXPECT_EQ(app_test::CountContaining(service.AccessLines(), "\"declared\": "), 5u);
   EXPECT_FALSE(PackageRan());

@@ -1,0 +1,459 @@
+// The main window's pages driven by real events on a headless native window,
+// with start-up, the worker threads and the reference vendor service.
+
+#include "app/main_window.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "app/http_client.h"
+#include "app/installer_constants.h"
+#include "app/machine_info.h"
+#include "app/main_thread.h"
+#include "app/msg_box.h"
+#include "base/string_util.h"
+#include "tests/app/app_test_support.h"
+#include "ui/control/check_box.h"
+#include "ui/core/global_manager.h"
+#include "ui/native/headless_window.h"
+
+namespace corvane {
+namespace {
+
+using app_test::ScopedUserEnvironment;
+using app_test::VendorService;
+
+// The skin archive the build packs, as the installer embeds it.
+bool StartSkinFromBuiltArchive(const std::wstring& theme_folder) {
+  std::ifstream in(CORVANE_BINARY_DIR "/resources/theme.zip", std::ios::binary);
+  std::stringstream data;
+  data << in.rdbuf();
+  const std::string zip = data.str();
+  if (zip.empty() || !ui::GlobalManager::OpenArchive(zip.data(), zip.size(), "")) return false;
+  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
+  return true;
+}
+
+struct BoxRequest {
+  std::wstring content, title, confirm, cancel;
+  std::function<void(int)> on_result;
+};
+
+class AppMainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetMachineInfoCachesForTesting();
+    ClearGlobalCookiesForTesting();
+    env_.Set("CORVANE_DEMO_PACKAGE_COUNTER", env_.dir().Sub("runs"));
+    env_.Set("CORVANE_DEMO_PRODUCT_LOG", env_.dir().Sub("product.log"));
+    env_.Set("CORVANE_PRODUCT_PROCESS_NAME", product_name_);
+    install_dir_ = env_.dir().Sub("Program Files/brightmoor/corvane");
+    ParseCommandLine({L"installPath:" + nbase::UTF8ToWide(install_dir_)});
+  }
+  void TearDown() override {
+    ParseCommandLine({});
+    ResetMachineInfoCachesForTesting();
+    ClearGlobalCookiesForTesting();
+  }
+
+  // Starts the installer with the main window on a headless native window,
+  // then runs `script` on the UI thread; the loop ends when the script calls
+  // Finish, the window ends the process, or after 30 s.
+  void Run(const std::function<void()>& script) {
+    StartupHooks hooks;
+    hooks.system_dpi = [] { return 96; };
+    hooks.scale_percent = [] { return 100; };
+    hooks.start_skin = StartSkinFromBuiltArchive;
+    hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+    hooks.create_main_window = [&] {
+      window_ = std::make_unique<CMainWindow>();
+      window_->SetDeleteOnFinal(false);
+      window_->set_end_process([this] {
+        ++process_ends_;
+        Finish();
+      });
+      if (!real_boxes_)
+        window_->set_message_box_presenter(
+            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                   const std::wstring& confirm, const std::wstring& cancel,
+                   std::function<void(int)> on_result) {
+              EXPECT_EQ(owner, window_.get());
+              boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
+            });
+      if (real_boxes_) {
+        window_->set_message_box_presenter(
+            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                   const std::wstring& confirm, const std::wstring& cancel,
+                   std::function<void(int)> on_result) {
+              box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
+            });
+      }
+      auto native = std::make_unique<ui::HeadlessWindow>();
+      headless_ = native.get();
+      ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true, std::move(native)))
+          << nbase::WideToUTF8(window_->GetLastError());
+      ASSERT_TRUE(window_->controls_complete());
+      window_->ShowWindow(true, true);
+      Pump();
+      nbase::ThreadRegistry::PostDelayedTaskToThread(
+          kThreadUi, [this] { Finish(); }, nbase::TimeDelta::FromSeconds(30));
+      script();
+    };
+    MainThread main_thread(hooks);
+    main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
+    window_.reset();
+    headless_ = nullptr;
+  }
+
+  void Finish() {
+    if (finished_) return;
+    finished_ = true;
+    nbase::UIMessageLoop::Current()->PostQuitMessage();
+  }
+
+  // Runs what the headless window queued and paints.
+  void Pump() {
+    headless_->RunPendingTasks();
+    headless_->PaintPending();
+  }
+
+  // Polls every 10 ms (pumping the window) until `done`, then runs `then`.
+  void When(std::function<bool()> done, std::function<void()> then) {
+    if (finished_) return;
+    Pump();
+    if (done()) {
+      then();
+      return;
+    }
+    nbase::ThreadRegistry::PostDelayedTaskToThread(
+        kThreadUi, [this, done, then] { When(done, then); },
+        nbase::TimeDelta::FromMilliseconds(10));
+  }
+
+  // A box on a headless window over the main window, laid out.
+  MsgBox* ShowBox(CMainWindow* owner, std::function<void(int)> on_result,
+                  const std::wstring& content, const std::wstring& title,
+                  const std::wstring& confirm, const std::wstring& cancel) {
+    auto native = std::make_unique<ui::HeadlessWindow>();
+    box_headless_ = native.get();
+    MsgBox* box = ShowMsgBox(owner, std::move(on_result), content, false, title, false, confirm,
+                             false, cancel, false, std::move(native));
+    if (box) box_headless_->PaintAll();
+    return box;
+  }
+  // A real click on a control of the open box.
+  void ClickInBox(const wchar_t* name) {
+    ui::Control* control = box_->FindControl(name);
+    ASSERT_NE(control, nullptr) << nbase::WideToUTF8(name);
+    const ui::UiRect r = control->GetPos();
+    const ui::CPoint middle((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    box_headless_->MouseMove(middle);
+    box_headless_->Click(middle);
+    box_ = nullptr;
+  }
+
+  ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
+  bool Shown(const wchar_t* name) {
+    ui::Control* control = Find(name);
+    return control && control->IsVisible();
+  }
+  std::wstring Text(const wchar_t* name) {
+    auto* label = dynamic_cast<ui::Label*>(Find(name));
+    return label ? label->GetText() : L"<none>";
+  }
+  // A real click at the middle of the control.
+  void Click(const wchar_t* name) {
+    Pump();
+    ui::Control* control = Find(name);
+    ASSERT_NE(control, nullptr) << nbase::WideToUTF8(name);
+    const ui::UiRect r = control->GetPos();
+    const ui::CPoint middle((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    headless_->MouseMove(middle);
+    headless_->Click(middle);
+    Pump();
+  }
+  // The page shown, by its control name.
+  std::wstring Page() {
+    std::wstring shown;
+    for (const wchar_t* page :
+         {L"welcompage", L"installpage", L"installedpage", L"installfaildpage"}) {
+      if (Shown(page)) shown += std::wstring(shown.empty() ? L"" : L"+") + page;
+    }
+    return shown;
+  }
+
+  std::vector<std::string> EventIds(const VendorService& service) {
+    return app_test::StatisticsEventIds(service);
+  }
+
+  ScopedUserEnvironment env_;
+  std::string install_dir_;
+  std::string product_name_ = "corvane-win-" + std::to_string(getpid()) + ".exe";
+  std::unique_ptr<CMainWindow> window_;
+  ui::HeadlessWindow* headless_ = nullptr;
+  std::deque<BoxRequest> boxes_;
+  int process_ends_ = 0;
+  bool finished_ = false;
+  bool real_boxes_ = false;
+  MsgBox* box_ = nullptr;
+  ui::HeadlessWindow* box_headless_ = nullptr;
+};
+
+TEST(AppProgressCounterTest, TicksCreepAndStopAtTheDesignedMarks) {
+  ProgressCounter counter;
+  // Nothing moves before the install starts, nor after it ended.
+  for (int state : {kInstallNothing, kInstallDone, kInstallFailed, kInstallWaitingForProduct}) {
+    EXPECT_FALSE(counter.Update(10, state));
+    EXPECT_FALSE(counter.Update(0, state));
+    EXPECT_EQ(counter.value(), 0) << state;
+  }
+  EXPECT_FALSE(counter.Update(10, kInstallDownloading));
+  // 20 a tick up to 200, 16 up to 600, 8 above: 72 ticks (14.4 s) to 90 %.
+  int ticks = 0;
+  bool hint = false;
+  int previous = counter.value();
+  while (!hint && ticks < 1000) {
+    hint = counter.Update(0, kInstallDownloading);
+    ++ticks;
+    const int step = counter.value() - previous;
+    if (!hint) {
+      EXPECT_EQ(step, previous <= 200 ? 20 : previous <= 600 ? 16 : 8) << previous;
+    }
+    previous = counter.value();
+  }
+  EXPECT_EQ(ticks, 72);
+  EXPECT_EQ(counter.value(), 900);
+  // A slow download keeps it at 90 % with the hint.
+  EXPECT_TRUE(counter.Update(0, kInstallDownloading));
+  EXPECT_EQ(counter.value(), 900);
+  // While the package runs it creeps to 99 % and stays.
+  for (int i = 0; i < 100; ++i) EXPECT_FALSE(counter.Update(0, kInstallRunning));
+  EXPECT_EQ(counter.value(), 999);
+  // A new start sets the counter back.
+  counter.Update(10, kInstallDownloading);
+  EXPECT_EQ(counter.value(), 10);
+}
+
+TEST_F(AppMainWindowTest, InstallClickReachesTheInstalledPageAndStartsTheProduct) {
+  VendorService service({"--package", app_test::DemoPackagePath(), "--delay", "0.5"});
+  service.UseForInstaller(&env_);
+  std::wstring first_label;
+  bool exit_hidden_while_installing = false;
+  Run([&] {
+    EXPECT_EQ(Page(), L"welcompage");
+    EXPECT_TRUE(Shown(L"btn_exit"));
+    auto* edit = dynamic_cast<ui::RichEdit*>(Find(L"edit_installdir"));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(nbase::WideToUTF8(edit->GetText()), install_dir_);
+    Click(L"btn_startinstall");
+    EXPECT_EQ(Page(), L"installpage");
+    first_label = Text(L"progress_install_value");
+    exit_hidden_while_installing = !Shown(L"btn_exit");
+    When([&] { return Shown(L"installedpage"); },
+         [&] {
+           EXPECT_EQ(Page(), L"installedpage");
+           EXPECT_TRUE(Shown(L"btn_exit"));
+           Click(L"btn_startapp");
+         });
+  });
+  EXPECT_EQ(first_label, L"正在安装，请不要关闭：1%");
+  EXPECT_TRUE(exit_hidden_while_installing);
+  EXPECT_EQ(process_ends_, 1);
+  EXPECT_EQ(app_test::ReadFile(install_dir_ + "/corvane.exe"),
+            app_test::ReadFile(app_test::DemoProductPath()));
+  ASSERT_TRUE(service.WaitForStatistics(5));
+  EXPECT_EQ(EventIds(service),
+            (std::vector<std::string>{"AppStart", "OnClick", "DownloadTimeCost", "InstallTimeCost",
+                                      "InstallResultReport"}));
+  std::vector<std::vector<std::string>> starts;
+  for (int i = 0; i < 500 && starts.empty(); ++i) {
+    starts = app_test::ReadStartRecords(env_.dir().Sub("product.log"));
+    if (starts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(starts.size(), 1u);
+}
+
+TEST_F(AppMainWindowTest, FailureAndReinstallRestartTheCounterUnderTheSameTicker) {
+  VendorService service(
+      {"--package", app_test::DemoPackagePath(), "--fail-first", "1000", "--fail-status", "404"});
+  service.UseForInstaller(&env_);
+  std::vector<std::wstring> seen;
+  Run([&] {
+    Click(L"btn_startinstall");
+    When([&] { return Shown(L"installfaildpage"); },
+         [&] {
+           seen.push_back(Page());
+           EXPECT_TRUE(Shown(L"btn_exit"));
+           // The ticker is idle on the failed page.
+           const int counter = window_->progress_counter();
+           window_->UpdateProgress(0);
+           EXPECT_EQ(window_->progress_counter(), counter);
+           Click(L"btn_reinstall");
+           seen.push_back(Page());
+           seen.push_back(Text(L"progress_install_value"));
+           EXPECT_FALSE(Shown(L"btn_exit"));
+           When([&] { return Shown(L"installfaildpage"); },
+                [&] {
+                  seen.push_back(Page());
+                  Finish();
+                });
+         });
+  });
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"installfaildpage", L"installpage",
+                                             L"正在安装，请不要关闭：1%", L"installfaildpage"}));
+  ASSERT_TRUE(service.WaitForStatistics(7));
+  EXPECT_EQ(EventIds(service), (std::vector<std::string>{
+                                   "AppStart", "OnClick", "DownloadTimeCost", "InstallResultReport",
+                                   "OnClick", "DownloadTimeCost", "InstallResultReport"}));
+  EXPECT_EQ(process_ends_, 0);
+}
+
+TEST_F(AppMainWindowTest, AgreementGatesTheInstallButton) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  Run([&] {
+    auto* agreement = dynamic_cast<ui::CheckBoxTemplate<ui::Control>*>(Find(L"checkbox_agreement"));
+    ASSERT_NE(agreement, nullptr);
+    EXPECT_TRUE(agreement->IsSelected());
+    EXPECT_TRUE(Find(L"btn_startinstall")->IsEnabled());
+    Click(L"checkbox_agreement");
+    EXPECT_FALSE(agreement->IsSelected());
+    EXPECT_FALSE(Find(L"btn_startinstall")->IsEnabled());
+    Click(L"btn_startinstall");
+    EXPECT_EQ(Page(), L"welcompage");
+    EXPECT_EQ(window_->flow().install_state(), kInstallNothing);
+    Click(L"checkbox_agreement");
+    EXPECT_TRUE(Find(L"btn_startinstall")->IsEnabled());
+    Finish();
+  });
+  // Nothing was requested: only the start record.
+  EXPECT_TRUE(service.AccessLines().empty() ||
+              app_test::CountContaining(service.AccessLines(), "downloadPackage") == 0);
+}
+
+TEST_F(AppMainWindowTest, CustomizeBarGrowsTheWindowAndInstallClosesIt) {
+  VendorService service({"--package", app_test::DemoPackagePath(), "--delay", "0.5"});
+  service.UseForInstaller(&env_);
+  std::vector<int> heights;
+  Run([&] {
+    heights.push_back(headless_->GetWindowRect().GetHeight());
+    EXPECT_FALSE(Shown(L"customizebar"));
+    Click(L"btn_customize");
+    EXPECT_TRUE(Shown(L"customizebar"));
+    EXPECT_TRUE(window_->customize_bar_expanded());
+    heights.push_back(headless_->GetWindowRect().GetHeight());
+    Click(L"btn_expand");
+    EXPECT_FALSE(Shown(L"customizebar"));
+    heights.push_back(headless_->GetWindowRect().GetHeight());
+    Click(L"btn_customize");
+    heights.push_back(headless_->GetWindowRect().GetHeight());
+    Click(L"btn_startinstall");
+    EXPECT_FALSE(window_->customize_bar_expanded());
+    heights.push_back(headless_->GetWindowRect().GetHeight());
+    Finish();
+  });
+  ASSERT_EQ(heights.size(), 5u);
+  EXPECT_EQ(heights[1], heights[0] + 48);
+  EXPECT_EQ(heights[2], heights[0]);
+  EXPECT_EQ(heights[3], heights[0] + 48);
+  EXPECT_EQ(heights[4], heights[0]);
+}
+
+TEST_F(AppMainWindowTest, ExitBoxCancelKeepsThePageAndConfirmEndsTheProcess) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  Run([&] {
+    Click(L"btn_exit");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].content, L"您确定要退出 \"Corvane视频转换器\" 安装程序吗？");
+    EXPECT_EQ(boxes_[0].title, L"提示");
+    EXPECT_EQ(boxes_[0].confirm, L"确定");
+    EXPECT_EQ(boxes_[0].cancel, L"取消");
+    boxes_[0].on_result(1);
+    Pump();
+    EXPECT_EQ(Page(), L"welcompage");
+    EXPECT_EQ(process_ends_, 0);
+    Click(L"btn_exit");
+    ASSERT_EQ(boxes_.size(), 2u);
+    boxes_[1].on_result(0);
+    // The window fades out, then its close ends the process.
+    When([&] { return process_ends_ > 0; }, [] {});
+  });
+  EXPECT_EQ(process_ends_, 1);
+}
+
+TEST_F(AppMainWindowTest, ExitBoxIsModalAndAnswersThroughItsButtons) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  real_boxes_ = true;
+  std::vector<int> answers;
+  Run([&] {
+    Click(L"btn_exit");
+    ASSERT_NE(box_, nullptr);
+    EXPECT_FALSE(headless_->IsEnabled());
+    EXPECT_EQ(dynamic_cast<ui::Label*>(box_->FindControl(L"title"))->GetText(), L"提示");
+    EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_yes"))->GetText(), L"确定");
+    EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_no"))->GetText(), L"取消");
+    EXPECT_EQ(box_->GetFocus(), box_->FindControl(L"btn_yes"));
+    // Cancel and the caption's close button leave everything as it was;
+    // the owner is usable again as soon as the box starts closing.
+    for (const wchar_t* button : {L"btn_no", L"closebtn"}) {
+      if (!box_) Click(L"btn_exit");
+      ASSERT_NE(box_, nullptr);
+      ClickInBox(button);
+      EXPECT_TRUE(headless_->IsEnabled()) << nbase::WideToUTF8(button);
+    }
+    // Boxes of other shapes: one button gets the focus; more text, taller box.
+    MsgBox* only_yes = ShowBox(
+        window_.get(), [&](int r) { answers.push_back(r); }, L"一行", L"t", L"好", L"");
+    ASSERT_NE(only_yes, nullptr);
+    EXPECT_FALSE(only_yes->FindControl(L"btn_no")->IsVisible());
+    EXPECT_EQ(only_yes->GetFocus(), only_yes->FindControl(L"btn_yes"));
+    const int one_line = box_headless_->GetWindowRect().GetHeight();
+    box_ = only_yes;
+    ClickInBox(L"btn_yes");
+    MsgBox* only_no = ShowBox(
+        window_.get(), [&](int r) { answers.push_back(r); }, L"第一行\n第二行\n第三行", L"t", L"",
+        L"不");
+    ASSERT_NE(only_no, nullptr);
+    EXPECT_FALSE(only_no->FindControl(L"btn_yes")->IsVisible());
+    EXPECT_EQ(only_no->GetFocus(), only_no->FindControl(L"btn_no"));
+    EXPECT_GT(box_headless_->GetWindowRect().GetHeight(), one_line);
+    box_ = only_no;
+    ClickInBox(L"btn_no");
+    // Answers arrive later, on the loop; then confirm ends the process.
+    When([&] { return answers.size() == 2; },
+         [&] {
+           EXPECT_EQ(process_ends_, 0);
+           EXPECT_EQ(Page(), L"welcompage");
+           Click(L"btn_exit");
+           ClickInBox(L"btn_yes");
+           When([&] { return process_ends_ > 0; }, [] {});
+         });
+  });
+  EXPECT_EQ(answers, (std::vector<int>{kMsgBoxYes, kMsgBoxNo}));
+  EXPECT_EQ(process_ends_, 1);
+}
+
+TEST_F(AppMainWindowTest, CloseDuringTheDownloadEndsTheProcessAtOnce) {
+  VendorService service({"--package", app_test::DemoPackagePath(), "--delay", "1"});
+  service.UseForInstaller(&env_);
+  Run([&] {
+    Click(L"btn_startinstall");
+    ASSERT_EQ(window_->flow().install_state(), kInstallDownloading);
+    headless_->Close();
+    EXPECT_EQ(process_ends_, 1);
+  });
+  EXPECT_EQ(process_ends_, 1);
+}
+
+}  // namespace
+}  // namespace corvane
