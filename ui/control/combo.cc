@@ -4,6 +4,7 @@
 
 #include "ui/control/scroll_bar.h"
 #include "ui/core/global_manager.h"
+#include "ui/native/key_codes.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -11,7 +12,6 @@ namespace ui {
 namespace {
 
 constexpr int kDefaultDropHeight = 150;
-constexpr uintptr_t kKeyEscape = 0x1B;
 
 }  // namespace
 
@@ -108,7 +108,7 @@ bool CComboWnd::OnNativeMessage(const NativeMessage& message) {
       return handled;
     }
     case NativeMessageType::kKeyDown:
-      if (message.w_param == static_cast<intptr_t>(kKeyEscape)) {
+      if (message.w_param == kVkEscape) {
         if (native_) native_->Close();
         return true;
       }

@@ -5,21 +5,12 @@
 #include "ui/animation/animation_player.h"
 #include "ui/control/scroll_bar.h"
 #include "ui/core/window.h"
+#include "ui/native/key_codes.h"
 #include "ui/render/render.h"
 
 namespace ui {
 
 namespace {
-
-// Virtual-key codes, as the window delivers them in w_param.
-constexpr uintptr_t kKeyReturn = 0x0D;
-constexpr uintptr_t kKeySpace = 0x20;
-constexpr uintptr_t kKeyPageUp = 0x21;
-constexpr uintptr_t kKeyPageDown = 0x22;
-constexpr uintptr_t kKeyEnd = 0x23;
-constexpr uintptr_t kKeyHome = 0x24;
-constexpr uintptr_t kKeyUp = 0x26;
-constexpr uintptr_t kKeyDown = 0x28;
 
 ListContainerElement* AsElement(Control* control) {
   return dynamic_cast<ListContainerElement*>(control);
@@ -70,12 +61,12 @@ void ListContainerElement::HandleEvent(EventArgs& event) {
   switch (event.type) {
     case kEventKeyDown:
       if (!IsKeyboardEnabled()) break;
-      if (event.w_param == kKeyReturn && window_) {
+      if (event.w_param == kVkReturn && window_) {
         std::weak_ptr<nbase::WeakFlag> alive = AcquireWeakFlag();
         window_->SendNotify(this, kEventReturn);
         if (alive.expired()) return;
       }
-      if (event.w_param == kKeyReturn || event.w_param == kKeySpace) {
+      if (event.w_param == kVkReturn || event.w_param == kVkSpace) {
         Activate();
         return;
       }
@@ -324,22 +315,22 @@ void ListBox::HandleEvent(EventArgs& event) {
       break;
     case kEventKeyDown:
       switch (event.w_param) {
-        case kKeyHome:
+        case kVkHome:
           SelectFound(0, true);
           return;
-        case kKeyEnd:
+        case kVkEnd:
           SelectFound(static_cast<int>(items_.size()) - 1, false);
           return;
-        case kKeyUp:
+        case kVkUp:
           SelectFound(cur_sel_ - 1, false);
           return;
-        case kKeyDown:
+        case kVkDown:
           SelectFound(cur_sel_ + 1, true);
           return;
-        case kKeyPageUp:
+        case kVkPrior:
           SelectFound(std::max(cur_sel_ - ItemsPerPage(), 0), true);
           return;
-        case kKeyPageDown:
+        case kVkNext:
           SelectFound(cur_sel_ + ItemsPerPage(), false);
           return;
         default:

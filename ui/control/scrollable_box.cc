@@ -7,6 +7,7 @@
 #include "ui/core/core_helpers.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
+#include "ui/native/key_codes.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -336,18 +337,6 @@ void ScrollableBox::TouchDown(int delta) {
   SetScrollPosY(y + delta);
 }
 
-namespace {
-
-// Virtual-key codes, as the window delivers them in w_param.
-constexpr uintptr_t kKeyPageUp = 0x21;
-constexpr uintptr_t kKeyPageDown = 0x22;
-constexpr uintptr_t kKeyEnd = 0x23;
-constexpr uintptr_t kKeyHome = 0x24;
-constexpr uintptr_t kKeyUp = 0x26;
-constexpr uintptr_t kKeyDown = 0x28;
-
-}  // namespace
-
 void ScrollableBox::HandleEvent(EventArgs& event) {
   if (IsMouseEvent(event.type) && !IsMouseEnabled()) {
     if (Control* parent = GetParentControl()) parent->DispatchEvent(event);
@@ -358,22 +347,22 @@ void ScrollableBox::HandleEvent(EventArgs& event) {
     switch (event.type) {
       case kEventKeyDown:
         switch (event.w_param) {
-          case kKeyPageUp:
+          case kVkPrior:
             PageUp();
             return;
-          case kKeyPageDown:
+          case kVkNext:
             PageDown();
             return;
-          case kKeyEnd:
+          case kVkEnd:
             EndDown(true, true);
             return;
-          case kKeyHome:
+          case kVkHome:
             HomeUp();
             return;
-          case kKeyUp:
+          case kVkUp:
             LineUp(-1, true);
             return;
-          case kKeyDown:
+          case kVkDown:
             LineDown(-1, true);
             return;
           default:
@@ -422,22 +411,22 @@ void ScrollableBox::HandleEvent(EventArgs& event) {
   } else if (HasHorizontalRange() && horizontal_bar_->IsEnabled()) {
     if (event.type == kEventKeyDown) {
       switch (event.w_param) {
-        case kKeyPageUp:
+        case kVkPrior:
           PageLeft();
           return;
-        case kKeyPageDown:
+        case kVkNext:
           PageRight();
           return;
-        case kKeyEnd:
+        case kVkEnd:
           EndRight();
           return;
-        case kKeyHome:
+        case kVkHome:
           HomeLeft();
           return;
-        case kKeyUp:
+        case kVkUp:
           LineLeft();
           return;
-        case kKeyDown:
+        case kVkDown:
           LineRight();
           return;
         default:

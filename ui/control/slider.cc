@@ -6,18 +6,13 @@
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
+#include "ui/native/key_codes.h"
 
 namespace ui {
 
 namespace {
 
 constexpr int kDefaultThumb = 10;
-constexpr uintptr_t kKeyEnd = 0x23;
-constexpr uintptr_t kKeyHome = 0x24;
-constexpr uintptr_t kKeyLeft = 0x25;
-constexpr uintptr_t kKeyUp = 0x26;
-constexpr uintptr_t kKeyRight = 0x27;
-constexpr uintptr_t kKeyDown = 0x28;
 
 }  // namespace
 
@@ -178,18 +173,18 @@ void Slider::HandleEvent(EventArgs& event) {
     case kEventKeyDown:
       if (!IsEnabled() || !IsKeyboardEnabled()) break;
       switch (event.w_param) {
-        case kKeyLeft:
-        case kKeyDown:
+        case kVkLeft:
+        case kVkDown:
           ChangeValue(GetValue() - step_, true);
           return;
-        case kKeyRight:
-        case kKeyUp:
+        case kVkRight:
+        case kVkUp:
           ChangeValue(GetValue() + step_, true);
           return;
-        case kKeyHome:
+        case kVkHome:
           ChangeValue(GetMinValue(), true);
           return;
-        case kKeyEnd:
+        case kVkEnd:
           ChangeValue(GetMaxValue(), true);
           return;
         default:

@@ -4,15 +4,9 @@
 #include <cwchar>
 
 #include "ui/core/window.h"
+#include "ui/native/key_codes.h"
 
 namespace ui {
-
-namespace {
-
-constexpr uintptr_t kKeyLeft = 0x25;
-constexpr uintptr_t kKeyRight = 0x27;
-
-}  // namespace
 
 // TreeNode -----------------------------------------------------------------------
 
@@ -49,8 +43,8 @@ void TreeNode::HandleEvent(EventArgs& event) {
     return;
   }
   if (event.type == kEventKeyDown && IsKeyboardEnabled() && !children_.empty() &&
-      ((event.w_param == kKeyLeft && expanded_) || (event.w_param == kKeyRight && !expanded_))) {
-    SetExpand(event.w_param == kKeyRight);
+      ((event.w_param == kVkLeft && expanded_) || (event.w_param == kVkRight && !expanded_))) {
+    SetExpand(event.w_param == kVkRight);
     return;
   }
   ListContainerElement::HandleEvent(event);

@@ -6,17 +6,11 @@
 #include "ui/control/scroll_bar.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
+#include "ui/native/key_codes.h"
 
 namespace ui {
 
 namespace {
-
-constexpr uintptr_t kKeyPageUp = 0x21;
-constexpr uintptr_t kKeyPageDown = 0x22;
-constexpr uintptr_t kKeyEnd = 0x23;
-constexpr uintptr_t kKeyHome = 0x24;
-constexpr uintptr_t kKeyUp = 0x26;
-constexpr uintptr_t kKeyDown = 0x28;
 
 // The content height saturates rather than wrapping for huge row counts.
 int ContentHeight(size_t rows, int height) {
@@ -189,22 +183,22 @@ void VirtualListBox::SetScrollPos(CSize pos) {
 void VirtualListBox::HandleEvent(EventArgs& event) {
   if (event.type == kEventKeyDown) {
     switch (event.w_param) {
-      case kKeyHome:
+      case kVkHome:
         HomeUp();
         return;
-      case kKeyEnd:
+      case kVkEnd:
         EndDown(false, false);
         return;
-      case kKeyUp:
+      case kVkUp:
         LineUp(element_height_, false);
         return;
-      case kKeyDown:
+      case kVkDown:
         LineDown(element_height_, false);
         return;
-      case kKeyPageUp:
+      case kVkPrior:
         PageUp();
         return;
-      case kKeyPageDown:
+      case kVkNext:
         PageDown();
         return;
       default:
