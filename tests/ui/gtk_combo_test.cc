@@ -16,11 +16,12 @@
 namespace ui {
 namespace {
 
-std::wstring ComboWindowSkin(int items) {
+std::wstring ComboWindowSkin(int items, const std::wstring& attributes) {
   std::wstring skin =
       L"<Window shadowattached=\"false\" size=\"300,200\"><VBox bkcolor=\"gtk_test_bk\">"
       L"<Control height=\"40\"/>"
-      L"<Combo name=\"c\" width=\"100\" height=\"24\" margin=\"10,0,0,0\">";
+      L"<Combo name=\"c\" width=\"100\" height=\"24\" margin=\"10,0,0,0\" " +
+      attributes + L">";
   for (int i = 0; i < items; ++i) {
     skin += L"<ListContainerElement height=\"24\" text=\"item " + std::to_wstring(i) + L"\"/>";
   }
@@ -42,10 +43,10 @@ class GtkComboTest : public ::testing::Test {
     PumpFor(20);
   }
 
-  Combo* Build(int items) {
-    window_ = std::make_unique<MarkupWindow>(ComboWindowSkin(items));
-    EXPECT_TRUE(window_->Create(nullptr, L"combo test", UiRect(60, 60, 160, 160)));
-    EXPECT_TRUE(window_->ShowAt(60, 60));
+  Combo* Build(int items, const std::wstring& attributes = L"", int y = 60) {
+    window_ = std::make_unique<MarkupWindow>(ComboWindowSkin(items, attributes));
+    EXPECT_TRUE(window_->Create(nullptr, L"combo test", UiRect(60, y, 160, y + 100)));
+    EXPECT_TRUE(window_->ShowAt(60, y));
     auto* combo = dynamic_cast<Combo*>(window_->FindControl(std::wstring(L"c")));
     if (!combo) return nullptr;
     combo->AttachEvent(kEventSelect, [this](const EventArgs& e) {
@@ -109,6 +110,7 @@ TEST_F(GtkComboTest, PopupOpensBelowAndClosesOnAChoiceAPressOutsideAndEscape) {
   EXPECT_EQ(selects_, std::vector<int>{1});
   EXPECT_EQ(combo->GetCurSel(), 1);
   EXPECT_EQ(combo->GetText(), L"item 1");
+  EXPECT_TRUE(window_->GetNativeWindow()->HasFocus());
 
   // A press outside closes it with no choice, and the grab is gone: the
   // field opens the list again at once.
@@ -129,6 +131,36 @@ TEST_F(GtkComboTest, PopupOpensBelowAndClosesOnAChoiceAPressOutsideAndEscape) {
   PumpFor(100);
   EXPECT_EQ(selects_, std::vector<int>{1});
   EXPECT_EQ(combo->GetCurSel(), 1);
+}
+
+TEST_F(GtkComboTest, PopupOpensAboveWhenAskedOrAtTheWorkAreaEdge) {
+  Combo* combo = Build(3, L"popuptop=\"true\"");
+  ASSERT_NE(combo, nullptr);
+  GtkNativeWindow* popup = Open(combo);
+  ASSERT_NE(popup, nullptr);
+  const UiRect above(70, 60 + 40 - 74, 170, 60 + 40);
+  EXPECT_EQ(ScreenRect(popup), above);
+  FakeKey(XK_Escape, true);
+  FakeKey(XK_Escape, false);
+  ASSERT_TRUE(WaitClosed(combo));
+
+  // A window whose field ends 30 pixels above the bottom of the work area:
+  // the list does not fit below it.
+  const UiRect work = window_->GetNativeWindow()->GetWorkArea();
+  ASSERT_FALSE(work.IsRectEmpty());
+  window_->GetNativeWindow()->Destroy();
+  PumpFor(20);
+  const int y = work.bottom - 30 - 64;
+  combo = Build(3, L"", y);
+  ASSERT_NE(combo, nullptr);
+  popup = Open(combo);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(ScreenRect(popup), UiRect(70, y + 40 - 74, 170, y + 40));
+  // A choice from the list above the field is reported like one below.
+  FakeClick(100, y + 40 - 74 + 2 + 12);
+  ASSERT_TRUE(WaitClosed(combo));
+  PumpFor(100);
+  EXPECT_EQ(selects_, std::vector<int>{0});
 }
 
 }  // namespace
