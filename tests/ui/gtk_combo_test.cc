@@ -12,20 +12,27 @@
 #include "control_test_support.h"
 #include "gtk_test_support.h"
 #include "ui/control/combo.h"
+#include "ui/control/slider.h"
 
 namespace ui {
 namespace {
 
 std::wstring ComboWindowSkin(int items, const std::wstring& attributes) {
   std::wstring skin =
-      L"<Window shadowattached=\"false\" size=\"300,200\"><VBox bkcolor=\"gtk_test_bk\">"
+      L"<Window shadowattached=\"false\" size=\"300,200\"><VBox "
+      L"bkcolor=\"gtk_test_bk\">"
       L"<Control height=\"40\"/>"
       L"<Combo name=\"c\" width=\"100\" height=\"24\" margin=\"10,0,0,0\" " +
       attributes + L">";
   for (int i = 0; i < items; ++i) {
     skin += L"<ListContainerElement height=\"24\" text=\"item " + std::to_wstring(i) + L"\"/>";
   }
-  return skin + L"</Combo></VBox></Window>";
+  return skin +
+         L"</Combo><Control height=\"60\"/>"
+         L"<Slider name=\"s\" width=\"200\" height=\"20\" "
+         L"margin=\"10,0,0,0\" hor=\"true\" "
+         L"min=\"0\" max=\"100\" value=\"0\" "
+         L"thumbsize=\"10,10\"/></VBox></Window>";
 }
 
 class GtkComboTest : public ::testing::Test {
@@ -161,6 +168,37 @@ TEST_F(GtkComboTest, PopupOpensAboveWhenAskedOrAtTheWorkAreaEdge) {
   ASSERT_TRUE(WaitClosed(combo));
   PumpFor(100);
   EXPECT_EQ(selects_, std::vector<int>{0});
+}
+
+TEST_F(GtkComboTest, SliderThumbFollowsARealDragAndReportsOnRelease) {
+  ASSERT_NE(Build(3), nullptr);
+  auto* slider = dynamic_cast<Slider*>(window_->FindControl(std::wstring(L"s")));
+  ASSERT_NE(slider, nullptr);
+  ASSERT_EQ(slider->GetPos(), UiRect(10, 124, 210, 144));
+  int changes = 0;
+  slider->AttachEvent(kEventValueChange, [&changes](const EventArgs&) {
+    ++changes;
+    return true;
+  });
+  const UiRect thumb = slider->GetThumbRect();
+  const CPoint grip = window_->ToScreen(CPoint(thumb.left + 5, thumb.top + 5));
+  FakeMove(grip.x, grip.y);
+  PumpFor(30);
+  FakeButton(1, true);
+  PumpFor(30);
+  // Half way along the 190-pixel track (the thumb's centre 100 pixels in).
+  FakeMove(grip.x + 100, grip.y + 3);
+  ASSERT_TRUE(PumpUntil([&] { return slider->GetValue() > 0; }));
+  EXPECT_NEAR(slider->GetValue(), 100.0 * 100 / 190, 1e-9);
+  EXPECT_EQ(changes, 0);
+  // The held button keeps the pointer even outside the window.
+  FakeMove(grip.x + 400, grip.y + 200);
+  ASSERT_TRUE(PumpUntil([&] { return slider->GetValue() == 100; }));
+  FakeButton(1, false);
+  ASSERT_TRUE(PumpUntil([&] { return changes == 1; }));
+  PumpFor(100);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(slider->GetValue(), 100);
 }
 
 }  // namespace
