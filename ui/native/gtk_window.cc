@@ -168,6 +168,7 @@ GtkNativeWindow::GtkNativeWindow() = default;
 
 GtkNativeWindow::~GtkNativeWindow() {
   delegate_ = nullptr;
+  ReleasePopupGrab();
   StopHoverTimer();
   if (tooltip_) gtk_widget_destroy(tooltip_);
   tooltip_ = nullptr;
@@ -192,9 +193,11 @@ bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
                              bool layered) {
   if (widget_ || !gdk_display_get_default()) return false;
   owner_ = owner;
-  widget_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  // A popup is placed by us, not the window manager, and never in a taskbar.
+  widget_ = gtk_window_new(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(widget_);
   gtk_window_set_decorated(window, FALSE);
+  if (popup_) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_COMBO);
   gtk_widget_set_app_paintable(widget_, TRUE);
   gtk_window_set_title(window, nbase::WideToUTF8(title).c_str());
   GdkScreen* screen = gtk_widget_get_screen(widget_);
@@ -249,6 +252,7 @@ void GtkNativeWindow::Close() {
 }
 
 void GtkNativeWindow::Destroy() {
+  ReleasePopupGrab();
   if (widget_) gtk_widget_destroy(widget_);
 }
 
@@ -259,6 +263,7 @@ void GtkNativeWindow::OnDestroyThunk(GtkWidget* /*widget*/, gpointer self) {
 void GtkNativeWindow::OnDestroyed() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
+  ReleasePopupGrab();
   widget_ = nullptr;
   context_ = nullptr;
   StopHoverTimer();
@@ -280,7 +285,16 @@ void GtkNativeWindow::Show(bool show, bool take_focus) {
   if (!widget_) return;
   if (!show) {
     HideToolTip();
+    if (popup_ && has_focus_) {
+      LosePopupFocus(CPoint(-1, -1));
+      if (!widget_) return;
+    }
     gtk_widget_hide(widget_);
+    return;
+  }
+  if (popup_) {
+    gtk_widget_show(widget_);
+    GrabForPopup(take_focus);
     return;
   }
   GtkWindow* window = GTK_WINDOW(widget_);
@@ -492,7 +506,14 @@ gboolean GtkNativeWindow::OnEvent(GdkEvent* event) {
     case GDK_TOUCH_CANCEL:
       return enabled_ ? OnTouch(&event->touch) : TRUE;
     case GDK_FOCUS_CHANGE:
-      return OnFocus(&event->focus_change);
+      // A popup's focus follows its grab, not the desktop's focus.
+      return popup_ ? FALSE : OnFocus(&event->focus_change);
+    case GDK_GRAB_BROKEN:
+      if (popup_ && grab_seat_) {
+        grab_seat_ = nullptr;
+        LosePopupFocus(CPoint(-1, -1));
+      }
+      return TRUE;
     case GDK_WINDOW_STATE:
       return OnWindowState(&event->window_state);
     case GDK_DELETE:
@@ -539,6 +560,13 @@ bool GtkNativeWindow::NonClientPress(GdkEventButton* event, CPoint point, bool d
 bool GtkNativeWindow::OnButtonPress(GdkEventButton* event) {
   if (event->type != GDK_BUTTON_PRESS) return true;  // our own double-click detection
   const CPoint point = ToClient(event->x, event->y);
+  if (popup_ && grab_seat_ &&
+      (point.x < 0 || point.y < 0 || point.x >= client_size_.cx || point.y >= client_size_.cy)) {
+    // The grab brings every press here: one outside the popup takes its focus
+    // away, as a click on another window would, and goes nowhere else.
+    LosePopupFocus(point);
+    return true;
+  }
   StopHoverTimer();
   HideToolTip();
 
@@ -825,8 +853,51 @@ bool GtkNativeWindow::OnWindowState(GdkEventWindowState* event) {
   return FALSE;
 }
 
+std::unique_ptr<NativeWindow> GtkNativeWindow::CreatePopup() {
+  auto popup = std::make_unique<GtkNativeWindow>();
+  popup->popup_ = true;
+  return popup;
+}
+
+void GtkNativeWindow::GrabForPopup(bool take_focus) {
+  GdkWindow* window = gtk_widget_get_window(widget_);
+  GdkDisplay* display = gtk_widget_get_display(widget_);
+  GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+  if (take_focus && window && seat && !grab_seat_) {
+    // Not owner events: presses on the owner arrive here too, so they close us.
+    const GdkGrabStatus status = gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_ALL, FALSE,
+                                               nullptr, nullptr, nullptr, nullptr);
+    if (status == GDK_GRAB_SUCCESS) grab_seat_ = seat;
+  }
+  if (!take_focus || has_focus_) return;
+  // Without a grab (a desktop that refuses it) the popup still takes the
+  // keys it can get; closing then relies on Escape or a choice.
+  has_focus_ = true;
+  if (im_context_) gtk_im_context_focus_in(im_context_);
+  Send(NativeMessageType::kSetFocus, CPoint(-1, -1));
+}
+
+void GtkNativeWindow::ReleasePopupGrab() {
+  if (!grab_seat_) return;
+  gdk_seat_ungrab(grab_seat_);
+  grab_seat_ = nullptr;
+}
+
+void GtkNativeWindow::LosePopupFocus(CPoint point) {
+  ReleasePopupGrab();
+  if (!has_focus_) return;
+  has_focus_ = false;
+  if (im_context_) gtk_im_context_focus_out(im_context_);
+  HideToolTip();
+  Send(NativeMessageType::kKillFocus, point);
+}
+
 void GtkNativeWindow::TakeFocus() {
   if (!widget_) return;
+  if (popup_) {
+    if (gtk_widget_get_visible(widget_)) GrabForPopup(true);
+    return;
+  }
   if (!gtk_widget_get_visible(widget_)) return;
   gtk_window_present(GTK_WINDOW(widget_));
   GdkWindow* window = gtk_widget_get_window(widget_);

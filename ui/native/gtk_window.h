@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/native/native_window.h"
@@ -65,6 +66,7 @@ class GtkNativeWindow : public NativeWindow {
   void CenterByDesktop() override;
   bool HasAlphaChannel() const override { return rgba_; }
   int GetDpi() const override;
+  std::unique_ptr<NativeWindow> CreatePopup() override;
 
   void SetCaretRect(const UiRect& rect) override;
   // What SetCaretRect last passed to the input method.
@@ -72,6 +74,9 @@ class GtkNativeWindow : public NativeWindow {
   void SetIconFromFile(const std::string& path);
 
   GtkWidget* GetWidget() const { return widget_; }
+  bool IsPopup() const { return popup_; }
+  // Whether a shown popup holds the pointer and keyboard grab.
+  bool HasPopupGrab() const { return grab_seat_ != nullptr; }
   // Device pixels per GDK unit (GDK_SCALE).
   int GetScaleFactor() const;
   bool IsToolTipVisible() const;
@@ -98,6 +103,11 @@ class GtkNativeWindow : public NativeWindow {
   void OnDestroyed();
   void OnSizeAllocate();
   void CheckDpi();
+  // A popup's focus is its grab: it ends by a press outside, a broken grab
+  // or the window going away.
+  void GrabForPopup(bool take_focus);
+  void ReleasePopupGrab();
+  void LosePopupFocus(CPoint point);
 
   bool OnButtonPress(GdkEventButton* event);
   bool OnButtonRelease(GdkEventButton* event);
@@ -125,6 +135,8 @@ class GtkNativeWindow : public NativeWindow {
   NativeWindowDelegate* delegate_ = nullptr;
   NativeWindow* owner_ = nullptr;
   GtkWidget* widget_ = nullptr;
+  bool popup_ = false;
+  GdkSeat* grab_seat_ = nullptr;
   GtkIMContext* im_context_ = nullptr;
   GtkWidget* tooltip_ = nullptr;
   GtkWidget* tooltip_label_ = nullptr;
