@@ -376,6 +376,15 @@ std::string InstallerPath() {
   return std::string(CORVANE_BINARY_DIR) + "/app/corvane-installer";
 }
 
+std::vector<std::vector<std::string>> WaitForStartRecords(const std::string& path) {
+  std::vector<std::vector<std::string>> records;
+  for (int i = 0; i < 500 && records.empty(); ++i) {
+    records = ReadStartRecords(path);
+    if (records.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return records;
+}
+
 std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path) {
   std::vector<std::vector<std::string>> records;
   for (const std::string& line : ReadLines(path)) {

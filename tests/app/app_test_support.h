@@ -128,5 +128,8 @@ std::string InstallerPath();
 
 // Reads the lines of a demo start-record file, each split into its fields.
 std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path);
+// The same once the detached product has written at least one record (up to
+// 5 s); empty when none came.
+std::vector<std::vector<std::string>> WaitForStartRecords(const std::string& path);
 
 }  // namespace app_test

@@ -239,11 +239,8 @@ TEST_F(InstallerHardeningTest, NonUtf8PathsReachTheFileSystemUnchanged) {
   EXPECT_EQ(FolderEntries(env_.dir().Sub("Programme")),
             (std::vector<std::string>{"caf\xE9 \xC0\xAF"}));
   // The product was started from the folder it was installed to.
-  std::vector<std::vector<std::string>> starts;
-  for (int i = 0; i < 500 && starts.empty(); ++i) {
-    starts = app_test::ReadStartRecords(env_.dir().Sub("product.log"));
-    if (starts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const std::vector<std::vector<std::string>> starts =
+      app_test::WaitForStartRecords(env_.dir().Sub("product.log"));
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0][1], latin1_install + "/corvane.exe");
 }

@@ -273,11 +273,8 @@ TEST_F(AppMainWindowTest, InstallClickReachesTheInstalledPageAndStartsTheProduct
   EXPECT_EQ(EventIds(service),
             (std::vector<std::string>{"AppStart", "OnClick", "DownloadTimeCost", "InstallTimeCost",
                                       "InstallResultReport"}));
-  std::vector<std::vector<std::string>> starts;
-  for (int i = 0; i < 500 && starts.empty(); ++i) {
-    starts = app_test::ReadStartRecords(env_.dir().Sub("product.log"));
-    if (starts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const std::vector<std::vector<std::string>> starts =
+      app_test::WaitForStartRecords(env_.dir().Sub("product.log"));
   EXPECT_EQ(starts.size(), 1u);
 }
 

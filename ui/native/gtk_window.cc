@@ -441,7 +441,7 @@ void GtkNativeWindow::OnSizeAllocate() {
   gtk_widget_queue_draw(widget_);
 }
 
-void GtkNativeWindow::OnScaleChangedThunk(GObject* /*object*/, GParamSpec* /*spec*/,
+void GtkNativeWindow::OnScaleChangedThunk(GObject* /*object*/, GParamSpec* /*property*/,
                                           gpointer self) {
   static_cast<GtkNativeWindow*>(self)->CheckDpi();
 }

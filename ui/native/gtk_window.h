@@ -91,7 +91,7 @@ class GtkNativeWindow : public NativeWindow {
   static void OnDestroyThunk(GtkWidget* widget, gpointer self);
   static void OnSizeAllocateThunk(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   static void OnRealizeThunk(GtkWidget* widget, gpointer self);
-  static void OnScaleChangedThunk(GObject* object, GParamSpec* spec, gpointer self);
+  static void OnScaleChangedThunk(GObject* object, GParamSpec* property, gpointer self);
   static void OnCommitThunk(GtkIMContext* context, gchar* text, gpointer self);
   static void OnPreeditStartThunk(GtkIMContext* context, gpointer self);
   static void OnPreeditEndThunk(GtkIMContext* context, gpointer self);
