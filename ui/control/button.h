@@ -15,6 +15,7 @@ class ButtonTemplate : public LabelTemplate<Base> {
   // Control.
   void Activate() override;
   void HandleEvent(EventArgs& event) override;
+  bool IsKeyboardFocusable() const override { return true; }
 };
 
 extern template class ButtonTemplate<Control>;

@@ -36,6 +36,8 @@ class ListContainerElement : public OptionBox {
   void Activate() override;
   void HandleEvent(EventArgs& event) override;
   void Selected(bool selected, bool send_event = false) override;
+  // The list is one Tab stop; its items are reached with the arrow keys.
+  bool IsKeyboardFocusable() const override { return false; }
 
   int GetIndex() const { return index_; }
   void SetIndex(int index) { index_ = index; }
@@ -55,6 +57,7 @@ class ListBox : public ScrollableBox, public IListOwner {
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void SetPos(UiRect rect) override;
   void HandleEvent(EventArgs& event) override;
+  bool IsKeyboardFocusable() const override { return true; }
   bool Add(Control* control) override;
   bool AddAt(Control* control, size_t index) override;
   bool Remove(Control* control) override;

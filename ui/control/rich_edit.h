@@ -60,6 +60,9 @@ class RichEdit : public ScrollableBox {
   CSize EstimateSize(CSize available) override;
   void SetPos(UiRect rect) override;
   void HandleEvent(EventArgs& event) override;
+  bool IsKeyboardFocusable() const override { return true; }
+  // Only a multi-line field that can be edited types tabs; any other lets Tab move on.
+  bool WantsTabKey() const override { return want_tab_ && !read_only_ && IsMultiLine(); }
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void Paint(IRenderContext* context, const UiRect& paint_area) override;
   void PaintStateImage(IRenderContext* context) override;

@@ -16,6 +16,7 @@ class Slider : public Progress {
   // Control.
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void HandleEvent(EventArgs& event) override;
+  bool IsKeyboardFocusable() const override { return true; }
   void PaintStateImage(IRenderContext* context) override;
   void ClearImageCache() override;
   UiRect GetProgressPos() override;

@@ -365,6 +365,23 @@ void Control::SetFocus() {
   if (window_) window_->SetFocus(this);
 }
 
+bool Control::IsTabStop() const {
+  return IsKeyboardFocusable() && tab_stop_ && !no_focus_ && keyboard_enabled_ && IsVisible() &&
+         IsEnabled();
+}
+
+void Control::SetFocusRingEnabled(bool value) {
+  if (focus_ring_ == value) return;
+  focus_ring_ = value;
+  Invalidate();
+}
+
+void Control::SetFocusRingColor(const std::wstring& color) {
+  if (focus_ring_color_ == color) return;
+  focus_ring_color_ = color;
+  Invalidate();
+}
+
 bool Control::IsButtonHeld() const {
   return button_held_;
 }

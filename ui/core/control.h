@@ -314,6 +314,12 @@ class Control : public PlaceHolder {
   virtual void PaintText(IRenderContext* context);
   virtual void PaintBorder(IRenderContext* context);
 
+  // Keyboard focus. Whether this kind of control is a Tab stop (those that act on keys: buttons,
+  // fields, lists); the skin can still take it out (IsTabStop).
+  virtual bool IsKeyboardFocusable() const { return false; }
+  // Whether the focused control takes Tab as input rather than the window moving the focus.
+  virtual bool WantsTabKey() const { return false; }
+
   // A ScrollableBox reports the scroll position it applies to its children when one of its
   // bars has a range; other controls report nothing.
   virtual bool GetChildScrollOffset(CPoint* offset) const;
@@ -355,6 +361,14 @@ class Control : public PlaceHolder {
   void SetCursorType(CursorType type) { cursor_type_ = type; }
   bool IsNoFocus() const { return no_focus_; }
   void SetNoFocus() { no_focus_ = true; }
+  // A Tab stop now: of a focusable kind, not opted out by the skin (tabstop, nofocus,
+  // keyboard), enabled and visible.
+  bool IsTabStop() const;
+  void SetTabStop(bool value) { tab_stop_ = value; }
+  bool IsFocusRingEnabled() const { return focus_ring_; }
+  void SetFocusRingEnabled(bool value);
+  const std::wstring& GetFocusRingColor() const { return focus_ring_color_; }
+  void SetFocusRingColor(const std::wstring& color);
   bool IsReceivePointer() const { return receive_pointer_; }
   void SetReceivePointer(bool value) { receive_pointer_ = value; }
   bool IsButtonUpOnFocusLoss() const { return button_up_on_focus_loss_; }
@@ -398,6 +412,8 @@ class Control : public PlaceHolder {
  protected:
   // Paints `set` of state images following the fallbacks.
   void PaintStateImageSet(IRenderContext* context, StateImageType set);
+  // The ring of a control that has the focus from the keyboard; drawn last, inside the item.
+  void PaintFocusRing(IRenderContext* context);
   void OnBkImageAnimationTick();
   std::wstring GetStateImageString(StateImageType set, ControlStateType state) const;
   // False when the image string is unchanged.
@@ -420,6 +436,8 @@ class Control : public PlaceHolder {
   bool play_bk_animation_ = true;
   bool receive_pointer_ = true;
   bool button_up_on_focus_loss_ = false;
+  bool tab_stop_ = true;
+  bool focus_ring_ = true;
   int border_size_ = 0;
   int tooltip_width_ = 300;
   int alpha_ = 255;
@@ -440,6 +458,7 @@ class Control : public PlaceHolder {
   Image bk_image_;
   std::array<std::map<ControlStateType, Image>, 2> state_images_;
   std::wstring border_color_;
+  std::wstring focus_ring_color_;
   std::unique_ptr<AnimationManager> animation_manager_;
   nbase::WeakCallbackFlag image_weak_flag_;
   int bk_animation_interval_ = 0;

@@ -168,6 +168,12 @@ void Control::SetAttribute(const std::wstring& name, const std::wstring& value) 
     SetUseCache(ToBool(value));
   } else if (name == L"nofocus") {
     SetNoFocus();
+  } else if (name == L"tabstop") {
+    SetTabStop(ToBool(value));
+  } else if (name == L"focusring") {
+    SetFocusRingEnabled(ToBool(value));
+  } else if (name == L"focusringcolor") {
+    SetFocusRingColor(value);
   } else if (name == L"alpha") {
     SetAlpha(static_cast<int>(std::wcstol(value.c_str(), nullptr, 10)));
   } else if ((state = StateFromName(name, L"fore", L"image")) >= 0) {

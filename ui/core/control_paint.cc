@@ -25,6 +25,25 @@ const Image* FindImage(const std::map<ControlStateType, Image>& set, ControlStat
   return &it->second;
 }
 
+// Dark outside, light inside: visible on light and dark skins alike.
+constexpr uint32_t kFocusRingColor = 0xFF1E1E1E;
+constexpr uint32_t kFocusRingInnerColor = 0xFFFFFFFF;
+constexpr int kFocusRingWidth = 2;
+
+// Fills a frame `width` pixels wide along the inside of `rect`.
+void FillFrame(IRenderContext* context, const UiRect& rect, int width, uint32_t color) {
+  if (rect.GetWidth() <= 2 * width || rect.GetHeight() <= 2 * width) {
+    context->DrawColor(rect, color);
+    return;
+  }
+  context->DrawColor(UiRect(rect.left, rect.top, rect.right, rect.top + width), color);
+  context->DrawColor(UiRect(rect.left, rect.bottom - width, rect.right, rect.bottom), color);
+  context->DrawColor(UiRect(rect.left, rect.top + width, rect.left + width, rect.bottom - width),
+                     color);
+  context->DrawColor(UiRect(rect.right - width, rect.top + width, rect.right, rect.bottom - width),
+                     color);
+}
+
 }  // namespace
 
 void Control::PaintComposited(IRenderContext* context, const UiRect& paint_area) {
@@ -88,6 +107,22 @@ void Control::Paint(IRenderContext* context, const UiRect& paint_area) {
   PaintStateImage(context);
   PaintText(context);
   PaintBorder(context);
+  PaintFocusRing(context);
+}
+
+void Control::PaintFocusRing(IRenderContext* context) {
+  if (!focus_ring_ || !focused_ || !window_ || window_->GetFocus() != this ||
+      !window_->IsFocusFromKeyboard()) {
+    return;
+  }
+  uint32_t color = kFocusRingColor;
+  if (!focus_ring_color_.empty()) color = GlobalManager::GetTextColor(focus_ring_color_);
+  if (color == 0) return;
+  const int width = GlobalManager::GetScaledLength(kFocusRingWidth);
+  FillFrame(context, item_rect_, width, color);
+  UiRect inner = item_rect_;
+  inner.Deflate(UiRect(width, width, width, width));
+  if (!inner.IsRectEmpty()) FillFrame(context, inner, std::max(1, width / 2), kFocusRingInnerColor);
 }
 
 void Control::PaintChildren(IRenderContext* /*context*/, const UiRect& /*paint_area*/) {}

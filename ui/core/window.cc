@@ -7,6 +7,7 @@
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/shadow_box.h"
+#include "ui/native/key_codes.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -21,6 +22,22 @@ Control* HitTestProc(Control* control, void* data) {
 Control* NameIgnoringCaseProc(Control* control, void* data) {
   const std::wstring& name = *static_cast<const std::wstring*>(data);
   return nbase::EqualsIgnoreAsciiCase(control->GetName(), name) ? control : nullptr;
+}
+
+struct TabStopSearch {
+  Control* focus;
+  Window* window;
+  std::vector<Control*>* found;
+};
+
+// Collects the Tab stops of the window, and the focus where it lies in the tree.
+Control* TabStopProc(Control* control, void* data) {
+  auto* search = static_cast<TabStopSearch*>(data);
+  if (control->GetWindow() == search->window &&
+      (control == search->focus || control->IsTabStop())) {
+    search->found->push_back(control);
+  }
+  return nullptr;
 }
 
 Control* ArrangedProc(Control* control, void* /*data*/) {
@@ -201,6 +218,7 @@ Control* Window::FindOwnControl(CPoint point) const {
 void Window::SetFocus(Control* control) {
   if (native_ && !native_->HasFocus() && control && control != focus_) native_->TakeFocus();
   if (control == focus_) return;
+  focus_from_keyboard_ = false;
   if (focus_) {
     Control* old = focus_;
     SendInputEvent(old, kEventInternalKillFocus, last_mouse_point_);
@@ -215,6 +233,34 @@ void Window::SetFocus(Control* control) {
     SendInputEvent(control, kEventInternalSetFocus, last_mouse_point_);
     if (focus_ == control) SendNotify(control, kEventSetFocus);
   }
+}
+
+bool Window::MoveFocus(bool forward) {
+  if (!root_) return false;
+  std::vector<Control*> order;
+  TabStopSearch search{focus_, this, &order};
+  root_->FindControl(&TabStopProc, &search, kFindVisible | kFindEnabled | kFindMeFirst);
+  // The focus may sit on a control that is no stop itself (a clicked list item): it still
+  // marks the place in the order.
+  const auto at = std::find(order.begin(), order.end(), focus_);
+  const bool found = focus_ && at != order.end();
+  const std::ptrdiff_t place = found ? at - order.begin() : -1;
+  const bool focus_is_stop = found && focus_->IsTabStop();
+  if (found && !focus_is_stop) order.erase(order.begin() + place);
+  if (order.empty()) return false;
+  const auto count = static_cast<std::ptrdiff_t>(order.size());
+  std::ptrdiff_t next = forward ? 0 : count - 1;
+  if (found) {
+    // With the focus taken out of the list, `place` already names the stop after it.
+    next = forward ? (focus_is_stop ? place + 1 : place) : place - 1;
+    next = (next % count + count) % count;
+  }
+  Control* target = order[static_cast<size_t>(next)];
+  SetFocus(target);
+  if (focus_ != target) return false;
+  focus_from_keyboard_ = true;
+  target->Invalidate();
+  return true;
 }
 
 void Window::SetCursor(CursorType cursor) {
@@ -430,6 +476,11 @@ bool Window::OnButtonDown(const NativeMessage& message, int32_t kind) {
   if (touch_ || pointer_) return false;
   if (native_) native_->TakeFocus();
   last_mouse_point_ = message.point;
+  // The mouse takes over: the ring of a keyboard focus goes.
+  if (focus_from_keyboard_) {
+    focus_from_keyboard_ = false;
+    if (focus_) focus_->Invalidate();
+  }
   click_ = FindOwnControl(message.point);
   if (!click_) return false;
   if (native_) native_->SetCapture();
@@ -540,6 +591,26 @@ bool Window::OnClose() {
   return false;
 }
 
+bool Window::OnKeyDown(const NativeMessage& message) {
+  swallow_tab_char_ = false;
+  const auto w_param = static_cast<uintptr_t>(message.w_param);
+  Control* target = focus_;
+  // Control+Tab leaves even a field that takes Tab.
+  const bool navigate = w_param == kVkTab && !(message.l_param & kKeyStateAlt) &&
+                        (!target || !target->WantsTabKey() || (message.l_param & kKeyStateControl));
+  if (target) {
+    key_ = target;
+    // The focus sees the Tab first (a field tells its owner), then loses the focus to the next
+    // stop unless its handler placed the focus itself.
+    SendInputEvent(target, kEventKeyDown, last_mouse_point_, w_param, message.l_param,
+                   static_cast<wchar_t>(w_param));
+  }
+  if (!navigate || focus_ != target) return false;
+  MoveFocus((message.l_param & kKeyStateShift) == 0);
+  swallow_tab_char_ = true;
+  return true;
+}
+
 void Window::OnNativeComposition(const std::wstring& text, int cursor) {
   if (!focus_) return;
   ImeComposition composition{text, cursor};
@@ -587,11 +658,7 @@ bool Window::OnNativeMessage(const NativeMessage& message) {
       return false;
     }
     case NativeMessageType::kKeyDown:
-      if (focus_) {
-        key_ = focus_;
-        SendInputEvent(focus_, kEventKeyDown, last_mouse_point_, w_param, message.l_param, key);
-      }
-      return false;
+      return OnKeyDown(message);
     case NativeMessageType::kKeyUp:
       if (key_) {
         Control* control = key_;
@@ -600,6 +667,11 @@ bool Window::OnNativeMessage(const NativeMessage& message) {
       }
       return false;
     case NativeMessageType::kChar:
+      if (swallow_tab_char_ && key == L'\t') {
+        swallow_tab_char_ = false;
+        return false;
+      }
+      swallow_tab_char_ = false;
       SendInputEvent(focus_, kEventChar, last_mouse_point_, w_param, message.l_param, key);
       return false;
     case NativeMessageType::kSysKey:

@@ -51,6 +51,12 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   Control* GetFocus() const { return focus_; }
   void SetFocus(Control* control);
   void KillFocus() { SetFocus(nullptr); }
+  // Keyboard navigation: the focus goes to the next (or previous) Tab stop in tree order,
+  // wrapping; false when the window has none.
+  bool MoveFocus(bool forward);
+  // True while the focus was last placed by the keyboard: then the focused control shows its
+  // focus ring. A focus from the mouse or the program shows none.
+  bool IsFocusFromKeyboard() const { return focus_from_keyboard_; }
   Control* GetNewHover() const { return new_hover_; }
   Control* GetEventHover() const { return event_hover_; }
   Control* GetClickControl() const { return click_; }
@@ -149,6 +155,7 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool OnPointer(const NativeMessage& message);
   bool OnMouseHover(const NativeMessage& message);
   bool OnClose();
+  bool OnKeyDown(const NativeMessage& message);
   void StartFadeIn();
 
   static Control* RegisterNameProc(Control* control, void* window);
@@ -174,6 +181,9 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool need_layout_ = false;
   bool mouse_tracking_ = false;
   bool cleanup_posted_ = false;
+  bool focus_from_keyboard_ = false;
+  // The Tab that moved the focus also types a tab character; it is not for the new focus.
+  bool swallow_tab_char_ = false;
   std::wstring resource_path_;
   std::map<std::wstring, std::wstring> classes_;
   std::map<std::wstring, std::vector<Control*>> option_groups_;
