@@ -4,6 +4,7 @@
 #include "base/framework_thread.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
+#include "ui/native/key_codes.h"
 
 namespace corvane {
 
@@ -25,6 +26,15 @@ void MsgBox::InitWindow() {
   content_ = dynamic_cast<ui::RichEdit*>(FindControl(L"content"));
   yes_ = dynamic_cast<ui::Button*>(FindControl(L"btn_yes"));
   no_ = dynamic_cast<ui::Button*>(FindControl(L"btn_no"));
+}
+
+bool MsgBox::OnNativeMessage(const ui::NativeMessage& message) {
+  if (message.type == ui::NativeMessageType::kKeyDown && message.w_param == ui::kVkEscape &&
+      (message.l_param & (ui::kKeyStateControl | ui::kKeyStateAlt)) == 0) {
+    Cancel();
+    return true;
+  }
+  return WindowImplBase::OnNativeMessage(message);
 }
 
 bool MsgBox::OnClicked(const ui::EventArgs& event) {

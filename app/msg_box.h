@@ -28,6 +28,11 @@ class MsgBox : public ui::WindowImplBase {
   std::wstring GetSkinFile() override { return L"msgbox.xml"; }
   std::wstring GetWindowClassName() const override { return L"MsgBox"; }
   void InitWindow() override;
+  // Escape is the box's cancel.
+  bool OnNativeMessage(const ui::NativeMessage& message) override;
+
+  // Answers as the cancel button does.
+  void Cancel() { EndMsgBox(kMsgBoxNo); }
 
   // Closes the box and posts `result` to the callback (once).
   void EndMsgBox(int result);

@@ -21,6 +21,7 @@
 #include "app/msg_box.h"
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/main_window_fixture.h"
 #include "ui/control/check_box.h"
 #include "ui/core/global_manager.h"
 #include "ui/native/headless_window.h"
@@ -28,51 +29,20 @@
 namespace corvane {
 namespace {
 
-using app_test::ScopedUserEnvironment;
 using app_test::VendorService;
-
-// The skin archive the build packs, as the installer embeds it.
-bool StartSkinFromBuiltArchive(const std::wstring& theme_folder) {
-  std::ifstream in(CORVANE_BINARY_DIR "/resources/theme.zip", std::ios::binary);
-  std::stringstream data;
-  data << in.rdbuf();
-  const std::string zip = data.str();
-  if (zip.empty() || !ui::GlobalManager::OpenArchive(zip.data(), zip.size(), "")) return false;
-  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
-  return true;
-}
 
 struct BoxRequest {
   std::wstring content, title, confirm, cancel;
   std::function<void(int)> on_result;
 };
 
-class AppMainWindowTest : public ::testing::Test {
+class AppMainWindowTest : public MainWindowFixture {
  protected:
-  void SetUp() override {
-    ResetMachineInfoCachesForTesting();
-    ClearGlobalCookiesForTesting();
-    env_.Set("CORVANE_DEMO_PACKAGE_COUNTER", env_.dir().Sub("runs"));
-    env_.Set("CORVANE_DEMO_PRODUCT_LOG", env_.dir().Sub("product.log"));
-    env_.Set("CORVANE_PRODUCT_PROCESS_NAME", product_name_);
-    install_dir_ = env_.dir().Sub("Program Files/brightmoor/corvane");
-    ParseCommandLine({L"installPath:" + nbase::UTF8ToWide(install_dir_)});
-  }
-  void TearDown() override {
-    ParseCommandLine({});
-    ResetMachineInfoCachesForTesting();
-    ClearGlobalCookiesForTesting();
-  }
-
   // Starts the installer with the main window on a headless native window,
   // then runs `script` on the UI thread; the loop ends when the script calls
   // Finish, the window ends the process, or after 30 s.
   void Run(const std::function<void()>& script) {
-    StartupHooks hooks;
-    hooks.system_dpi = [] { return 96; };
-    hooks.scale_percent = [] { return 100; };
-    hooks.start_skin = StartSkinFromBuiltArchive;
-    hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+    StartupHooks hooks = WindowHooks();
     hooks.create_main_window = [&] {
       window_ = std::make_unique<CMainWindow>();
       window_->SetDeleteOnFinal(false);
@@ -111,12 +81,6 @@ class AppMainWindowTest : public ::testing::Test {
     main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
     window_.reset();
     headless_ = nullptr;
-  }
-
-  void Finish() {
-    if (finished_) return;
-    finished_ = true;
-    nbase::UIMessageLoop::Current()->PostQuitMessage();
   }
 
   // Runs what the headless window queued and paints.
@@ -194,14 +158,9 @@ class AppMainWindowTest : public ::testing::Test {
     return app_test::StatisticsEventIds(service);
   }
 
-  ScopedUserEnvironment env_;
-  std::string install_dir_;
-  std::string product_name_ = "corvane-win-" + std::to_string(getpid()) + ".exe";
   std::unique_ptr<CMainWindow> window_;
   ui::HeadlessWindow* headless_ = nullptr;
   std::deque<BoxRequest> boxes_;
-  int process_ends_ = 0;
-  bool finished_ = false;
   bool real_boxes_ = false;
   MsgBox* box_ = nullptr;
   ui::HeadlessWindow* box_headless_ = nullptr;
