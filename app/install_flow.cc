@@ -7,6 +7,7 @@
 #include "app/installer_constants.h"
 #include "app/machine_info.h"
 #include "app/package_run.h"
+#include "app/system/folder_picker.h"
 #include "app/system/folders.h"
 #include "app/system/process.h"
 #include "base/framework_thread.h"
@@ -17,7 +18,7 @@ namespace corvane {
 std::wstring DefaultInstallDirectory() {
   const std::wstring from_command_line = GetCommandLineValue(L"installPath");
   if (!from_command_line.empty()) return from_command_line;
-  return nbase::NativePathToWide(corvane::ProgramFilesFolder()) + L"/brightmoor/corvane";
+  return nbase::NativePathToWide(ProductFolderUnder(ProgramFilesFolder()));
 }
 
 std::string ProductProcessName() {

@@ -3,6 +3,7 @@
 #include "app/installer_constants.h"
 #include "app/msg_box.h"
 #include "app/statistics.h"
+#include "app/system/folders.h"
 #include "app/system/process.h"
 #include "base/framework_thread.h"
 #include "base/string_util.h"
@@ -52,7 +53,8 @@ CMainWindow::CMainWindow()
         ShowMsgBox(owner, std::move(on_result), content, false, title, false, confirm, false,
                    cancel, false, box_native_ ? box_native_() : nullptr);
       }),
-      end_process_([] { EndProcessNow(0); }) {}
+      end_process_([] { EndProcessNow(0); }),
+      folder_picker_(MakeDesktopFolderPicker()) {}
 
 CMainWindow::~CMainWindow() = default;
 
@@ -103,7 +105,7 @@ bool CMainWindow::OnButtonClick(const ui::EventArgs& event) {
   } else if (name == L"btn_startinstall") {
     StartInstall();
   } else if (name == L"btn_changeinstallpath") {
-    // The folder chooser comes with the custom-install work.
+    BrowseInstallDir();
   } else if (name == L"btn_startapp") {
     flow_->StartProduct();
   } else if (name == L"btn_reinstall") {
@@ -152,19 +154,35 @@ void CMainWindow::StartInstall() {
   if (bar_expanded_) ToggleCustomizeBar();
   ShowInstallingPage(welcome_page_);
   flow_->BeginInstall(L"Install");
-  if (!ticker_started_) {
-    ticker_started_ = true;
-    // The weak callback stops the ticker when the window is gone.
-    nbase::ThreadRegistry::PostRepeatingTask(MakeWeakCallback([this] { UpdateProgress(0); }),
-                                             kThreadUi, nbase::TimeDelta::FromMilliseconds(kTickMs),
-                                             -1);
-  }
+  StartTicker();
+}
+
+void CMainWindow::StartTicker() {
+  // The ticker runs while the installation does: an end page stops it, so
+  // the idle window never wakes, and a reinstall starts it again.
+  ticker_.Cancel();
+  nbase::ThreadRegistry::PostRepeatingTask(ticker_.MakeWeakCallback([this] { UpdateProgress(0); }),
+                                           kThreadUi, nbase::TimeDelta::FromMilliseconds(kTickMs),
+                                           -1);
+}
+
+void CMainWindow::BrowseInstallDir() {
+  if (picking_folder_ || !folder_picker_ || flow_->install_state() != kInstallNothing) return;
+  picking_folder_ = folder_picker_->Pick(
+      GetNativeWindow(), "请选择安装路径", ProgramFilesFolder(),
+      MakeWeakCallback([this](std::optional<std::string> folder) {
+        picking_folder_ = false;
+        if (!folder) return;
+        flow_->set_install_directory(nbase::NativePathToWide(ProductFolderUnder(*folder)));
+        directory_edit_->SetText(flow_->install_directory());
+      }));
 }
 
 void CMainWindow::Reinstall() {
   if (flow_->install_state() != kInstallFailed) return;
   ShowInstallingPage(failed_page_);
   flow_->BeginInstall(L"ReInstall");
+  StartTicker();
 }
 
 void CMainWindow::ConfirmExit() {
@@ -184,6 +202,7 @@ void CMainWindow::UpdateProgress(int value) {
 }
 
 void CMainWindow::ShowInstallSuccess() {
+  ticker_.Cancel();
   installing_page_->SetFadeVisible(false);
   installed_page_->SetFadeVisible(true);
   exit_button_->SetFadeVisible(true);
@@ -191,6 +210,7 @@ void CMainWindow::ShowInstallSuccess() {
 }
 
 void CMainWindow::ShowInstallFailure(const std::wstring& /*message*/) {
+  ticker_.Cancel();
   installing_page_->SetFadeVisible(false);
   failed_page_->SetFadeVisible(true);
   exit_button_->SetFadeVisible(true);

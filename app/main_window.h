@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/install_flow.h"
+#include "app/system/folder_picker.h"
 #include "ui/control/button.h"
 #include "ui/control/label.h"
 #include "ui/control/progress.h"
@@ -69,6 +70,10 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   void set_box_native_factory(std::function<std::unique_ptr<ui::NativeWindow>()> factory) {
     box_native_ = std::move(factory);
   }
+  // Who asks for the install folder (the desktop's chooser by default).
+  void set_folder_picker(std::unique_ptr<FolderPicker> picker) {
+    folder_picker_ = std::move(picker);
+  }
   // What ends the process (EndProcessNow by default).
   void set_end_process(std::function<void()> end) { end_process_ = std::move(end); }
   // The ticker's period; the installer uses 200 ms.
@@ -81,6 +86,8 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   void StartInstall();
   void Reinstall();
   void ConfirmExit();
+  void BrowseInstallDir();
+  void StartTicker();
   void ShowInstallingPage(ui::Control* leaving);
 
   std::unique_ptr<InstallFlow> flow_;
@@ -98,11 +105,14 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   ui::Button* exit_button_ = nullptr;
   bool controls_complete_ = false;
   bool bar_expanded_ = false;
-  bool ticker_started_ = false;
+  bool picking_folder_ = false;
+  // Revoked when the installation ends, so an idle window never wakes.
+  nbase::WeakCallbackFlag ticker_;
   ProgressCounter counter_;
   MessageBoxPresenter presenter_;
   std::function<void()> end_process_;
   std::function<std::unique_ptr<ui::NativeWindow>()> box_native_;
+  std::unique_ptr<FolderPicker> folder_picker_;
 };
 
 }  // namespace corvane

@@ -78,7 +78,9 @@ std::string BuildRecordBody(const std::wstring& record_text) {
 void CollectCommonFields() {
   std::wstring channel_resource;
   ReadChannelResource(&channel_resource);
-  EnsureCurlInitialized();
+  // The HTTP library loads and starts on the http thread, beside the
+  // window's start-up rather than before it.
+  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [] { EnsureCurlInitialized(); });
   SetGlobalCookie("appver", nbase::WideToUTF8(GetProgramVersion()));
   SetGlobalCookie("os", "linux");
   SetGlobalCookie("imei", nbase::WideToUTF8(GetMachineId()));

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include "app/system/termination_cleanup.h"
+
 extern char** environ;
 
 namespace corvane {
@@ -147,6 +149,8 @@ bool IsProcessRunning(const std::string& name) {
 }
 
 void EndProcessNow(int exit_code) {
+  // A download cut off here must not leave its partial file behind.
+  RemoveGuardedFiles();
   _exit(exit_code);
 }
 

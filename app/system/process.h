@@ -28,7 +28,8 @@ int SpawnDetachedSearchPath(const std::vector<std::string>& argv);
 // but is not reaped yet (a zombie) is not running.
 bool IsProcessRunning(const std::string& name);
 
-// Ends the process at once with `exit_code`: no clean-up, no thread joins.
+// Ends the process at once with `exit_code`: no clean-up, no thread joins;
+// only the files guarded by RemoveOnTermination are removed.
 [[noreturn]] void EndProcessNow(int exit_code = 0);
 
 }  // namespace corvane

@@ -25,11 +25,15 @@ struct Slot {
 Slot g_slots[kSlots];
 struct sigaction g_previous[NSIG];
 
-void OnTerminationSignal(int signal_number, siginfo_t* info, void* context) {
-  const int saved_errno = errno;
+void UnlinkArmed() {
   for (Slot& slot : g_slots) {
     if (slot.armed.load()) unlink(slot.path);
   }
+}
+
+void OnTerminationSignal(int signal_number, siginfo_t* info, void* context) {
+  const int saved_errno = errno;
+  UnlinkArmed();
   const struct sigaction& previous = g_previous[signal_number];
   if (previous.sa_flags & SA_SIGINFO) {
     previous.sa_sigaction(signal_number, info, context);
@@ -81,6 +85,10 @@ RemoveOnTermination::~RemoveOnTermination() {
   if (slot_ < 0) return;
   g_slots[slot_].armed.store(false);
   g_slots[slot_].taken.store(false);
+}
+
+void RemoveGuardedFiles() {
+  UnlinkArmed();
 }
 
 }  // namespace corvane

@@ -23,4 +23,8 @@ class RemoveOnTermination {
   int slot_ = -1;
 };
 
+// Removes the files of every live guard now: for an end of the process that
+// runs no destructors (EndProcessNow).
+void RemoveGuardedFiles();
+
 }  // namespace corvane

@@ -213,8 +213,9 @@ bool VendorService::WaitForAccessLines(size_t count) const {
   return WaitUntil([&] { return AccessLines().size() >= count; });
 }
 
-InstallerProcess::InstallerProcess(const std::vector<std::string>& args, bool keep_display) {
-  std::vector<std::string> argv_text = {InstallerPath()};
+InstallerProcess::InstallerProcess(const std::vector<std::string>& args, bool keep_display,
+                                   const std::string& program) {
+  std::vector<std::string> argv_text = {program.empty() ? InstallerPath() : program};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());

@@ -68,10 +68,12 @@ class VendorService {
 // The built installer run as a child process in the current environment
 // (the test's XDG folders and endpoint overrides), without a display unless
 // `keep_display`, its standard output and error going to files. Killed and
-// reaped at the end if still running.
+// reaped at the end if still running. `program` replaces the built installer
+// (e.g. a copy with other resources).
 class InstallerProcess {
  public:
-  explicit InstallerProcess(const std::vector<std::string>& args, bool keep_display = false);
+  explicit InstallerProcess(const std::vector<std::string>& args, bool keep_display = false,
+                            const std::string& program = std::string());
   ~InstallerProcess();
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }

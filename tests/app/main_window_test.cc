@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "app/main_thread.h"
 #include "app/msg_box.h"
 #include "base/string_util.h"
+#include "desktop_process_support.h"
 #include "tests/app/app_test_support.h"
 #include "tests/app/main_window_fixture.h"
 #include "ui/control/check_box.h"
@@ -153,6 +155,8 @@ class AppMainWindowTest : public MainWindowFixture {
     }
     return shown;
   }
+
+  void ProductRunningPrompt(bool retry_after_closing, const VendorService& service);
 
   std::vector<std::string> EventIds(const VendorService& service) {
     return app_test::StatisticsEventIds(service);
@@ -409,6 +413,77 @@ TEST_F(AppMainWindowTest, CloseDuringTheDownloadEndsTheProcessAtOnce) {
     EXPECT_EQ(process_ends_, 1);
   });
   EXPECT_EQ(process_ends_, 1);
+}
+
+// The product-running prompt: retry while the product runs asks again; then
+// retry after closing it installs, or cancel fails. One run per process: a
+// box still fading out must not outlive its window into another run.
+void AppMainWindowTest::ProductRunningPrompt(bool retry_after_closing,
+                                             const VendorService& service) {
+  real_boxes_ = true;
+  // A stand-in product: any program running under the product's name.
+  const std::string product = env_.dir().Sub(product_name_);
+  app_test::WriteFile(product, app_test::ReadFile("/bin/sleep"));
+  chmod(product.c_str(), 0755);
+  std::vector<std::wstring> seen;
+  {
+    ui::ChildProcess running;
+    ASSERT_TRUE(running.Start({product, "60"}));
+    Run([&] {
+      Click(L"btn_startinstall");
+      When([&] { return box_ != nullptr; },
+           [&] {
+             EXPECT_EQ(window_->flow().install_state(), kInstallWaitingForProduct);
+             EXPECT_FALSE(headless_->IsEnabled());
+             EXPECT_EQ(dynamic_cast<ui::RichEdit*>(box_->FindControl(L"content"))->GetText(),
+                       L"应用程序 \"Corvane视频转换器\" 正在运行，请关闭后重试!");
+             EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_yes"))->GetText(),
+                       L"重试");
+             EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_no"))->GetText(), L"取消");
+             // Retry while the product still runs: the same question again,
+             // and the counter waits.
+             const int counter = window_->progress_counter();
+             ClickInBox(L"btn_yes");
+             When([&] { return box_ != nullptr; },
+                  [&, counter] {
+                    seen.push_back(L"asked again");
+                    EXPECT_EQ(window_->flow().install_state(), kInstallWaitingForProduct);
+                    EXPECT_EQ(window_->progress_counter(), counter);
+                    if (retry_after_closing) {
+                      running.Kill();
+                      ClickInBox(L"btn_yes");
+                    } else {
+                      ClickInBox(L"btn_no");
+                    }
+                    When([&] { return Shown(L"installedpage") || Shown(L"installfaildpage"); },
+                         [&] {
+                           seen.push_back(Page());
+                           Finish();
+                         });
+                  });
+           });
+    });
+    EXPECT_EQ(seen,
+              (std::vector<std::wstring>{
+                  L"asked again", retry_after_closing ? L"installedpage" : L"installfaildpage"}));
+  }
+  ASSERT_TRUE(service.WaitForStatistics(retry_after_closing ? 5 : 4));
+  const std::vector<std::string> records = service.StatisticsLines();
+  EXPECT_EQ(app_test::CountContaining(records, "User Cancel Install"),
+            retry_after_closing ? 0u : 1u);
+  EXPECT_EQ(app_test::CountContaining(records, "\"success\""), retry_after_closing ? 1u : 0u);
+}
+
+TEST_F(AppMainWindowTest, ProductRunningPromptRetryAfterClosingInstalls) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  ProductRunningPrompt(true, service);
+}
+
+TEST_F(AppMainWindowTest, ProductRunningPromptCancelFails) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  ProductRunningPrompt(false, service);
 }
 
 }  // namespace

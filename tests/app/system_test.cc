@@ -11,11 +11,14 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "app/system/folder_picker.h"
 #include "app/system/folders.h"
 #include "app/system/os_info.h"
 #include "app/system/process.h"
 #include "app/system/settings_store.h"
 #include "app/system/single_instance.h"
+#include "app/system/termination_cleanup.h"
+#include "base/string_util.h"
 #include "tests/app/app_test_support.h"
 
 namespace {
@@ -155,6 +158,35 @@ TEST(AppFoldersTest, XdgFoldersAndDirectoryTrees) {
   app_test::WriteFile(env.dir().Sub("file"), "x");
   EXPECT_FALSE(corvane::CreateDirectoryTree(env.dir().Sub("file/sub")));
   EXPECT_FALSE(corvane::CreateDirectoryTree(""));
+}
+
+TEST(AppFoldersTest, ProductFolderIsAddedToAnyChosenFolderKeepingItsBytes) {
+  EXPECT_EQ(corvane::ProductFolderUnder("/"), "/brightmoor/corvane");
+  EXPECT_EQ(corvane::ProductFolderUnder("/opt/"), "/opt/brightmoor/corvane");
+  EXPECT_EQ(corvane::ProductFolderUnder("/home/a/My Apps"), "/home/a/My Apps/brightmoor/corvane");
+  // A folder name that is not UTF-8 reaches the package byte for byte.
+  const std::string latin1 = "/srv/caf\xe9 apps";
+  const std::wstring shown = nbase::NativePathToWide(corvane::ProductFolderUnder(latin1));
+  EXPECT_EQ(nbase::WideToNativePath(shown), latin1 + "/brightmoor/corvane");
+}
+
+TEST(AppProcessTest, EndingAtOnceRemovesGuardedFilesOnly) {
+  app_test::TempDir dir;
+  const std::string guarded = dir.Sub("package.part");
+  const std::string kept = dir.Sub("package");
+  app_test::WriteFile(guarded, "partial");
+  app_test::WriteFile(kept, "whole");
+  const pid_t child = fork();
+  if (child == 0) {
+    corvane::RemoveOnTermination guard(guarded);
+    corvane::EndProcessNow(7);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+  EXPECT_FALSE(app_test::FileExists(guarded));
+  EXPECT_TRUE(app_test::FileExists(kept));
 }
 
 TEST(AppSingleInstanceTest, SecondHolderIsRefusedUntilTheFirstEnds) {

@@ -36,7 +36,8 @@ Fault injection (all optional):
 
 HEAD requests answer the status and headers of the GET they stand for,
 without a body; they neither count as downloads nor consume --fail-first.
-Every request is logged with its method and User-Agent.
+Every request is logged with its method, User-Agent and the time it arrived
+("received", seconds on CLOCK_MONOTONIC).
 """
 
 import argparse
@@ -119,9 +120,16 @@ class Handler(BaseHTTPRequestHandler):
         if self.server.state.args.verbose:
             sys.stderr.write("vendor: " + (fmt % args) + "\n")
 
+    def parse_request(self):
+        # Stamped on CLOCK_MONOTONIC, which the programs on this machine
+        # share, so a client can time its own requests ("received").
+        self.received = time.monotonic()
+        return super().parse_request()
+
     def access(self, status, **extra):
         entry = {"method": self.command, "path": self.path, "status": status,
-                 "agent": self.headers.get("User-Agent", "")}
+                 "agent": self.headers.get("User-Agent", ""),
+                 "received": self.received}
         entry.update(extra)
         self.server.state.append(self.server.state.args.access_log, entry)
 
