@@ -252,6 +252,33 @@ void InstallerE2eTest::KeepShot(const Picture& picture, const std::string& name)
   picture.WritePng((dir / (name + ".png")).string());
 }
 
+std::string InstallerE2eTest::RegisterFakeBrowser() {
+  const std::string opened = env_.dir().Sub("opened.txt");
+  const std::string browser = env_.dir().Sub("fake-browser");
+  std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened << "'\n";
+  chmod(browser.c_str(), 0755);
+  mkdir((env_.data_home() + "/applications").c_str(), 0700);
+  std::ofstream(env_.data_home() + "/applications/fake-browser.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Fake browser\nExec=" << browser
+      << " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n";
+  std::ofstream(env_.config_home() + "/mimeapps.list")
+      << "[Default Applications]\nx-scheme-handler/http=fake-browser.desktop\n"
+         "x-scheme-handler/https=fake-browser.desktop\n";
+  return opened;
+}
+
+std::vector<std::string> OpenedAddresses(const std::string& record, size_t count) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 100; ++i) {
+    std::ifstream in(record);
+    lines.clear();
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (lines.size() >= count) break;
+    window_driver::SleepMs(50);
+  }
+  return lines;
+}
+
 std::vector<pid_t> ChildrenOf(pid_t pid) {
   std::vector<pid_t> children;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {

@@ -69,6 +69,10 @@ class InstallerE2eTest : public ::testing::Test {
   int CompareWithInspector(const TopLevel& window, const PageState& state,
                            const std::string& shot_name, const std::vector<Rect>& ignore = {});
   void KeepShot(const Picture& picture, const std::string& name);
+  // Registers a browser for http and https addresses in the test's XDG
+  // folders (desktop file and default application); returns the file where
+  // it records each address it is asked to open.
+  std::string RegisterFakeBrowser();
 
   std::string install_dir() const { return install_dir_; }
   std::string product_log() const { return env_.dir().Sub("product.log"); }
@@ -87,6 +91,8 @@ class InstallerE2eTest : public ::testing::Test {
   std::optional<SkinLayout> box_layout_;
 };
 
+// The addresses recorded once there are `count` of them (up to 5 s).
+std::vector<std::string> OpenedAddresses(const std::string& record, size_t count);
 // Process ids whose parent is `pid`.
 std::vector<pid_t> ChildrenOf(pid_t pid);
 bool ProcessAlive(pid_t pid);

@@ -114,6 +114,7 @@ TEST_F(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallResta
 
 TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNinetyPercent) {
   StartService({"--delay", "40"});
+  const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
   ASSERT_TRUE(window) << installer->errors();
@@ -128,6 +129,11 @@ TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNine
   // The counter waits there, the hint stays.
   window_driver::SleepMs(1000);
   EXPECT_EQ(CompareWithInspector(*window, Installing(90, true), "slow-download"), 0);
+  // The hint's link offers the offline package.
+  ClickControl(*window, Layout(Installing(90, true)), "btn_downloadOfflinePackage");
+  const std::vector<std::string> lines = OpenedAddresses(opened, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
   std::cout << "hint after " << seconds << " s\n";
 }
 
@@ -269,41 +275,20 @@ TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
 
 TEST_F(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowser) {
   StartService({"--fail-first", "100000", "--fail-status", "404"});
-  // A browser registered as the desktop's handler of http addresses.
-  const std::string opened = env_.dir().Sub("opened.txt");
-  const std::string browser = env_.dir().Sub("fake-browser");
-  std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << opened << "'\n";
-  chmod(browser.c_str(), 0755);
-  mkdir((env_.data_home() + "/applications").c_str(), 0700);
-  std::ofstream(env_.data_home() + "/applications/fake-browser.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Fake browser\nExec=" << browser
-      << " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n";
-  std::ofstream(env_.config_home() + "/mimeapps.list")
-      << "[Default Applications]\nx-scheme-handler/http=fake-browser.desktop\n"
-         "x-scheme-handler/https=fake-browser.desktop\n";
+  const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
   ASSERT_TRUE(window) << installer->errors();
 
-  auto opened_lines = [&opened](size_t count) {
-    for (int i = 0; i < 100; ++i) {
-      std::ifstream in(opened);
-      std::vector<std::string> lines;
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-      if (lines.size() >= count) return lines;
-      window_driver::SleepMs(50);
-    }
-    return std::vector<std::string>();
-  };
   ClickControl(*window, Layout(kWelcome), "btn_useragreement");
-  std::vector<std::string> lines = opened_lines(1);
+  std::vector<std::string> lines = OpenedAddresses(opened, 1);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "http://127.0.0.1:" + std::to_string(service_->port()) + "/user-agreement/");
 
   ClickControl(*window, Layout(kWelcome), "btn_startinstall");
   ASSERT_TRUE(WaitForControl(*window, kFailed, "btn_redownload", 60000));
   ClickControl(*window, Layout(kFailed), "btn_redownload");
-  lines = opened_lines(2);
+  lines = OpenedAddresses(opened, 2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], service_->package_base_url() + "&donwloadtype=offline");
   EXPECT_FALSE(installer->Wait(0));
