@@ -356,12 +356,6 @@ void XSession::Click(int x, int y) {
   SleepMs(40);
 }
 
-void XSession::Raise(const TopLevel& window) {
-  XRaiseWindow(Dpy(display_), window.id);
-  XSync(Dpy(display_), False);
-  SleepMs(100);
-}
-
 void XSession::RequestClose(const TopLevel& window) {
   Display* d = Dpy(display_);
   XEvent event{};

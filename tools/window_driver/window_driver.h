@@ -125,9 +125,6 @@ class XSession {
 
   void MoveTo(int x, int y);
   void Click(int x, int y);
-  // Puts a window on top, as a window manager keeps a transient box above
-  // its owner.
-  void Raise(const TopLevel& window);
   // Asks a window to close, as a window manager's close button does
   // (WM_DELETE_WINDOW).
   void RequestClose(const TopLevel& window);
