@@ -142,6 +142,24 @@ TEST_F(WindowImplBaseTest, WithoutPerPixelAlphaTheShadowIsDroppedAndTheWindowKee
   EXPECT_EQ(window.GetShadowBox()->GetItemAt(0)->GetPos(), UiRect(0, 0, 300, 200));
 }
 
+TEST_F(WindowImplBaseTest, AFixedWidthAutoHeightRootLosesTheShadowSidesWithoutAlpha) {
+  // A message-box-like skin: the window takes the root's fixed width and the
+  // height of its content.
+  constexpr wchar_t kFixedWidthSkin[] =
+      LR"(<Window shadowattached="true" shadowcorner="10,10,10,10" size="300,150" shadowimage="">
+  <VBox width="300" height="auto" bkcolor="impl_test_bk"><Control height="70"/></VBox>
+</Window>)";
+  for (const bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "with alpha" : "without alpha");
+    HeadlessHostWindow window(kFixedWidthSkin);
+    ASSERT_TRUE(window.Open(alpha));
+    const int sides = alpha ? 20 : 0;
+    EXPECT_EQ(window.headless->GetClientSize(), CSize(300 + sides, 70 + sides));
+    EXPECT_EQ(window.GetShadowBox()->GetItemAt(0)->GetPos(),
+              UiRect(sides / 2, sides / 2, 300 + sides / 2, 70 + sides / 2));
+  }
+}
+
 TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
   HeadlessHostWindow window(kShadowSkin);
   ASSERT_TRUE(window.Open());

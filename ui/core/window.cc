@@ -587,7 +587,11 @@ bool Window::OnClose() {
     SendInputEvent(*slot, kEventMouseButtonUp, last_mouse_point_);
   }
   SetFocus(nullptr);
-  if (native_ && native_->GetOwner()) native_->GetOwner()->TakeFocus();
+  // An owner that another box has disabled meanwhile leaves the focus (and
+  // the top of the stack) to that box.
+  if (native_ && native_->GetOwner() && native_->GetOwner()->IsEnabled()) {
+    native_->GetOwner()->TakeFocus();
+  }
   return false;
 }
 

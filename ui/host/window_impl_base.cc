@@ -102,6 +102,14 @@ void WindowImplBase::ApplyShadowPadding(bool with_shadow) {
                              ? GetSkinAttributes().shadow_corner_restore
                              : UiRect();
   shadow_box_->GetLayout()->SetPadding(padding, false);
+  // A fixed-size root: the shadow box is as large as it plus the sides it
+  // shows now, or a window that lost its shadow keeps the empty sides.
+  if (Control* inner = shadow_box_->GetItemAt(0)) {
+    const int width = inner->GetFixedWidth();
+    if (width > 0) shadow_box_->SetFixedWidth(width + padding.left + padding.right, false, false);
+    const int height = inner->GetFixedHeight();
+    if (height > 0) shadow_box_->SetFixedHeight(height + padding.top + padding.bottom, false);
+  }
 }
 
 void WindowImplBase::ApplyNativeGeometry() {
