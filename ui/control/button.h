@@ -15,6 +15,7 @@ class ButtonTemplate : public LabelTemplate<Base> {
   // Control.
   void Activate() override;
   void HandleEvent(EventArgs& event) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 };
 
 extern template class ButtonTemplate<Control>;

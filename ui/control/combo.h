@@ -49,6 +49,7 @@ class Combo : public Box {
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void PaintText(IRenderContext* context) override;
   void HandleEvent(EventArgs& event) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
   // Items go to the list.
   bool Add(Control* control) override;
   bool AddAt(Control* control, size_t index) override;

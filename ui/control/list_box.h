@@ -36,6 +36,7 @@ class ListContainerElement : public OptionBox {
   void Activate() override;
   void HandleEvent(EventArgs& event) override;
   void Selected(bool selected, bool send_event = false) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   int GetIndex() const { return index_; }
   void SetIndex(int index) { index_ = index; }
@@ -61,6 +62,7 @@ class ListBox : public ScrollableBox, public IListOwner {
   bool RemoveAt(size_t index) override;
   void RemoveAll() override;
   bool SetItemIndex(Control* control, size_t index) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // IListOwner.
   int GetCurSel() const override { return cur_sel_; }

@@ -61,6 +61,7 @@ class RichEdit : public ScrollableBox {
   void SetPos(UiRect rect) override;
   void HandleEvent(EventArgs& event) override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
   void Paint(IRenderContext* context, const UiRect& paint_area) override;
   void PaintStateImage(IRenderContext* context) override;
   void PaintChildren(IRenderContext* context, const UiRect& paint_area) override;

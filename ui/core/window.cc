@@ -53,6 +53,10 @@ Window::Window() {
 
 Window::~Window() {
   weak_flag_.Cancel();
+  if (AccessibilityObserver* observer = accessibility_observer_) {
+    accessibility_observer_ = nullptr;
+    observer->OnWindowDestroyed();
+  }
   std::vector<Control*> pending;
   pending.swap(delayed_cleanup_);
   for (Control* control : pending) delete control;
@@ -67,6 +71,7 @@ bool Window::Init(std::unique_ptr<NativeWindow> native) {
   if (!native) return false;
   native_ = std::move(native);
   native_->SetDelegate(this);
+  native_->SetAccessibleWindow(this);
   IRenderFactory* factory = GlobalManager::GetRenderFactory();
   if (factory) render_context_ = factory->CreateRenderContext();
   return render_context_ != nullptr;
@@ -143,6 +148,7 @@ bool Window::InitControls(Control* control, Box* parent) {
 
 void Window::ReapObjects(Control* control) {
   if (!control) return;
+  if (accessibility_observer_) accessibility_observer_->OnControlDestroyed(control);
   for (Control** slot : {&key_, &event_hover_, &new_hover_, &click_, &touch_, &pointer_, &focus_}) {
     if (*slot == control) *slot = nullptr;
   }
@@ -199,6 +205,14 @@ Control* Window::FindOwnControl(CPoint point) const {
 }
 
 void Window::SetFocus(Control* control) {
+  Control* const before = focus_;
+  MoveFocus(control);
+  if (accessibility_observer_ && focus_ != before) {
+    accessibility_observer_->OnAccessibleFocus(before, focus_);
+  }
+}
+
+void Window::MoveFocus(Control* control) {
   if (native_ && !native_->HasFocus() && control && control != focus_) native_->TakeFocus();
   if (control == focus_) return;
   if (focus_) {
