@@ -13,52 +13,24 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "base/string_util.h"
+#include "bench/skin_resources.h"
 #include "ui/builder/window_builder.h"
 #include "ui/control/progress.h"
 #include "ui/core/box.h"
-#include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/render_cairo.h"
 
 namespace {
 
 constexpr ui::CSize kClient(600, 400);
 
-// The source tree's resources folder, found upwards from the binary.
-std::filesystem::path FindResources() {
-  std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
-    if (std::filesystem::exists(dir / "resources/themes/default/basic/basic.xml")) {
-      return dir / "resources";
-    }
-  }
-  return {};
-}
-
 bool InitOnce() {
-  static const bool ok = [] {
-    const std::filesystem::path resources = FindResources();
-    if (resources.empty()) return false;
-    ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
-    ui::GlobalManager::SetImageLoader(ui::MakeSkinImageLoader());
-    ui::GlobalManager::SetResourceRoot(nbase::UTF8ToWide((resources / "themes/default").string()));
-    ui::WindowBuilder().Build(L"global.xml");
-    return true;
-  }();
+  static const bool ok = bench::InitSkinResources();
   return ok;
-}
-
-// Tags without a control class yet (the rich edit) take their place in the
-// layout as plain controls; the library's own tags build the real controls.
-ui::Control* StandIn(const std::wstring&) {
-  return new ui::Control();
 }
 
 struct MainWindow {
@@ -71,7 +43,7 @@ struct MainWindow {
     window->Init(std::move(native_window));
     window->SetResourcePath(L"basic/");
     ui::WindowBuilder builder;
-    root = builder.Build(L"basic/basic.xml", StandIn, window.get());
+    root = builder.Build(L"basic/basic.xml", bench::StandIn, window.get());
     if (root) window->AttachDialog(root);
     native->SetWindowRect(ui::UiRect(0, 0, kClient.cx, kClient.cy), false);
     native->PaintAll();

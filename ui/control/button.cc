@@ -40,6 +40,15 @@ void ButtonTemplate<Base>::HandleEvent(EventArgs& event) {
   Base::HandleEvent(event);
 }
 
+template <typename Base>
+void ButtonTemplate<Base>::GetAccessibleInfo(AccessibleInfo* info) const {
+  LabelTemplate<Base>::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kPushButton;
+  info->interfaces = (info->interfaces & ~kAccessibleText) | kAccessibleAction;
+  info->action = "click";
+  if (this->IsKeyboardEnabled() && !this->IsNoFocus()) info->states |= kAccessibleFocusable;
+}
+
 template class ButtonTemplate<Control>;
 template class ButtonTemplate<Box>;
 

@@ -16,6 +16,7 @@ class ButtonTemplate : public LabelTemplate<Base> {
   void Activate() override;
   void HandleEvent(EventArgs& event) override;
   bool IsKeyboardFocusable() const override { return true; }
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 };
 
 extern template class ButtonTemplate<Control>;

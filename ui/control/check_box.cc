@@ -69,6 +69,14 @@ void CheckBoxTemplate<Base>::Activate() {
 }
 
 template <typename Base>
+void CheckBoxTemplate<Base>::GetAccessibleInfo(AccessibleInfo* info) const {
+  ButtonTemplate<Base>::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kCheckBox;
+  info->action = "toggle";
+  info->states |= kAccessibleCheckable | (selected_ ? kAccessibleChecked : 0u);
+}
+
+template <typename Base>
 bool CheckBoxTemplate<Base>::HasHotState() {
   return !GetSelectedStateColor(kControlStateHot).empty() || ButtonTemplate<Base>::HasHotState();
 }
@@ -142,6 +150,7 @@ template <typename Base>
 void CheckBoxTemplate<Base>::Selected(bool selected, bool send_event) {
   if (selected_ == selected) return;
   selected_ = selected;
+  this->NotifyAccessible(AccessibleChange::kState);
   if (this->window_ && send_event) {
     std::weak_ptr<nbase::WeakFlag> alive = this->AcquireWeakFlag();
     this->window_->SendNotify(this, selected ? kEventSelect : kEventUnSelect);

@@ -26,6 +26,7 @@ class CheckBoxTemplate : public ButtonTemplate<Base> {
   void PaintStateImage(IRenderContext* context) override;
   void PaintText(IRenderContext* context) override;
   void ClearImageCache() override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   bool IsSelected() const { return selected_; }
   // Notifies the change through the window when `send_event` is set.

@@ -198,8 +198,20 @@ void Combo::Activate() {
     return;
   }
   std::weak_ptr<nbase::WeakFlag> alive = AcquireWeakFlag();
+  NotifyAccessible(AccessibleChange::kState);
+  if (alive.expired()) return;
   SendEvent(kEventClick);
   if (!alive.expired()) Invalidate();
+}
+
+void Combo::GetAccessibleInfo(AccessibleInfo* info) const {
+  Box::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kComboBox;
+  info->name = GetText();
+  info->interfaces |= kAccessibleAction;
+  info->action = "press";
+  info->states |= kAccessibleExpandable | (drop_window_ ? kAccessibleExpanded : 0u);
+  if (IsKeyboardEnabled() && !IsNoFocus()) info->states |= kAccessibleFocusable;
 }
 
 void Combo::HandleEvent(EventArgs& event) {
@@ -216,6 +228,7 @@ bool Combo::OnListSelect(const EventArgs& /*event*/) {
   if (sel < 0) return true;
   const int old = cur_sel_;
   cur_sel_ = sel;
+  if (sel != old) NotifyAccessible(AccessibleChange::kName);
   if (Control* item = list_->GetItemAt(static_cast<size_t>(sel))) {
     item->SetState(kControlStateNormal);
     item->SetHotAlpha(0);
@@ -241,6 +254,7 @@ void Combo::OnDropWindowDestroyed() {
   // The window is still running its own handler: delete it after the event.
   std::shared_ptr<CComboWnd> dying(drop_window_.release());
   Invalidate();
+  NotifyAccessible(AccessibleChange::kState);
   if (window_ && window_->GetNativeWindow()) {
     window_->GetNativeWindow()->PostTask([dying]() {});
   }
@@ -283,6 +297,7 @@ bool Combo::SelectItem(int index, bool trigger) {
   const bool ok = list_->SelectItem(index, false, false);
   cur_sel_ = list_->GetCurSel();
   Invalidate();
+  if (cur_sel_ != old) NotifyAccessible(AccessibleChange::kName);
   if (trigger && ok && window_) {
     window_->SendNotify(this, kEventSelect, static_cast<uintptr_t>(cur_sel_), old);
   }

@@ -50,6 +50,7 @@ class Combo : public Box {
   void PaintText(IRenderContext* context) override;
   void HandleEvent(EventArgs& event) override;
   bool IsKeyboardFocusable() const override { return true; }
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
   // Items go to the list.
   bool Add(Control* control) override;
   bool AddAt(Control* control, size_t index) override;

@@ -77,6 +77,15 @@ void LabelTemplate<Base>::OnContentChanged() {
 }
 
 template <typename Base>
+void LabelTemplate<Base>::GetAccessibleInfo(AccessibleInfo* info) const {
+  Base::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kLabel;
+  info->name = GetText();
+  info->text = info->name;
+  info->interfaces |= kAccessibleText;
+}
+
+template <typename Base>
 CSize LabelTemplate<Base>::EstimateText(CSize available, bool* re_estimate) {
   const uint32_t style = EffectiveTextStyle();
   const std::wstring text = GetText();
@@ -192,6 +201,7 @@ void LabelTemplate<Base>::SetText(const std::wstring& text) {
   if (text_ == text) return;
   text_ = text;
   OnContentChanged();
+  this->NotifyAccessible(AccessibleChange::kText);
 }
 
 template <typename Base>
@@ -204,6 +214,7 @@ void LabelTemplate<Base>::SetTextId(const std::wstring& id) {
   if (text_id_ == id) return;
   text_id_ = id;
   OnContentChanged();
+  this->NotifyAccessible(AccessibleChange::kText);
 }
 
 template <typename Base>

@@ -24,6 +24,7 @@ class LabelTemplate : public Base {
   bool HasHotState() override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void PaintText(IRenderContext* context) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // The text, or the language string of the text id when the text is empty.
   virtual std::wstring GetText() const;

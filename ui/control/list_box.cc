@@ -53,6 +53,14 @@ void ListContainerElement::Selected(bool selected, bool send_event) {
   OptionBox::Selected(selected, send_event);
 }
 
+void ListContainerElement::GetAccessibleInfo(AccessibleInfo* info) const {
+  OptionBox::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kListItem;
+  info->action = "click";
+  info->states &= ~(kAccessibleCheckable | kAccessibleChecked);
+  info->states |= kAccessibleSelectable | (IsSelected() ? kAccessibleSelected : 0u);
+}
+
 void ListContainerElement::HandleEvent(EventArgs& event) {
   if (IsMouseEvent(event.type) && !IsMouseEnabled()) {
     if (Control* parent = GetParentControl()) parent->DispatchEvent(event);
@@ -195,6 +203,12 @@ bool ListBox::SetItemIndex(Control* control, size_t index) {
   return true;
 }
 
+void ListBox::GetAccessibleInfo(AccessibleInfo* info) const {
+  ScrollableBox::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kList;
+  info->interfaces |= kAccessibleSelection;
+}
+
 bool ListBox::SelectItem(int index, bool take_focus, bool trigger) {
   const int old = cur_sel_;
   if (old >= 0) {
@@ -210,6 +224,7 @@ bool ListBox::SelectItem(int index, bool take_focus, bool trigger) {
   std::weak_ptr<nbase::WeakFlag> alive = AcquireWeakFlag();
   element->OptionBox::Selected(true, false);
   if (alive.expired()) return true;
+  NotifyAccessible(AccessibleChange::kSelection);
   if (item_rect_.IsRectEmpty()) {
     ensure_visible_pending_ = true;
   } else {

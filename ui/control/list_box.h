@@ -38,6 +38,7 @@ class ListContainerElement : public OptionBox {
   void Selected(bool selected, bool send_event = false) override;
   // The list is one Tab stop; its items are reached with the arrow keys.
   bool IsKeyboardFocusable() const override { return false; }
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   int GetIndex() const { return index_; }
   void SetIndex(int index) { index_ = index; }
@@ -64,6 +65,7 @@ class ListBox : public ScrollableBox, public IListOwner {
   bool RemoveAt(size_t index) override;
   void RemoveAll() override;
   bool SetItemIndex(Control* control, size_t index) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // IListOwner.
   int GetCurSel() const override { return cur_sel_; }

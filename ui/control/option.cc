@@ -90,6 +90,13 @@ void OptionTemplate<Base>::SetGroup(const std::wstring& group) {
   Selected(this->selected_, true);
 }
 
+template <typename Base>
+void OptionTemplate<Base>::GetAccessibleInfo(AccessibleInfo* info) const {
+  CheckBoxTemplate<Base>::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kRadioButton;
+  info->action = "click";
+}
+
 template class OptionTemplate<Control>;
 template class OptionTemplate<Box>;
 

@@ -20,6 +20,7 @@ class OptionTemplate : public CheckBoxTemplate<Base> {
   void Activate() override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void Selected(bool selected, bool send_event = false) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   const std::wstring& GetGroup() const { return group_; }
   // Leaves the old group, joins the new one, and re-applies the selected

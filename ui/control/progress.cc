@@ -112,8 +112,19 @@ void Progress::SetMaxValue(int max) {
 }
 
 void Progress::SetValue(double value) {
+  const bool changed = value_ != value;
   value_ = value;
   Invalidate();
+  if (changed) NotifyAccessible(AccessibleChange::kValue);
+}
+
+void Progress::GetAccessibleInfo(AccessibleInfo* info) const {
+  LabelTemplate<Control>::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kProgressBar;
+  info->interfaces = (info->interfaces & ~kAccessibleText) | kAccessibleValue;
+  info->value = value_;
+  info->min_value = min_;
+  info->max_value = max_;
 }
 
 void Progress::SetStretchForeImage(bool stretch) {

@@ -19,6 +19,7 @@ class Progress : public LabelTemplate<Control> {
   // Replaces the state images by the progress drawing.
   void PaintStateImage(IRenderContext* context) override;
   void ClearImageCache() override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // The done part, relative to the item's top left.
   virtual UiRect GetProgressPos();

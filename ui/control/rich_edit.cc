@@ -631,7 +631,28 @@ int RichEdit::FindLink(CPoint point) const {
 void RichEdit::OnTxNotify(int code) {
   if (code == kNotifyChange) {
     if (fixed_height_ == kLengthAuto || fixed_width_ == kLengthAuto) RelayoutUpward();
-    SendEvent(kEventTextChange);
+    std::weak_ptr<nbase::WeakFlag> alive = AcquireWeakFlag();
+    NotifyAccessible(AccessibleChange::kText);
+    if (!alive.expired()) SendEvent(kEventTextChange);
+  } else if (code == kNotifySelChange) {
+    NotifyAccessible(AccessibleChange::kCaret);
+  }
+}
+
+void RichEdit::GetAccessibleInfo(AccessibleInfo* info) const {
+  ScrollableBox::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kText;
+  info->interfaces |= kAccessibleText;
+  // A password field shows its length, never its letters.
+  info->text = password_ ? std::wstring(static_cast<size_t>(GetTextLength()), L'*') : GetText();
+  info->states |= read_only_ ? kAccessibleReadOnly : kAccessibleEditable;
+  if (IsMultiLine()) info->states |= kAccessibleMultiLine;
+  if (IsKeyboardEnabled() && !IsNoFocus()) info->states |= kAccessibleFocusable;
+  if (TextServices* services = GetTextServices()) {
+    const TextRange range = services->GetSelection();
+    info->caret = range.caret;
+    info->selection_start = range.Min();
+    info->selection_end = range.Max();
   }
 }
 

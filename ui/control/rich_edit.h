@@ -64,6 +64,7 @@ class RichEdit : public ScrollableBox {
   // Only a multi-line field that can be edited types tabs; any other lets Tab move on.
   bool WantsTabKey() const override { return want_tab_ && !read_only_ && IsMultiLine(); }
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
   void Paint(IRenderContext* context, const UiRect& paint_area) override;
   void PaintStateImage(IRenderContext* context) override;
   void PaintChildren(IRenderContext* context, const UiRect& paint_area) override;

@@ -121,6 +121,13 @@ void Slider::ChangeValue(double value, bool notify) {
   if (notify && changed && window_) window_->SendNotify(this, kEventValueChange);
 }
 
+void Slider::GetAccessibleInfo(AccessibleInfo* info) const {
+  Progress::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kSlider;
+  info->step = step_;
+  if (IsKeyboardEnabled() && !IsNoFocus()) info->states |= kAccessibleFocusable;
+}
+
 void Slider::HandleEvent(EventArgs& event) {
   if (IsMouseEvent(event.type) && !IsMouseEnabled()) {
     if (Control* parent = GetParentControl()) parent->DispatchEvent(event);

@@ -20,6 +20,7 @@ class Slider : public Progress {
   void PaintStateImage(IRenderContext* context) override;
   void ClearImageCache() override;
   UiRect GetProgressPos() override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // The thumb, in the same coordinates as the control's rect.
   UiRect GetThumbRect() const;

@@ -142,8 +142,24 @@ bool TabBox::SelectItem(int index) {
     items_[static_cast<size_t>(index)]->SetVisible(true);
   }
   RelayoutSelf();
+  NotifyAccessible(AccessibleChange::kSelection);
   if (window_) window_->SendNotify(this, kEventSelect, static_cast<uintptr_t>(index), old);
   return true;
+}
+
+void TabBox::GetAccessibleInfo(AccessibleInfo* info) const {
+  Box::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kPageTabList;
+}
+
+// Each page is a tab; the chosen one is selected.
+void TabBox::GetChildAccessibleInfo(const Control* child, AccessibleInfo* info) const {
+  info->role = AccessibleRole::kPageTab;
+  info->states |= kAccessibleSelectable;
+  if (cur_sel_ >= 0 && static_cast<size_t>(cur_sel_) < items_.size() &&
+      items_[static_cast<size_t>(cur_sel_)] == child) {
+    info->states |= kAccessibleSelected;
+  }
 }
 
 }  // namespace ui

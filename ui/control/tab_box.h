@@ -20,6 +20,8 @@ class TabBox : public Box {
   bool Remove(Control* control) override;
   bool RemoveAt(size_t index) override;
   void RemoveAll() override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
+  void GetChildAccessibleInfo(const Control* child, AccessibleInfo* info) const override;
 
   int GetCurSel() const { return cur_sel_; }
   // False when `index` is out of range; true at once when already selected.

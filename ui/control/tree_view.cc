@@ -189,9 +189,23 @@ void TreeNode::RemoveAllChildNodes() {
   while (!children_.empty()) RemoveChildNodeAt(children_.size() - 1);
 }
 
+void TreeNode::GetAccessibleInfo(AccessibleInfo* info) const {
+  ListContainerElement::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kTreeItem;
+  if (!children_.empty()) {
+    info->states |= kAccessibleExpandable | (expanded_ ? kAccessibleExpanded : 0u);
+  }
+}
+
+void TreeView::GetAccessibleInfo(AccessibleInfo* info) const {
+  ListBox::GetAccessibleInfo(info);
+  info->role = AccessibleRole::kTree;
+}
+
 void TreeNode::SetExpand(bool expand) {
   if (expanded_ == expand) return;
   expanded_ = expand;
+  NotifyAccessible(AccessibleChange::kState);
   if (!tree_view_) return;
   const int sel = tree_view_->GetCurSel();
   if (!expand && sel > index_ && sel < SubtreeEnd()) tree_view_->SelectItem(-1, false, false);

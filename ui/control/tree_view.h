@@ -27,6 +27,7 @@ class TreeNode : public ListContainerElement {
   void SetWindow(Window* window, Box* parent, bool init = true) override;
   // Tree nodes become child nodes; anything else is the node's own content.
   bool Add(Control* control) override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   // False for a node that already has a parent, for this node itself and for
   // one of its ancestors (a node cannot hold its own ancestor).
@@ -86,6 +87,7 @@ class TreeView : public ListBox {
   bool Remove(Control* control) override;
   bool RemoveAt(size_t index) override;
   void RemoveAll() override;
+  void GetAccessibleInfo(AccessibleInfo* info) const override;
 
   TreeNode* GetRootNode() const { return root_; }
   int GetIndent() const { return indent_; }

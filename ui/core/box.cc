@@ -225,6 +225,7 @@ bool Box::SetItemIndex(Control* control, size_t index) {
   items_.erase(items_.begin() + current);
   items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index), control);
   RequestLayout();
+  NotifyAccessible(AccessibleChange::kChildren);
   return true;
 }
 
@@ -249,6 +250,7 @@ bool Box::AddAt(Control* control, size_t index) {
     control->SetInheritedVisible(false);
   }
   items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index), control);
+  NotifyAccessible(AccessibleChange::kChildren);
   return true;
 }
 
@@ -269,6 +271,7 @@ bool Box::RemoveAt(size_t index) {
     // A kept control must not point back at a box that no longer lists it.
     control->SetWindow(window_, nullptr, false);
   }
+  NotifyAccessible(AccessibleChange::kChildren);
   return true;
 }
 
@@ -284,6 +287,7 @@ void Box::RemoveAll() {
     }
   }
   RequestLayout();
+  NotifyAccessible(AccessibleChange::kChildren);
 }
 
 void Box::DestroyChild(Control* control) {

@@ -237,6 +237,7 @@ void Control::SetToolTipText(const std::wstring& text) {
   tooltip_text_ = text;
   nbase::StringReplaceAll(L"<n>", L"\r\n", &tooltip_text_);
   Invalidate();
+  NotifyAccessible(AccessibleChange::kName);
 }
 
 void Control::SetToolTipTextUtf8(const std::string& text) {
@@ -320,7 +321,10 @@ void Control::SetVisible(bool visible) {
   visible_ = visible;
   focused_ = false;
   if (!visible && window_ && window_->GetFocus() == this) window_->SetFocus(nullptr);
-  if (IsVisible() != was_visible) RelayoutUpward();
+  if (IsVisible() != was_visible) {
+    RelayoutUpward();
+    NotifyAccessible(AccessibleChange::kVisibility);
+  }
   if (!IsVisible()) StopBkImageAnimation(kAnimationFrameCurrent);
 }
 
@@ -338,6 +342,7 @@ void Control::SetEnabled(bool enabled) {
     state_ = kControlStateDisabled;
   }
   Invalidate();
+  NotifyAccessible(AccessibleChange::kState);
 }
 
 bool Control::IsMouseEnabled() const {
@@ -430,6 +435,26 @@ bool Control::HitTestScrolled(CPoint point) {
 
 bool Control::GetChildScrollOffset(CPoint* /*offset*/) const {
   return false;
+}
+
+void Control::GetAccessibleInfo(AccessibleInfo* info) const {
+  info->role = AccessibleRole::kPanel;
+}
+
+void Control::GetChildAccessibleInfo(const Control* /*child*/, AccessibleInfo* /*info*/) const {}
+
+AccessibleInfo Control::DescribeAccessible() const {
+  AccessibleInfo info;
+  GetAccessibleInfo(&info);
+  if (const Control* parent = GetParentControl()) parent->GetChildAccessibleInfo(this, &info);
+  const std::wstring tooltip = GetToolTipText();
+  if (info.name.empty()) info.name = tooltip.empty() ? name_ : tooltip;
+  if (info.description.empty() && tooltip != info.name) info.description = tooltip;
+  return info;
+}
+
+void Control::NotifyAccessible(AccessibleChange change) {
+  if (window_) window_->NotifyAccessible(this, change);
 }
 
 CPoint Control::GetScrollOffset() const {

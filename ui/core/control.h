@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/callback.h"
+#include "ui/core/accessibility.h"
 #include "ui/geometry/geometry.h"
 #include "ui/image/image.h"
 
@@ -326,6 +327,15 @@ class Control : public PlaceHolder {
 
   // The offset applied to this control's rectangles by the nearest scrolled ancestor.
   CPoint GetScrollOffset() const;
+
+  // Assistive technology. Controls fill in their role, text, states and
+  // interfaces; a box may refine what its children say (a tab's page).
+  virtual void GetAccessibleInfo(AccessibleInfo* info) const;
+  virtual void GetChildAccessibleInfo(const Control* child, AccessibleInfo* info) const;
+  // Both of the above, with the name falling back on the tooltip, then the control's name.
+  AccessibleInfo DescribeAccessible() const;
+  // Tells the window's accessibility observer, when there is one.
+  void NotifyAccessible(AccessibleChange change);
 
   // Appearance.
   const std::wstring& GetBkColor() const { return bk_color_; }

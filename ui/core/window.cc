@@ -70,6 +70,10 @@ Window::Window() {
 
 Window::~Window() {
   weak_flag_.Cancel();
+  if (AccessibilityObserver* observer = accessibility_observer_) {
+    accessibility_observer_ = nullptr;
+    observer->OnWindowDestroyed();
+  }
   std::vector<Control*> pending;
   pending.swap(delayed_cleanup_);
   for (Control* control : pending) delete control;
@@ -84,6 +88,7 @@ bool Window::Init(std::unique_ptr<NativeWindow> native) {
   if (!native) return false;
   native_ = std::move(native);
   native_->SetDelegate(this);
+  native_->SetAccessibleWindow(this);
   IRenderFactory* factory = GlobalManager::GetRenderFactory();
   if (factory) render_context_ = factory->CreateRenderContext();
   return render_context_ != nullptr;
@@ -160,6 +165,7 @@ bool Window::InitControls(Control* control, Box* parent) {
 
 void Window::ReapObjects(Control* control) {
   if (!control) return;
+  if (accessibility_observer_) accessibility_observer_->OnControlDestroyed(control);
   for (Control** slot : {&key_, &event_hover_, &new_hover_, &click_, &touch_, &pointer_, &focus_}) {
     if (*slot == control) *slot = nullptr;
   }
@@ -216,6 +222,14 @@ Control* Window::FindOwnControl(CPoint point) const {
 }
 
 void Window::SetFocus(Control* control) {
+  Control* const before = focus_;
+  ChangeFocus(control);
+  if (accessibility_observer_ && focus_ != before) {
+    accessibility_observer_->OnAccessibleFocus(before, focus_);
+  }
+}
+
+void Window::ChangeFocus(Control* control) {
   if (native_ && !native_->HasFocus() && control && control != focus_) native_->TakeFocus();
   if (control == focus_) return;
   focus_from_keyboard_ = false;

@@ -138,6 +138,17 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   // Runs the delayed clean-up now (normally a posted task does it).
   void DoDelayedCleanup();
 
+  // Assistive technology: the one observer of the control tree (the native
+  // accessibility tree, while something asks for it). Without one, telling
+  // it costs a test.
+  void SetAccessibilityObserver(AccessibilityObserver* observer) {
+    accessibility_observer_ = observer;
+  }
+  AccessibilityObserver* GetAccessibilityObserver() const { return accessibility_observer_; }
+  void NotifyAccessible(Control* control, AccessibleChange change) {
+    if (accessibility_observer_) accessibility_observer_->OnAccessibleChange(control, change);
+  }
+
  protected:
   // Sends `kind` to `control` with the point and parameters of an input message.
   void SendInputEvent(Control* control, int32_t kind, CPoint point, uintptr_t w_param = 0,
@@ -158,6 +169,8 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool OnKeyDown(const NativeMessage& message);
   void StartFadeIn();
 
+  // SetFocus without telling the accessibility observer.
+  void ChangeFocus(Control* control);
   static Control* RegisterNameProc(Control* control, void* window);
 
   std::unique_ptr<NativeWindow> native_;
@@ -197,6 +210,7 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   Box* shadow_box_ = nullptr;
   UiRect alpha_fix_corner_;
   SkinAttributes skin_attributes_;
+  AccessibilityObserver* accessibility_observer_ = nullptr;
 };
 
 }  // namespace ui

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "base/string_util.h"
+#include "ui/native/gtk_accessible.h"
 #include "ui/native/gtk_keys.h"
 #include "ui/render/render.h"
 
@@ -185,6 +186,7 @@ GtkNativeWindow::~GtkNativeWindow() {
     GtkWidget* widget = widget_;
     widget_ = nullptr;
     g_signal_handlers_disconnect_by_data(widget, this);
+    SetAccessibleWindowFor(widget, nullptr);
     gtk_widget_destroy(widget);
   }
 }
@@ -194,7 +196,7 @@ bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
   if (widget_ || !gdk_display_get_default()) return false;
   owner_ = owner;
   // A popup is placed by us, not the window manager, and never in a taskbar.
-  widget_ = gtk_window_new(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  widget_ = CreateAccessibleGtkWindow(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(widget_);
   gtk_window_set_decorated(window, FALSE);
   if (popup_) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_COMBO);
@@ -264,6 +266,7 @@ void GtkNativeWindow::OnDestroyed() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
   ReleasePopupGrab();
+  SetAccessibleWindowFor(widget_, nullptr);
   widget_ = nullptr;
   context_ = nullptr;
   StopHoverTimer();
@@ -851,6 +854,10 @@ bool GtkNativeWindow::OnWindowState(GdkEventWindowState* event) {
     Send(NativeMessageType::kSize, CPoint(-1, -1), IsMinimized() ? 1 : (IsMaximized() ? 2 : 0));
   }
   return FALSE;
+}
+
+void GtkNativeWindow::SetAccessibleWindow(Window* window) {
+  SetAccessibleWindowFor(widget_, window);
 }
 
 std::unique_ptr<NativeWindow> GtkNativeWindow::CreatePopup() {

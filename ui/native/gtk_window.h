@@ -67,6 +67,7 @@ class GtkNativeWindow : public NativeWindow {
   bool HasAlphaChannel() const override { return rgba_; }
   int GetDpi() const override;
   std::unique_ptr<NativeWindow> CreatePopup() override;
+  void SetAccessibleWindow(Window* window) override;
 
   void SetCaretRect(const UiRect& rect) override;
   // What SetCaretRect last passed to the input method.

@@ -13,6 +13,7 @@
 namespace ui {
 
 class IRenderContext;
+class Window;
 
 enum class NativeCursor { kArrow, kHand, kIBeam, kSizeWE, kSizeNS, kWait };
 
@@ -170,6 +171,9 @@ class NativeWindow {
   // drop-down list): no frame, no taskbar entry, placed in screen coordinates
   // by its Create. Null where popups are not supported.
   virtual std::unique_ptr<NativeWindow> CreatePopup() { return nullptr; }
+
+  // The window core whose controls the native accessibility tree shows.
+  virtual void SetAccessibleWindow(Window* /*window*/) {}
 };
 
 }  // namespace ui

@@ -298,6 +298,11 @@ void TextServices::Finish(bool scroll_to_caret) {
   // The selection shows in the whole area; cheap enough for a field.
   if (!model_.GetSelection().IsEmpty() || !text_changed_) InvalidateAll();
   TrimLayoutCache();
+  // The change notice goes last: its handler may delete the host.
+  if (!(model_.GetSelection() == notified_selection_)) {
+    notified_selection_ = model_.GetSelection();
+    host_->TxNotify(kNotifySelChange, nullptr);
+  }
   if (text_changed_) {
     text_changed_ = false;
     host_->TxNotify(kNotifyChange, nullptr);

@@ -188,6 +188,8 @@ class TextServices {
   int scroll_y_ = 0;
   int goal_x_ = -1;
   bool text_changed_ = false;
+  // The selection the host last heard of.
+  TextRange notified_selection_;
   // The paragraphs an edit touched, for the repaint.
   size_t dirty_first_ = SIZE_MAX;
   size_t dirty_last_ = 0;
