@@ -18,8 +18,6 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
-#include "ui/core/global_manager.h"
-
 extern char** environ;
 
 namespace app_test {
@@ -405,16 +403,6 @@ std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path) 
     records.push_back(fields);
   }
   return records;
-}
-
-bool StartSkinFromBuiltArchive(const std::wstring& theme_folder) {
-  std::ifstream in(CORVANE_BINARY_DIR "/resources/theme.zip", std::ios::binary);
-  std::stringstream data;
-  data << in.rdbuf();
-  const std::string zip = data.str();
-  if (zip.empty() || !ui::GlobalManager::OpenArchive(zip.data(), zip.size(), "")) return false;
-  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
-  return true;
 }
 
 }  // namespace app_test

@@ -128,10 +128,6 @@ std::string DemoProductPath();
 std::string VendorServiceScript();
 std::string InstallerPath();
 
-// Opens the skin archive the build packs (as the installer embeds it) and starts the
-// resource manager on `theme_folder`; the start-up hook of the window tests.
-bool StartSkinFromBuiltArchive(const std::wstring& theme_folder);
-
 // Reads the lines of a demo start-record file, each split into its fields.
 std::vector<std::vector<std::string>> ReadStartRecords(const std::string& path);
 // The same once the detached product has written at least one record (up to

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,18 @@
 #include "ui/core/global_manager.h"
 
 namespace corvane {
+
+// Opens the skin archive the build packs (as the installer embeds it) and starts the
+// resource manager on `theme_folder`; the start-up hook of the window tests.
+inline bool StartSkinFromBuiltArchive(const std::wstring& theme_folder) {
+  std::ifstream in(CORVANE_BINARY_DIR "/resources/theme.zip", std::ios::binary);
+  std::stringstream data;
+  data << in.rdbuf();
+  const std::string zip = data.str();
+  if (zip.empty() || !ui::GlobalManager::OpenArchive(zip.data(), zip.size(), "")) return false;
+  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
+  return true;
+}
 
 class MainWindowFixture : public ::testing::Test {
  protected:
@@ -43,7 +57,7 @@ class MainWindowFixture : public ::testing::Test {
     StartupHooks hooks;
     hooks.system_dpi = [] { return 96; };
     hooks.scale_percent = [] { return 100; };
-    hooks.start_skin = app_test::StartSkinFromBuiltArchive;
+    hooks.start_skin = StartSkinFromBuiltArchive;
     hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
     return hooks;
   }
