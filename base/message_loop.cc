@@ -22,7 +22,7 @@ bool RunsLater(const QueuedTask& a, const QueuedTask& b) {
 MessageLoop::MessageLoop() : MessageLoop(Type::kDefault, std::make_shared<DefaultMessagePump>()) {}
 
 MessageLoop::MessageLoop(Type type, std::shared_ptr<MessagePump> pump)
-    : type_(type), pump_(std::move(pump)) {
+    : type_(type), pump_(std::move(pump)), incoming_(std::make_shared<IncomingQueue>()) {
   tls_current_loop = this;
   proxy_ = MessageLoopProxy::Create(this);
   proxy_raw_ = proxy_.get();
@@ -46,8 +46,8 @@ MessageLoop::~MessageLoop() {
   // proxy that wants to know its thread.
   std::deque<QueuedTask> late;
   {
-    std::lock_guard<std::mutex> guard(incoming_lock_);
-    late.swap(incoming_queue_);
+    std::lock_guard<std::mutex> guard(incoming_->lock);
+    late.swap(incoming_->tasks);
   }
   late.clear();
   work_queue_.clear();
@@ -77,25 +77,33 @@ void MessageLoop::PostTopLevelDelayedTask(Closure task, TimeDelta delay) {
   PostQueued(std::move(task), delay, false);
 }
 
-void MessageLoop::PostQueued(Closure task, TimeDelta delay, bool nestable) {
+QueuedTask MessageLoop::MakeQueued(Closure task, TimeDelta delay, bool nestable) {
   QueuedTask queued;
   // A delay of 0 or less is an immediate task; Now is never the null time.
   if (delay > TimeDelta()) queued.delayed_run_time = TickTime::Now() + delay;
   queued.nestable = nestable;
   queued.task = std::move(task);
-  EnqueueIncoming(std::move(queued));
+  return queued;
+}
+
+void MessageLoop::PostQueued(Closure task, TimeDelta delay, bool nestable) {
+  EnqueueIncoming(MakeQueued(std::move(task), delay, nestable));
+}
+
+std::shared_ptr<MessagePump> MessageLoop::AppendLocked(QueuedTask task) {
+  const bool was_empty = incoming_->tasks.empty();
+  incoming_->tasks.push_back(std::move(task));
+  // Not empty before: the pump has been woken already.
+  return was_empty ? pump_ : nullptr;
 }
 
 void MessageLoop::EnqueueIncoming(QueuedTask task) {
   std::shared_ptr<MessagePump> pump;
   {
-    std::lock_guard<std::mutex> guard(incoming_lock_);
-    bool was_empty = incoming_queue_.empty();
-    incoming_queue_.push_back(std::move(task));
-    if (!was_empty) return;  // the pump has been woken already
-    pump = pump_;
+    std::lock_guard<std::mutex> guard(incoming_->lock);
+    pump = AppendLocked(std::move(task));
   }
-  pump->WakeUp();
+  if (pump) pump->WakeUp();
 }
 
 int MessageLoop::run_depth() const {
@@ -136,9 +144,9 @@ void MessageLoop::RequestQuit() {
 
 void MessageLoop::ReloadWorkQueue() {
   if (!work_queue_.empty()) return;
-  std::lock_guard<std::mutex> guard(incoming_lock_);
-  if (incoming_queue_.empty()) return;
-  incoming_queue_.swap(work_queue_);
+  std::lock_guard<std::mutex> guard(incoming_->lock);
+  if (incoming_->tasks.empty()) return;
+  incoming_->tasks.swap(work_queue_);
 }
 
 void MessageLoop::AddToDelayedQueue(QueuedTask task) {
@@ -280,9 +288,15 @@ MessageLoopProxy::~MessageLoopProxy() {
 }
 
 bool MessageLoopProxy::Post(Closure task, TimeDelta delay, bool nestable) {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (!target_) return false;
-  target_->PostQueued(std::move(task), delay, nestable);
+  QueuedTask queued = MessageLoop::MakeQueued(std::move(task), delay, nestable);
+  std::shared_ptr<MessagePump> pump;
+  {
+    std::lock_guard<std::mutex> guard(incoming_->lock);
+    if (!target_) return false;
+    pump = target_->AppendLocked(std::move(queued));
+  }
+  // Outside the lock, as the loop's own posts do.
+  if (pump) pump->WakeUp();
   return true;
 }
 
@@ -303,27 +317,32 @@ bool MessageLoopProxy::PostTopLevelDelayedTask(Closure task, TimeDelta delay) {
 }
 
 bool MessageLoopProxy::IsOnLoopThread() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<std::mutex> guard(incoming_->lock);
   return target_ && target_ == MessageLoop::Current();
 }
 
 void MessageLoopProxy::DetachLoop() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<std::mutex> guard(incoming_->lock);
   target_ = nullptr;
 }
 
 void MessageLoopProxy::ReleaseLast() {
+  std::shared_ptr<MessagePump> pump;
+  bool posted = false;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(incoming_->lock);
     if (target_ && target_ != MessageLoop::Current()) {
       // The task owns the proxy: whether it runs or is discarded with the
       // loop, destroying the closure on the loop's thread deletes it.
       std::shared_ptr<MessageLoopProxy> owner(this, [](MessageLoopProxy* proxy) { delete proxy; });
-      target_->PostQueued([owner]() mutable { owner.reset(); }, TimeDelta(), false);
-      return;
+      pump = target_->AppendLocked(
+          MessageLoop::MakeQueued([owner]() mutable { owner.reset(); }, TimeDelta(), false));
+      posted = true;
     }
   }
-  delete this;
+  // Once posted, the proxy belongs to the loop's thread: not touched here.
+  if (pump) pump->WakeUp();
+  if (!posted) delete this;
 }
 
 }  // namespace nbase

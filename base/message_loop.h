@@ -26,6 +26,13 @@ struct QueuedTask {
   Closure task;               // empty ones are skipped
 };
 
+// Tasks posted to a loop and not yet taken by it, under one lock shared by
+// the loop and its proxy.
+struct IncomingQueue {
+  std::mutex lock;
+  std::deque<QueuedTask> tasks;  // guarded by lock
+};
+
 // A thread's task queues, filled from any thread through the incoming queue
 // (or, from other threads, through the proxy) and drained by the pump. Bound
 // to the constructing thread: run and destroy it there.
@@ -112,7 +119,11 @@ class MessageLoop : public MessagePump::Delegate {
     RunState* previous = nullptr;
   };
 
+  static QueuedTask MakeQueued(Closure task, TimeDelta delay, bool nestable);
   void PostQueued(Closure task, TimeDelta delay, bool nestable);
+  // Appends under the held incoming lock; returns the pump to wake (after
+  // the lock is released) on the empty-to-non-empty transition, else null.
+  std::shared_ptr<MessagePump> AppendLocked(QueuedTask task);
   void RunWithState(MessageDispatcher* dispatcher, bool quit_when_idle);
   void ReloadWorkQueue();
   void AddToDelayedQueue(QueuedTask task);
@@ -129,8 +140,8 @@ class MessageLoop : public MessagePump::Delegate {
   bool os_modal_ = false;
   bool nestable_tasks_allowed_ = true;
 
-  std::mutex incoming_lock_;
-  std::deque<QueuedTask> incoming_queue_;  // guarded by incoming_lock_
+  // Shared with the proxy, whose posts take only this one lock.
+  std::shared_ptr<IncomingQueue> incoming_;
 
   std::deque<QueuedTask> work_queue_;
   std::deque<QueuedTask> deferred_non_nestable_queue_;
@@ -207,15 +218,16 @@ class MessageLoopProxy : public SupportWeakCallback {
   friend class MessageLoop;
   friend struct MessageLoopTestAccess;
 
-  explicit MessageLoopProxy(MessageLoop* loop) : target_(loop) {}
+  explicit MessageLoopProxy(MessageLoop* loop) : incoming_(loop->incoming_), target_(loop) {}
   static std::shared_ptr<MessageLoopProxy> Create(MessageLoop* loop);
 
   bool Post(Closure task, TimeDelta delay, bool nestable);
   void DetachLoop();
   void ReleaseLast();
 
-  std::mutex lock_;
-  MessageLoop* target_;  // guarded by lock_; null once the loop is gone
+  // The loop's incoming queue: its lock also guards target_.
+  std::shared_ptr<IncomingQueue> incoming_;
+  MessageLoop* target_;  // null once the loop is gone
 };
 
 }  // namespace nbase

@@ -1,5 +1,6 @@
 #include "base/message_pump_glib.h"
 
+#include <chrono>
 #include <limits>
 
 namespace nbase {
@@ -142,14 +143,35 @@ bool GlibMessagePump::ProcessNativeBatch(bool may_block) {
   return dispatched;
 }
 
+// One GLib iteration costs a poll of the context, several times what a small
+// task costs, so tasks run in batches between two iterations. Fairness to
+// input and drawing is kept by the bounds: after at most kMaxBatchTasks tasks
+// or kBatchBudgetMicroseconds of running them (plus the one task that crossed
+// the budget), control goes back to the main context, which dispatches every
+// native source that became ready meanwhile before the next batch starts.
+bool GlibMessagePump::RunTaskBatch(Delegate* delegate) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::microseconds(kBatchBudgetMicroseconds);
+  bool ran = false;
+  for (int n = 0; n < kMaxBatchTasks; ++n) {
+    bool did = delegate->RunImmediateWork();
+    if (state_->should_quit) return true;
+    did |= delegate->RunDelayedWork(&delayed_work_time_);
+    if (state_->should_quit) return true;
+    if (!did) break;
+    ran = true;
+    if (Clock::now() >= deadline) break;
+  }
+  return ran;
+}
+
 void GlibMessagePump::PumpLoop() {
   Delegate* delegate = state_->delegate;
   for (;;) {
     bool more = ProcessNativeBatch(false);
     if (state_->should_quit) break;
-    more |= delegate->RunImmediateWork();
-    if (state_->should_quit) break;
-    more |= delegate->RunDelayedWork(&delayed_work_time_);
+    more |= RunTaskBatch(delegate);
     if (more && delayed_work_time_.is_null()) KillTimer();
     if (state_->should_quit) break;
     if (more) continue;
@@ -163,5 +185,4 @@ void GlibMessagePump::PumpLoop() {
     if (state_->should_quit) break;
   }
 }
-
 }  // namespace nbase

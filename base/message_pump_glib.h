@@ -11,7 +11,8 @@
 namespace nbase {
 
 // The UI thread's pump: drives a GLib main context (the one GTK windows are
-// served by), one native event batch per pass, interleaved with one task.
+// served by), one native event batch per pass, interleaved with a bounded
+// batch of tasks.
 // A custom source carries the single outstanding wake-up; delayed work arms
 // a GLib timeout of at least 10 ms so that it also fires inside foreign
 // loops (modal dialogs) that iterate the same context.
@@ -25,6 +26,10 @@ class GlibMessagePump final : public NativeMessagePump {
   };
 
   static constexpr int64_t kMinTimerMs = 10;
+  // Bounds of the task batch run between two native iterations: whichever is
+  // reached first ends it.
+  static constexpr int kMaxBatchTasks = 256;
+  static constexpr int64_t kBatchBudgetMicroseconds = 2000;
 
   // Uses the calling thread's default context, or the global default
   // context when the thread has none pushed.
@@ -61,6 +66,9 @@ class GlibMessagePump final : public NativeMessagePump {
   static gboolean OnTimerThunk(gpointer pump);
 
   void PumpLoop() override;
+  // Runs ready immediate and due delayed tasks until none is left or a bound
+  // of the batch is reached; returns whether any ran.
+  bool RunTaskBatch(Delegate* delegate);
   // One g_main_context_iteration; returns whether anything was dispatched.
   bool ProcessNativeBatch(bool may_block);
   void OnWorkSource();

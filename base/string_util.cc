@@ -158,30 +158,41 @@ std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
   return out;
 }
 
+// The code point `wc` is written as, or 0 for a byte kept by the escape.
+uint32_t EncodedCodePoint(wchar_t wc, bool unescape) {
+  uint32_t cp = static_cast<uint32_t>(wc);
+  if (unescape && IsEscapedByte(cp)) return 0;
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+  return cp;
+}
+
+// Sized first, then written in place: no growth while encoding.
 std::string EncodeUTF8(std::wstring_view wide, bool unescape) {
-  std::string out;
-  out.reserve(wide.size());
+  size_t size = 0;
   for (wchar_t wc : wide) {
-    uint32_t cp = static_cast<uint32_t>(wc);
-    if (unescape && IsEscapedByte(cp)) {
-      out.push_back(static_cast<char>(cp - kEscapeBase));
-      continue;
-    }
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
+    const uint32_t cp = EncodedCodePoint(wc, unescape);
+    size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  }
+  std::string out(size, '\0');
+  char* o = out.data();
+  for (wchar_t wc : wide) {
+    const uint32_t cp = EncodedCodePoint(wc, unescape);
+    if (cp == 0 && wc != 0) {
+      *o++ = static_cast<char>(static_cast<uint32_t>(wc) - kEscapeBase);
+    } else if (cp < 0x80) {
+      *o++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *o++ = static_cast<char>(0xC0 | (cp >> 6));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *o++ = static_cast<char>(0xE0 | (cp >> 12));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *o++ = static_cast<char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
   return out;

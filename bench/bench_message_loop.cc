@@ -183,8 +183,9 @@ int64_t DelayMicroseconds(int i) {
   return 1000 * ((i * 7919) % 5) + (i % 997);
 }
 
-void BM_DelayedTasks(benchmark::State& state) {
-  nbase::MessageLoop loop;
+// Posts the schedule to `loop` and runs it until the last task has run.
+template <typename Loop>
+void RunDelayedSchedule(benchmark::State& state, Loop& loop, const std::string& name) {
   double seconds = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
@@ -200,9 +201,27 @@ void BM_DelayedTasks(benchmark::State& state) {
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   state.SetItemsProcessed(state.iterations() * kDelayedTasks);
-  Record("nbase-delayed", state.iterations() * kDelayedTasks / seconds);
+  Record(name, state.iterations() * kDelayedTasks / seconds);
+}
+
+void BM_DelayedTasks(benchmark::State& state) {
+  nbase::MessageLoop loop;
+  RunDelayedSchedule(state, loop, "nbase-delayed");
 }
 BENCHMARK(BM_DelayedTasks)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The same on the UI loop, over its own GLib context.
+void BM_UILoopDelayedTasks(benchmark::State& state) {
+  GMainContext* context = g_main_context_new();
+  g_main_context_push_thread_default(context);
+  {
+    nbase::UIMessageLoop loop;
+    RunDelayedSchedule(state, loop, "nbase-ui-delayed");
+  }
+  g_main_context_pop_thread_default(context);
+  g_main_context_unref(context);
+}
+BENCHMARK(BM_UILoopDelayedTasks)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The same schedule as one asio::steady_timer per task.
 void BM_AsioDelayedTimers(benchmark::State& state) {
@@ -293,6 +312,7 @@ int main(int argc, char** argv) {
     ratio("nbase-ui" + suffix, "asio" + suffix, what.c_str(), ">= 1.0x");
   }
   ratio("nbase-delayed", "asio-delayed", "100 000 delayed tasks:", ">= 1.0x");
+  ratio("nbase-ui-delayed", "asio-delayed", "100 000 delayed tasks:", ">= 1.0x");
   std::printf(
       "(best wall-clock rate of the runs on a shared, loaded machine; use "
       "--benchmark_repetitions=N)\n");

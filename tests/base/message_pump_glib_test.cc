@@ -1,9 +1,14 @@
 #include "base/message_pump_glib.h"
 
+#include <fcntl.h>
+#include <glib-unix.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -276,7 +281,9 @@ TEST_F(GlibMessagePumpTest, ObserversAndDispatcherWrapNativeBatches) {
   } dispatcher;
   UIMessageLoop loop;
   loop.AddUIObserver(&observer);
-  for (int i = 0; i < 10; ++i) loop.PostTask([] {});
+  // Tasks run in batches between native iterations: enough of them keep the
+  // loop passing until the dispatcher ends it.
+  for (int i = 0; i < 3 * GlibMessagePump::kMaxBatchTasks; ++i) loop.PostTask([] {});
   loop.Run(&dispatcher);  // ends when the dispatcher says so
   EXPECT_EQ(dispatcher.remaining, 0);
   EXPECT_EQ(observer.will, 3);
@@ -284,6 +291,99 @@ TEST_F(GlibMessagePumpTest, ObserversAndDispatcherWrapNativeBatches) {
   loop.RemoveUIObserver(&observer);
   loop.RunUntilIdle();
   EXPECT_EQ(observer.will, 3);
+}
+
+// Tasks run in bounded batches between two main-context iterations: while a
+// producer thread keeps the queue full, a ready file descriptor (as input is)
+// is still served after at most one batch, bounded by count for quick tasks
+// and by run time for slow ones.
+TEST_F(GlibMessagePumpTest, InputIsServedBetweenBatchesWhileAProducerFloods) {
+  constexpr int kRounds = 8;
+  struct Case {
+    int task_us;        // what each task sleeps
+    int64_t in_flight;  // the producer's backlog
+    int64_t most_lag;   // tasks allowed between the input and its dispatch
+  };
+  constexpr int kSlowUs = 200;
+  const Case cases[] = {
+      {0, 5000, 2 * GlibMessagePump::kMaxBatchTasks},
+      {kSlowUs, 50, 2 * (GlibMessagePump::kBatchBudgetMicroseconds / kSlowUs + 1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.task_us);
+    UIMessageLoop loop;
+    auto proxy = loop.GetProxy();
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+
+    struct Shared {
+      std::atomic<int64_t> posted{0}, ran{0}, written_at{0};
+      std::atomic<bool> stamped{false}, stop{false};
+      std::atomic<int> delivered{0};
+      std::vector<int64_t> lags;
+      UIMessageLoop* loop = nullptr;
+      int fd = -1;
+    } shared;
+    shared.loop = &loop;
+    shared.fd = fds[0];
+    GSource* input = g_unix_fd_source_new(fds[0], G_IO_IN);
+    g_source_set_callback(input,
+                          G_SOURCE_FUNC(+[](gint fd, GIOCondition, gpointer data) -> gboolean {
+                            auto* s = static_cast<Shared*>(data);
+                            // The loop thread waits for the writer's stamp; no task runs meanwhile.
+                            while (!s->stamped.load()) std::this_thread::yield();
+                            s->stamped.store(false);
+                            s->lags.push_back(s->ran.load() - s->written_at.load());
+                            char byte;
+                            while (read(fd, &byte, 1) == 1) {
+                            }
+                            if (++s->delivered == kRounds) s->stop.store(true);
+                            return G_SOURCE_CONTINUE;
+                          }),
+                          &shared, nullptr);
+    g_source_attach(input, context_);
+
+    std::thread producer([&] {
+      while (!shared.stop.load()) {
+        if (shared.posted.load() - shared.ran.load() >= c.in_flight) {
+          std::this_thread::yield();
+          continue;
+        }
+        ++shared.posted;
+        proxy->PostTask([&shared, us = c.task_us] {
+          if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
+          ++shared.ran;
+        });
+      }
+      // Quits once the backlog has drained.
+      proxy->PostTask([&shared] { shared.loop->RequestQuit(); });
+    });
+    std::thread writer([&] {
+      for (int round = 0; round < kRounds && !shared.stop.load(); ++round) {
+        while (shared.ran.load() < (round + 1) * 100) std::this_thread::yield();
+        if (write(fds[1], "x", 1) != 1) {
+          ADD_FAILURE() << "write to the pipe failed";
+          shared.stop.store(true);
+          break;
+        }
+        shared.written_at.store(shared.ran.load());
+        shared.stamped.store(true);
+        while (shared.delivered.load() <= round) std::this_thread::yield();
+      }
+    });
+    loop.Run();
+    writer.join();
+    producer.join();
+    g_source_destroy(input);
+    g_source_unref(input);
+    close(fds[0]);
+    close(fds[1]);
+
+    EXPECT_EQ(shared.delivered.load(), kRounds);
+    ASSERT_EQ(shared.lags.size(), static_cast<size_t>(kRounds));
+    EXPECT_LE(*std::max_element(shared.lags.begin(), shared.lags.end()), c.most_lag);
+    EXPECT_EQ(shared.ran.load(), shared.posted.load());
+  }
 }
 
 TEST_F(GlibMessagePumpTest, IdleLoopDoesNotWakeByItself) {

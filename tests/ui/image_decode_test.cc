@@ -474,6 +474,67 @@ TEST_F(ImageDecodeTest, CacheSharesOneDecodeWhileHeld) {
   EXPECT_EQ(third->GetWidth(), 9);
 }
 
+// With a byte budget the cache keeps the most recently requested pictures
+// after their holders let go, drops the least recent one first, and never
+// retains a picture above the whole budget.
+TEST_F(ImageDecodeTest, RetainedPicturesStayWithinTheBudgetLeastRecentFirstOut) {
+  const std::wstring a = SaveOpaquePng("a.png", 4, 4);
+  const std::wstring b = SaveOpaquePng("b.png", 4, 4);
+  const std::wstring c = SaveOpaquePng("c.png", 4, 4);
+  const std::wstring big = SaveOpaquePng("big.png", 8, 8);
+  const size_t small_bytes = 4 * 4 * 4;
+  ImageCache cache(2 * small_bytes);
+
+  std::shared_ptr<ImageInfo> first_a = cache.GetImage(a);
+  ASSERT_NE(first_a, nullptr);
+  EXPECT_EQ(first_a->GetByteSize(), small_bytes);
+  first_a.reset();
+  ASSERT_NE(cache.GetImage(b), nullptr);
+  EXPECT_TRUE(cache.Contains(a));
+  EXPECT_TRUE(cache.Contains(b));
+  EXPECT_EQ(cache.GetRetainedBytes(), 2 * small_bytes);
+
+  // Using a again makes b the least recent, so c pushes b out.
+  SaveOpaquePng("a.png", 5, 5);
+  EXPECT_EQ(cache.GetImage(a)->GetWidth(), 4);
+  ASSERT_NE(cache.GetImage(c), nullptr);
+  EXPECT_TRUE(cache.Contains(a));
+  EXPECT_FALSE(cache.Contains(b));
+  EXPECT_TRUE(cache.Contains(c));
+  EXPECT_EQ(cache.GetEntryCount(), 2u);
+  EXPECT_EQ(cache.GetRetainedBytes(), 2 * small_bytes);
+  SaveOpaquePng("b.png", 3, 3);
+  std::shared_ptr<ImageInfo> small_b = cache.GetImage(b);
+  ASSERT_NE(small_b, nullptr);
+  EXPECT_EQ(small_b->GetWidth(), 3);  // b was freed: decoded again
+  small_b.reset();
+  // b, c, a from the most recent: a no longer fits.
+  EXPECT_FALSE(cache.Contains(a));
+  EXPECT_TRUE(cache.Contains(b));
+  EXPECT_TRUE(cache.Contains(c));
+  EXPECT_EQ(cache.GetRetainedBytes(), small_bytes + 3 * 3 * 4);
+
+  // A picture the cache lets go of stays shared while someone holds it.
+  std::shared_ptr<ImageInfo> held_c = cache.GetImage(c);
+  ASSERT_NE(cache.GetImage(SaveOpaquePng("a.png", 4, 4)), nullptr);
+  ASSERT_NE(cache.GetImage(SaveOpaquePng("d.png", 4, 4)), nullptr);
+  EXPECT_FALSE(cache.Contains(b));
+  EXPECT_EQ(cache.GetRetainedBytes(), 2 * small_bytes);  // d and a
+  SaveOpaquePng("c.png", 7, 7);
+  EXPECT_EQ(cache.GetImage(c), held_c);
+  held_c.reset();
+  EXPECT_FALSE(cache.Contains(c));
+
+  // Above the budget: shared while held, freed with its last holder.
+  std::shared_ptr<ImageInfo> held_big = cache.GetImage(big);
+  ASSERT_NE(held_big, nullptr);
+  EXPECT_EQ(cache.GetImage(big), held_big);
+  const size_t retained = cache.GetRetainedBytes();
+  held_big.reset();
+  EXPECT_FALSE(cache.Contains(big));
+  EXPECT_EQ(cache.GetRetainedBytes(), retained);
+}
+
 TEST_F(ImageDecodeTest, FailedDecodeIsNotCached) {
   ImageCache cache;
   const std::wstring path = nbase::UTF8ToWide(PathOf("later.png"));

@@ -277,6 +277,41 @@ TEST_F(MarkupTest, NonAsciiTextAndNamesSurvive) {
   EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"完成");
 }
 
+// Texts are widened on their first read: in any order, through any handle,
+// and the same text read twice is the same characters at the same place.
+TEST_F(MarkupTest, TextsReadInAnyOrderThroughAnyHandleComeBackWhole) {
+  ASSERT_TRUE(doc_.LoadFromUtf8(
+      "<窗口 标题=\"立即&amp;安装\" b=\"x\">正文 &lt;一&gt;<按钮 名=\"确定\"/><c/></窗口>"));
+  MarkupElement root = doc_.GetRoot();
+  MarkupElement again = doc_.GetRoot();
+  EXPECT_EQ(Str(again.GetAttributeValue(1)), L"x");
+  EXPECT_EQ(Str(root.GetValue()), L"正文 <一>");
+  const wchar_t* title = root.GetAttributeValue(0);
+  EXPECT_EQ(Str(title), L"立即&安装");
+  EXPECT_EQ(again.GetAttributeValue(0), title);
+  EXPECT_EQ(Str(root.GetAttributeName(0)), L"标题");
+  EXPECT_EQ(Str(root.GetName()), L"窗口");
+  MarkupElement button = root.GetChild(L"按钮");
+  ASSERT_TRUE(button.IsValid());
+  std::wstring name;
+  ASSERT_TRUE(button.GetAttributeValue(L"名", &name));
+  EXPECT_EQ(name, L"确定");
+  EXPECT_EQ(Str(button.GetValue()), L"");
+  EXPECT_EQ(Str(button.GetSibling().GetName()), L"c");
+  // A zero byte ends the text as a zero character does.
+  ASSERT_TRUE(doc_.LoadFromUtf8(std::string("<a v=\"1\"/>\0<b", 13)));
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1");
+}
+
+// The error location is cut after 49 characters, not bytes.
+TEST_F(MarkupTest, ErrorLocationCountsCharacters) {
+  std::string text = "<a x=";
+  for (int i = 0; i < 100; ++i) text += "值";
+  EXPECT_FALSE(doc_.LoadFromUtf8(text));
+  EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Expected attribute value");
+  EXPECT_EQ(Str(doc_.GetLastErrorLocation()), std::wstring(49, L'值'));
+}
+
 class MarkupFileTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -58,7 +58,10 @@ class MarkupElement {
 // A non-validating in-place parser for the skins' markup subset: elements,
 // double-quoted attributes, character content, comments and processing
 // instructions (skipped), and the five named entities. The whole document is
-// one buffer; elements are records pointing into it.
+// one UTF-8 buffer, parsed in place; elements are records of byte offsets
+// into it. A name or value is widened the first time it is read, into a wide
+// buffer at the same offset as its bytes (a UTF-8 text never has more
+// characters than bytes), so reading changes the document: one thread only.
 class MarkupDocument {
  public:
   static constexpr size_t kMaxFileSize = 4 * 1024 * 1024;
@@ -98,16 +101,25 @@ class MarkupDocument {
     uint32_t data;
   };
 
+  // Parses `length` bytes of UTF-8 (no zero among them).
+  bool ParseUtf8(const char* utf8, size_t length);
   bool Parse();
-  bool ParseLevel(wchar_t*& p, uint32_t parent, int depth);
-  bool ParseAttributes(wchar_t*& p);
-  wchar_t* Decode(wchar_t*& p, wchar_t stop);
+  bool ParseLevel(char*& p, uint32_t parent, int depth);
+  bool ParseAttributes(char*& p);
+  char* Decode(char*& p, char stop);
   uint32_t ReserveElement();
-  bool Fail(const wchar_t* message, const wchar_t* location);
-  void SetError(const wchar_t* message, const wchar_t* location);
-  uint32_t Offset(const wchar_t* p) const { return static_cast<uint32_t>(p - text_.get()); }
+  bool Fail(const wchar_t* message, const char* location);
+  void SetError(const wchar_t* message, const char* location);
+  uint32_t Offset(const char* p) const { return static_cast<uint32_t>(p - text_.get()); }
+  // The zero-terminated text at a byte offset, widened on first use.
+  const wchar_t* WideAt(uint32_t offset);
+  const char* BytesAt(uint32_t offset) const { return text_.get() + offset; }
 
-  std::unique_ptr<wchar_t[]> text_;
+  std::unique_ptr<char[]> text_;
+  size_t length_ = 0;
+  // Allocated on first read; a bit per byte offset already widened.
+  std::unique_ptr<wchar_t[]> wide_;
+  std::vector<uint64_t> widened_;
   std::vector<Element> elements_;
   wchar_t error_message_[100] = {};
   wchar_t error_location_[50] = {};

@@ -61,6 +61,15 @@ cairo_surface_t* ImageInfo::GetFrame(size_t index) const {
   return index < frames_.size() ? frames_[index] : nullptr;
 }
 
+size_t ImageInfo::GetByteSize() const {
+  size_t bytes = 0;
+  for (cairo_surface_t* frame : frames_) {
+    bytes += static_cast<size_t>(cairo_image_surface_get_stride(frame)) *
+             static_cast<size_t>(cairo_image_surface_get_height(frame));
+  }
+  return bytes;
+}
+
 void ImageAttribute::Reset() {
   image_string.clear();
   file.clear();

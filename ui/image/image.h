@@ -31,6 +31,8 @@ class ImageInfo {
   size_t GetFrameCount() const { return frames_.size(); }
   // Null when the index is out of range.
   cairo_surface_t* GetFrame(size_t index) const;
+  // Pixel memory of all frames.
+  size_t GetByteSize() const;
   // Frame delays in milliseconds; empty for a single-frame picture.
   const std::vector<int>& GetFrameDelays() const { return frame_delays_; }
 

@@ -28,7 +28,7 @@ void Image::SetImageString(std::wstring_view text) {
 }
 
 std::function<std::shared_ptr<ImageInfo>(const std::wstring&)> MakeSkinImageLoader() {
-  auto cache = std::make_shared<ImageCache>();
+  auto cache = std::make_shared<ImageCache>(kSkinImageRetainBytes);
   return [cache](const std::wstring& path) {
     // Normalising twice is harmless; the key must be normal whoever calls.
     return cache->GetImage(SkinResources::NormalizeImagePath(path), ReadFromArchive);
