@@ -145,6 +145,9 @@ ScopedUserEnvironment::ScopedUserEnvironment() {
   setenv("XDG_CONFIG_HOME", config_home().c_str(), 1);
   setenv("XDG_DATA_HOME", data_home().c_str(), 1);
   setenv("XDG_RUNTIME_DIR", dir_.Sub("runtime").c_str(), 1);
+  // Without a session bus a windowed installer's accessibility bridge autolaunches one, with an
+  // accessibility bus, that outlive the test.
+  if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) Set("NO_AT_BRIDGE", "1");
 }
 
 void ScopedUserEnvironment::Set(const std::string& name, const std::string& value) {

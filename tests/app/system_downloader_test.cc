@@ -131,28 +131,35 @@ TEST_F(AppSystemDownloadTest, WholePackageArrivesExecutableDirectlyAndThroughRed
 }
 
 TEST_F(AppSystemDownloadTest, FailuresEndAtOnceWithoutAFile) {
-  const auto start = Clock::now();
+  // None of these may wait for a limit (15 s is the shortest); starting the services is not
+  // counted, since it is slow on a loaded machine.
+  const auto transfer = [](const std::string& url, const std::string& target) {
+    const auto start = Clock::now();
+    const int code = DesktopTransfer(url, target, 300);
+    EXPECT_LT(SecondsSince(start), 14.0) << url;
+    return code;
+  };
   for (const char* status : {"404", "500"}) {
     VendorService service({"--package", package_, "--fail-first", "9", "--fail-status", status});
-    EXPECT_EQ(DesktopTransfer(Url(service), target_, 300), CURLE_HTTP_RETURNED_ERROR) << status;
+    EXPECT_EQ(transfer(Url(service), target_), CURLE_HTTP_RETURNED_ERROR) << status;
     ExpectNothingLeft(status);
   }
   VendorService resetting({"--package", package_, "--fail-first", "9", "--fail-status", "reset"});
-  EXPECT_NE(DesktopTransfer(Url(resetting), target_, 300), 0);
+  EXPECT_NE(transfer(Url(resetting), target_), 0);
   ExpectNothingLeft("reset");
 
   VendorService truncating({"--package", package_, "--truncate", "1000"});
-  EXPECT_EQ(DesktopTransfer(Url(truncating), target_, 300), CURLE_PARTIAL_FILE);
+  EXPECT_EQ(transfer(Url(truncating), target_), CURLE_PARTIAL_FILE);
   ExpectNothingLeft("truncated");
 
   // Only http and https are followed.
   VendorService elsewhere(
       {"--package", package_, "--redirect", "--redirect-location", "file://" + package_});
-  EXPECT_EQ(DesktopTransfer(Url(elsewhere), target_, 300), CURLE_UNSUPPORTED_PROTOCOL);
+  EXPECT_EQ(transfer(Url(elsewhere), target_), CURLE_UNSUPPORTED_PROTOCOL);
   ExpectNothingLeft("file redirect");
   // A redirect without a target is an answer, not a package.
   VendorService no_location({"--package", package_, "--redirect", "--redirect-location", ""});
-  EXPECT_EQ(DesktopTransfer(Url(no_location), target_, 300), CURLE_HTTP_RETURNED_ERROR);
+  EXPECT_EQ(transfer(Url(no_location), target_), CURLE_HTTP_RETURNED_ERROR);
   ExpectNothingLeft("empty location");
 
   int dead_port;
@@ -160,13 +167,11 @@ TEST_F(AppSystemDownloadTest, FailuresEndAtOnceWithoutAFile) {
     VendorService gone;
     dead_port = gone.port();
   }
-  EXPECT_EQ(DesktopTransfer("http://127.0.0.1:" + std::to_string(dead_port) + "/x", target_, 300),
+  EXPECT_EQ(transfer("http://127.0.0.1:" + std::to_string(dead_port) + "/x", target_),
             CURLE_COULDNT_CONNECT);
   ExpectNothingLeft("unreachable");
 
-  EXPECT_EQ(DesktopTransfer(Url(truncating), dir_.Sub("missing/dir/file"), 300), 2);
-  // None of these may wait for a limit.
-  EXPECT_LT(SecondsSince(start), 10.0);
+  EXPECT_EQ(transfer(Url(truncating), dir_.Sub("missing/dir/file")), 2);
 }
 
 TEST_F(AppSystemDownloadTest, SilenceEndsTheTransferAtTheIdleLimit) {

@@ -12,12 +12,10 @@ namespace e2e {
 namespace {
 
 ui::XServer* Server() {
-  // One private server per test process, for all of its tests.
-  static ui::XServer* server = [] {
-    auto* s = new ui::XServer();
-    return s->Start("1280x1024x24") ? s : nullptr;
-  }();
-  return server;
+  // One private server per test process, for all of its tests; ended with the process.
+  static ui::XServer server;
+  static const bool started = server.Start("1280x1024x24");
+  return started ? &server : nullptr;
 }
 
 std::string Key(int scale, const PageState& s) {

@@ -187,6 +187,8 @@ TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   ASSERT_TRUE(WaitForControl(*window, kFailed, "btn_reinstall", 5000));
   ASSERT_TRUE(service_->WaitForStatistics(4));
   EXPECT_EQ(app_test::CountContaining(service_->StatisticsLines(), "User Cancel Install"), 1u);
+  // The cancelled box fades out; the next prompt is another window.
+  ASSERT_TRUE(WaitUntilGone(*box));
 
   // Again, and this time the product is closed before retrying.
   ClickControl(*window, Layout(kFailed), "btn_reinstall");
