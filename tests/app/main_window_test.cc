@@ -119,6 +119,7 @@ class AppMainWindowTest : public MainWindowFixture {
   void ClickInBox(const wchar_t* name) {
     ui::Control* control = box_->FindControl(name);
     ASSERT_NE(control, nullptr) << nbase::WideToUTF8(name);
+    closing_box_ = box_->AcquireWeakFlag();
     const ui::UiRect r = control->GetPos();
     const ui::CPoint middle((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     box_headless_->MouseMove(middle);
@@ -168,6 +169,8 @@ class AppMainWindowTest : public MainWindowFixture {
   bool real_boxes_ = false;
   MsgBox* box_ = nullptr;
   ui::HeadlessWindow* box_headless_ = nullptr;
+  // Expires when the last box answered has faded out and is gone.
+  std::weak_ptr<nbase::WeakFlag> closing_box_;
 };
 
 TEST(AppProgressCounterTest, TicksCreepAndStopAtTheDesignedMarks) {
@@ -455,11 +458,16 @@ void AppMainWindowTest::ProductRunningPrompt(bool retry_after_closing,
                     } else {
                       ClickInBox(L"btn_no");
                     }
-                    When([&] { return Shown(L"installedpage") || Shown(L"installfaildpage"); },
-                         [&] {
-                           seen.push_back(Page());
-                           Finish();
-                         });
+                    // The answered box fades out first: nothing of it outlives the run.
+                    When(
+                        [&] {
+                          return (Shown(L"installedpage") || Shown(L"installfaildpage")) &&
+                                 closing_box_.expired();
+                        },
+                        [&] {
+                          seen.push_back(Page());
+                          Finish();
+                        });
                   });
            });
     });
