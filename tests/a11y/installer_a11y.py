@@ -62,17 +62,23 @@ def find_app():
 
 
 def descendants(node):
-    for child in node:
-        if child is None:
-            continue
+    # A page switch removes objects while the walk goes on; a removed object has no children.
+    try:
+        children = [child for child in node if child is not None]
+    except Exception:
+        return
+    for child in children:
         yield child
         yield from descendants(child)
 
 
 def find_in(node, name, role):
     for obj in descendants(node):
-        if obj.name == name and obj.getRole() == role:
-            return obj
+        try:
+            if obj.name == name and obj.getRole() == role:
+                return obj
+        except Exception:
+            continue  # removed meanwhile
     return None
 
 
