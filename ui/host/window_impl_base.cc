@@ -9,7 +9,7 @@
 #include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
 #include "ui/native/clipboard.h"
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "base/message_pump_glib.h"
+#include "base/linux/message_pump_glib.h"
 
 #include <chrono>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "ui/native/gtk_keys.h"
+#include "ui/native/linux/gtk_keys.h"
 
 #include <gdk/gdkkeysyms.h>
 

@@ -1,4 +1,4 @@
-#include "base/message_pump_epoll.h"
+#include "base/linux/message_pump_epoll.h"
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>

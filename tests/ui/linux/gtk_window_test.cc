@@ -18,7 +18,7 @@
 #include "gtk_test_support.h"
 #include "ui/builder/window_builder.h"
 #include "ui/control/rich_edit.h"
-#include "ui/native/gtk_keys.h"
+#include "ui/native/linux/gtk_keys.h"
 #include "ui/text/text_services.h"
 
 namespace ui {

@@ -2,7 +2,7 @@
 
 #include <gtk/gtk.h>
 
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace corvane {
 

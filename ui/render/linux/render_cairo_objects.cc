@@ -6,7 +6,7 @@
 #include <cstring>
 #include <numbers>
 
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 #include <gdk/gdk.h>
 #include <gdk/gdkkeysyms.h>
@@ -16,7 +16,7 @@
 
 #include "base/string_util.h"
 #include "ui/native/gtk_accessible.h"
-#include "ui/native/gtk_keys.h"
+#include "ui/native/linux/gtk_keys.h"
 #include "ui/render/render.h"
 
 namespace ui {

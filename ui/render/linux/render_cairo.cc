@@ -1,6 +1,6 @@
 // The render context of the Cairo back end.
 
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 #include <pango/pangocairo.h>
 
