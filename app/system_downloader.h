@@ -7,9 +7,10 @@ namespace corvane {
 
 // The system downloader: the first transfer of every download pass, made the
 // way the desktop's own downloader makes it (the desktop's proxy for the
-// address, the system's certificate store).
+// address, the system's certificate store). On Windows it is the URL moniker
+// (URLDownloadToFileW), bounded by its status callback.
 //
-// The transfer itself is ours, not GIO's: gvfs's http backend neither
+// On Linux the transfer itself is ours, not GIO's: gvfs's http backend neither
 // honours cancellation while it waits for body bytes nor recovers after
 // error answers (its later requests to the same server never return), so a
 // GIO copy cannot be held to the transfer limits.
@@ -23,7 +24,7 @@ constexpr int kSystemDownloadIdleSeconds = 15;
 // HTTP library's transfer does the work.
 bool SystemDownloaderAvailable(const std::string& url);
 
-// The proxy the desktop (GProxyResolver: GNOME/KDE settings, PAC, or the
+// Linux: the proxy the desktop (GProxyResolver: GNOME/KDE settings, PAC, or the
 // proxy environment variables) uses for `url`, in libcurl's form; empty for
 // a direct connection. nullopt when the lookup fails, yields no proxy kind
 // libcurl speaks, or takes longer than the idle limit.

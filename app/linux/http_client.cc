@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <curl/curl.h>
+
 namespace corvane {
 
 namespace {
@@ -102,7 +104,12 @@ void SetGlobalProxy(const std::string& proxy) {
   GlobalProxy() = proxy;
 }
 
-void EnsureCurlInitialized() {
+struct HttpClient::Native {
+  CURL* handle = nullptr;
+  curl_slist* header_list = nullptr;
+};
+
+void EnsureHttpLibraryInitialized() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
 }
@@ -120,46 +127,54 @@ HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int
                 "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
                 "Chrome/56.0.2924.90 Safari/537.36 2345Explorer/9.3.2.17331"}},
       proxy_(std::move(proxy)) {
-  EnsureCurlInitialized();
-  handle_ = curl_easy_init();
+  EnsureHttpLibraryInitialized();
+  native_ = std::make_unique<Native>();
+  native_->handle = curl_easy_init();
 }
 
 HttpClient::~HttpClient() {
-  if (handle_) curl_easy_cleanup(handle_);
-  if (header_list_) curl_slist_free_all(header_list_);
+  if (native_->handle) curl_easy_cleanup(native_->handle);
+  if (native_->header_list) curl_slist_free_all(native_->header_list);
+}
+
+bool HttpClient::has_handle() const {
+  return native_->handle != nullptr;
 }
 
 void HttpClient::ApplyLimits() {
-  curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_));
-  curl_easy_setopt(handle_, CURLOPT_TIMEOUT, static_cast<long>(timeout_));
-  curl_easy_setopt(handle_, CURLOPT_DNS_CACHE_TIMEOUT, static_cast<long>(dns_cache_timeout_));
-  curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle_, CURLOPT_HEADER, 0L);
+  curl_easy_setopt(native_->handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_));
+  curl_easy_setopt(native_->handle, CURLOPT_TIMEOUT, static_cast<long>(timeout_));
+  curl_easy_setopt(native_->handle, CURLOPT_DNS_CACHE_TIMEOUT,
+                   static_cast<long>(dns_cache_timeout_));
+  curl_easy_setopt(native_->handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(native_->handle, CURLOPT_HEADER, 0L);
   // An error page is not a package and not an accepted record.
-  curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(native_->handle, CURLOPT_FAILONERROR, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075500
-  curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, kWebProtocols);
-  curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
+  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS_STR, kWebProtocols);
+  curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
 #else
   static_cast<void>(kWebProtocols);
-  curl_easy_setopt(handle_, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-  curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS,
+  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS,
+                   static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+  curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS,
                    static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
 }
 
 void HttpClient::ApplyProxy() {
   if (!proxy_.empty()) {
-    curl_easy_setopt(handle_, CURLOPT_PROXY, proxy_.c_str());
+    curl_easy_setopt(native_->handle, CURLOPT_PROXY, proxy_.c_str());
     return;
   }
   std::lock_guard<std::mutex> guard(g_globals_lock);
-  if (!GlobalProxy().empty()) curl_easy_setopt(handle_, CURLOPT_PROXY, GlobalProxy().c_str());
+  if (!GlobalProxy().empty())
+    curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
 }
 
 int HttpClient::DownloadToFile(const std::string& url, const std::string& path) {
-  if (!handle_) return 1;
-  CURLcode rc = curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
+  if (!native_->handle) return 1;
+  CURLcode rc = curl_easy_setopt(native_->handle, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK) return rc;
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
   FILE* file = fd >= 0 ? fdopen(fd, "wb+") : nullptr;
@@ -167,19 +182,19 @@ int HttpClient::DownloadToFile(const std::string& url, const std::string& path) 
     if (fd >= 0) close(fd);
     return 2;
   }
-  FileTarget target{handle_, file, FreeBytes(fd)};
-  curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &target);
+  FileTarget target{native_->handle, file, FreeBytes(fd)};
+  curl_easy_setopt(native_->handle, CURLOPT_WRITEFUNCTION, WriteToFile);
+  curl_easy_setopt(native_->handle, CURLOPT_WRITEDATA, &target);
   ApplyLimits();
-  curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, IgnoreProgress);
+  curl_easy_setopt(native_->handle, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(native_->handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(native_->handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(native_->handle, CURLOPT_XFERINFOFUNCTION, IgnoreProgress);
   // Larger receive blocks and file buffer: fewer calls per megabyte.
-  curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  curl_easy_setopt(native_->handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
   ApplyProxy();
-  int result = curl_easy_perform(handle_);
+  int result = curl_easy_perform(native_->handle);
   // A package that cannot be flushed to disk is not a downloaded package.
   const bool flushed = std::fflush(file) == 0;
   const bool closed = std::fclose(file) == 0;
@@ -198,35 +213,35 @@ std::string HttpClient::BuildCookieText() {
 void HttpClient::ApplyHeaders() {
   const std::string cookie_text = BuildCookieText();
   if (!cookie_text.empty()) headers_["Cookie"] = cookie_text;
-  if (header_list_) {
-    curl_slist_free_all(header_list_);
-    header_list_ = nullptr;
+  if (native_->header_list) {
+    curl_slist_free_all(native_->header_list);
+    native_->header_list = nullptr;
   }
   for (const auto& [name, value] : headers_) {
-    header_list_ = curl_slist_append(header_list_, (name + ": " + value).c_str());
+    native_->header_list = curl_slist_append(native_->header_list, (name + ": " + value).c_str());
   }
-  curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, header_list_);
+  curl_easy_setopt(native_->handle, CURLOPT_HTTPHEADER, native_->header_list);
 }
 
 int HttpClient::PostForm(const std::string& url, const std::string& body, std::string* response) {
   int result = 1;
   for (int attempt = 0; attempt < attempts_; ++attempt) {
-    if (!handle_) {
+    if (!native_->handle) {
       result = 1;
       continue;
     }
-    result = curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
+    result = curl_easy_setopt(native_->handle, CURLOPT_URL, url.c_str());
     if (result != CURLE_OK) continue;
     ApplyHeaders();
     response->clear();
-    curl_easy_setopt(handle_, CURLOPT_POST, 1L);
-    curl_easy_setopt(handle_, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, AppendToString);
-    curl_easy_setopt(handle_, CURLOPT_WRITEDATA, response);
+    curl_easy_setopt(native_->handle, CURLOPT_POST, 1L);
+    curl_easy_setopt(native_->handle, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(native_->handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(native_->handle, CURLOPT_WRITEFUNCTION, AppendToString);
+    curl_easy_setopt(native_->handle, CURLOPT_WRITEDATA, response);
     ApplyLimits();
     ApplyProxy();
-    result = curl_easy_perform(handle_);
+    result = curl_easy_perform(native_->handle);
     if (result == CURLE_OK) break;
   }
   return result;

@@ -240,7 +240,7 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
     PendingFile file(path);
     if (file.ok()) {
       const std::optional<std::string> proxy = DesktopProxyFor(url);
-      EnsureCurlInitialized();
+      EnsureHttpLibraryInitialized();
       CURL* curl = curl_easy_init();
       if (!proxy) {
         result = CURLE_COULDNT_RESOLVE_PROXY;

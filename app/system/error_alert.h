@@ -9,4 +9,8 @@ namespace corvane {
 // display.
 bool ShowErrorAlert(const std::string& title, const std::string& text);
 
+// Asks "retry or cancel" with a warning box; true for retry. False, showing
+// nothing, where there is nobody to ask (no display or interactive session).
+bool AskRetryOrCancel(const std::string& title, const std::string& text);
+
 }  // namespace corvane

@@ -3,14 +3,22 @@
 
 Endpoints:
   GET  /caller?c=site&a=downloadPackage&channel=C[&donwloadtype=curl|offline]
-       answers the package file for channel C (or the default package)
+       answers the package file for channel C (or the default package); with
+       "os=windows" in the query (the Windows build's configured address
+       carries it) the Windows package (--windows-package) instead
   POST /caller?c=site&a=writelog   body "log=" + Base64(JSON record)
        decodes the record, checks it is JSON, appends it with the cookies to
        the statistics log (one JSON object per line)
   GET  /user-agreement/            a small HTML page
 
 The first line written to stdout is "listening on 127.0.0.1:PORT", so a
-caller that asked for port 0 learns the port that was chosen.
+caller that asked for port 0 learns the port that was chosen (--port-file
+also writes the port to a file, for callers that cannot read the output,
+such as a Windows test program under Wine that started the service).
+
+Control (for test programs that cannot signal the service):
+  --max-lifetime SEC               end by itself after SEC seconds
+  --allow-shutdown                 POST /shutdown ends the service
 
 Fault injection (all optional):
   --fail-first N --fail-status S   the first N package downloads answer S
@@ -72,7 +80,10 @@ class State:
             channel, _, path = item.partition("=")
             self.packages[channel] = path
 
-    def package_for(self, channel):
+    def package_for(self, channel, windows=False):
+        if windows:
+            path = self.args.windows_package
+            return path if path and os.path.isfile(path) else None
         path = self.packages.get(channel, self.args.package)
         if path and os.path.isfile(path):
             return path
@@ -150,11 +161,14 @@ class Handler(BaseHTTPRequestHandler):
         path, q = self.query()
         if path == "/caller" and q.get("a") == ["downloadPackage"]:
             return self.download(q)
-        if path.startswith("/hop/"):
+        if path.startswith("/hop/") or path.startswith("/hop-win/"):
             return self.redirect_hop(path)
         if path.startswith("/files/"):
             channel = urllib.parse.unquote(path[len("/files/"):])
             return self.send_package(channel, redirected=True)
+        if path.startswith("/files-win/"):
+            channel = urllib.parse.unquote(path[len("/files-win/"):])
+            return self.send_package(channel, redirected=True, windows=True)
         if path in ("/user-agreement/", "/user-agreement"):
             self.access(200)
             return self.send_text(200, AGREEMENT_PAGE, "text/html; charset=utf-8")
@@ -172,6 +186,11 @@ class Handler(BaseHTTPRequestHandler):
         body = self.rfile.read(length) if length > 0 else b""
         if path == "/caller" and q.get("a") == ["writelog"]:
             return self.writelog(body)
+        if path == "/shutdown" and self.server.state.args.allow_shutdown:
+            self.access(200)
+            self.send_text(200, "bye\n")
+            threading.Thread(target=self.server.shutdown, daemon=True).start()
+            return
         self.access(404)
         self.send_text(404, "not found\n")
 
@@ -179,6 +198,7 @@ class Handler(BaseHTTPRequestHandler):
         args = self.server.state.args
         channel = q.get("channel", [""])[0]
         kind = q.get("donwloadtype", [""])[0]
+        windows = q.get("os") == ["windows"]
         if self.server.state.next_download_fails(counts=self.command != "HEAD"):
             if args.fail_status == "reset":
                 self.access("reset", channel=channel, kind=kind)
@@ -196,22 +216,22 @@ class Handler(BaseHTTPRequestHandler):
             return self.redirect_elsewhere(args.redirect_to, channel, kind)
         if args.redirect:
             self.access(302, channel=channel, kind=kind)
-            return self.send_redirect(args.redirect_hops - 1, channel)
-        self.send_package(channel, kind=kind)
+            return self.send_redirect(args.redirect_hops - 1, channel, windows)
+        self.send_package(channel, kind=kind, windows=windows)
 
     def redirect_elsewhere(self, location, channel, kind):
         self.access(302, channel=channel, kind=kind, location=location)
         self.send_location(location)
 
-    def send_redirect(self, hops_left, channel):
+    def send_redirect(self, hops_left, channel, windows=False):
         args = self.server.state.args
         quoted = urllib.parse.quote(channel, safe="")
         if args.redirect_location is not None:
             location = args.redirect_location
         elif hops_left > 0:
-            location = "/hop/%d/%s" % (hops_left, quoted)
+            location = "/hop%s/%d/%s" % ("-win" if windows else "", hops_left, quoted)
         else:
-            location = "/files/" + quoted
+            location = ("/files-win/" if windows else "/files/") + quoted
         self.send_location(location)
 
     def send_location(self, location):
@@ -234,17 +254,18 @@ class Handler(BaseHTTPRequestHandler):
         self.close_connection = True
 
     def redirect_hop(self, path):
-        hops, _, quoted = path[len("/hop/"):].partition("/")
+        windows = path.startswith("/hop-win/")
+        hops, _, quoted = path[len("/hop-win/" if windows else "/hop/"):].partition("/")
         if not hops.isdigit():
             self.access(404)
             return self.send_text(404, "not found\n")
         channel = urllib.parse.unquote(quoted)
         self.access(302, channel=channel, hop=int(hops))
-        self.send_redirect(int(hops) - 1, channel)
+        self.send_redirect(int(hops) - 1, channel, windows)
 
-    def send_package(self, channel, kind="", redirected=False):
+    def send_package(self, channel, kind="", redirected=False, windows=False):
         args = self.server.state.args
-        package = self.server.state.package_for(channel)
+        package = self.server.state.package_for(channel, windows)
         if package is None:
             self.access(404, channel=channel, kind=kind, redirected=redirected)
             return self.send_text(404, "no package for this channel\n")
@@ -331,6 +352,11 @@ def main():
     p.add_argument("--host", default="127.0.0.1")
     p.add_argument("--port", type=int, default=8090)
     p.add_argument("--package", help="package answered for every channel")
+    p.add_argument("--windows-package",
+                   help="package answered to requests with os=windows in the query")
+    p.add_argument("--port-file", help="file that receives the chosen port")
+    p.add_argument("--max-lifetime", type=float, default=None)
+    p.add_argument("--allow-shutdown", action="store_true")
     p.add_argument("--channel-package", action="append", metavar="CHANNEL=FILE",
                    help="package answered for one channel")
     p.add_argument("--statistics-log", help="JSON-lines file of the records received")
@@ -355,6 +381,17 @@ def main():
     server.daemon_threads = True
     server.state = State(args)
     print("listening on %s:%d" % (args.host, server.server_address[1]), flush=True)
+    if args.port_file:
+        # Written whole under another name, then renamed: a reader never
+        # sees half a number.
+        temp = args.port_file + ".tmp"
+        with open(temp, "w") as f:
+            f.write("%d\n" % server.server_address[1])
+        os.replace(temp, args.port_file)
+    if args.max_lifetime:
+        timer = threading.Timer(args.max_lifetime, server.shutdown)
+        timer.daemon = True
+        timer.start()
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -19,4 +19,17 @@ bool ShowErrorAlert(const std::string& title, const std::string& text) {
   return true;
 }
 
+bool AskRetryOrCancel(const std::string& title, const std::string& text) {
+  // Without a display there is nobody to ask: the answer is "cancel".
+  if (!gdk_display_get_default()) return false;
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+                                             GTK_BUTTONS_NONE, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "重试", GTK_RESPONSE_ACCEPT, "取消",
+                         GTK_RESPONSE_CANCEL, nullptr);
+  const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return answer == GTK_RESPONSE_ACCEPT;
+}
+
 }  // namespace corvane

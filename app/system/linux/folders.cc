@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <glib.h>
@@ -68,6 +69,24 @@ bool CreateDirectoryTree(const std::string& path) {
     }
   }
   return IsDirectory(path);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool RemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+bool CommitFile(const std::string& partial, const std::string& path) {
+  return chmod(partial.c_str(), 0755) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
 }
 
 }  // namespace corvane

@@ -29,4 +29,8 @@ bool Is64BitMachine() {
   return m.find("64") != std::string::npos || m == "s390x";
 }
 
+std::string StatisticsOsField() {
+  return "linux";
+}
+
 }  // namespace corvane

@@ -11,7 +11,7 @@ namespace corvane {
 SingleInstanceLock::SingleInstanceLock(std::string name) : name_(std::move(name)) {}
 
 SingleInstanceLock::~SingleInstanceLock() {
-  if (fd_ >= 0) close(fd_);
+  if (handle_ != kNoHandle) close(static_cast<int>(handle_));
 }
 
 std::string SingleInstanceLock::lock_path() const {
@@ -24,7 +24,7 @@ std::string SingleInstanceLock::lock_path() const {
 }
 
 bool SingleInstanceLock::TryAcquire() {
-  if (fd_ >= 0) return true;
+  if (held()) return true;
   // Close-on-exec: a package or product started later must not inherit the
   // lock and keep it after this process has ended.
   const int fd = open(lock_path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -33,7 +33,7 @@ bool SingleInstanceLock::TryAcquire() {
     close(fd);
     return false;
   }
-  fd_ = fd;
+  handle_ = fd;
   return true;
 }
 

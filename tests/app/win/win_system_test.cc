@@ -1,0 +1,284 @@
+// The Windows adapters against the real system (under Wine): the registry,
+// the named mutex, processes and their command lines, the process snapshot,
+// known folders and the executable's own resources.
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/system/embedded_resource.h"
+#include "app/system/folders.h"
+#include "app/system/os_info.h"
+#include "app/system/process.h"
+#include "app/system/settings_store.h"
+#include "app/system/single_instance.h"
+#include "app/system/termination_cleanup.h"
+#include "app/system/win/command_line_quote.h"
+#include "app/system/win/wide_text.h"
+#include "tests/app/win/win_test_support.h"
+
+namespace {
+
+using corvane::Utf16ToUtf8;
+using corvane::Utf8ToUtf16;
+
+// Outside the BMP: an emoji and a CJK Extension B ideograph, each a
+// surrogate pair in UTF-16 and four bytes in UTF-8.
+const std::string kNonBmp = "\xF0\x9F\x98\x80\xF0\xA0\x80\x8B";
+
+// A registry key of its own under the current user, removed at the end.
+class RegistryKeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = "Software\\corvane-test\\" + std::to_string(GetCurrentProcessId()) + "\\AppInfo";
+    parent_ = L"Software\\corvane-test\\" + std::to_wstring(GetCurrentProcessId());
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str()); }
+
+  HKEY Create() {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    return key;
+  }
+  void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = Create();
+    ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  std::wstring ReadRaw(const wchar_t* name, DWORD* type) {
+    wchar_t buffer[512] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), name, RRF_RT_ANY, type, buffer,
+                     &size) != ERROR_SUCCESS) {
+      return L"<missing>";
+    }
+    return buffer;
+  }
+
+  std::string path_;
+  std::wstring parent_;
+};
+
+TEST_F(RegistryKeyTest, WritesReadableStringValuesAndCreatesTheKey) {
+  corvane::SettingsStore store(path_);
+  EXPECT_EQ(store.file_path(), "HKEY_CURRENT_USER\\" + path_);
+  EXPECT_EQ(store.Read("UniqueId"), "");
+  ASSERT_TRUE(store.Write("UniqueId", "0123456789ABCDEF0123456789ABCDEF"));
+  ASSERT_TRUE(store.Write("Channel", "渠道" + kNonBmp));
+  DWORD type = 0;
+  EXPECT_EQ(ReadRaw(L"UniqueId", &type), L"0123456789ABCDEF0123456789ABCDEF");
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  // The non-BMP characters are stored as surrogate pairs and come back whole.
+  EXPECT_EQ(Utf16ToUtf8(ReadRaw(L"Channel", &type)), "渠道" + kNonBmp);
+  EXPECT_EQ(store.Read("Channel"), "渠道" + kNonBmp);
+  ASSERT_TRUE(store.Write("Channel", "b"));
+  EXPECT_EQ(store.Read("Channel"), "b");
+}
+
+TEST_F(RegistryKeyTest, HostileValuesReadAsMissingOrCutCleanly) {
+  corvane::SettingsStore store(path_);
+  const DWORD number = 42;
+  SetRaw(L"Number", REG_DWORD, &number, sizeof(number));
+  const char binary[] = "\x01\x02\x03";
+  SetRaw(L"Binary", REG_BINARY, binary, 3);
+  // Text without its terminating zero, and with an odd byte count.
+  const wchar_t unterminated[] = {L'a', L'b', L'c'};
+  SetRaw(L"Unterminated", REG_SZ, unterminated, sizeof(unterminated));
+  SetRaw(L"Odd", REG_SZ, L"xyz", 5);
+  // Text with a zero in the middle ends there.
+  const wchar_t embedded[] = L"left\0right";
+  SetRaw(L"Embedded", REG_SZ, embedded, sizeof(embedded));
+  const std::wstring huge(200000, L'x');
+  SetRaw(L"Huge", REG_SZ, huge.c_str(), static_cast<DWORD>((huge.size() + 1) * 2));
+  const std::wstring expand = L"%SystemRoot%";
+  SetRaw(L"Expand", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>((expand.size() + 1) * 2));
+
+  EXPECT_EQ(store.Read("Number"), "");
+  EXPECT_EQ(store.Read("Binary"), "");
+  EXPECT_EQ(store.Read("Unterminated"), "abc");
+  EXPECT_EQ(store.Read("Odd"), "xy");
+  EXPECT_EQ(store.Read("Embedded"), "left");
+  EXPECT_EQ(store.Read("Huge"), "");
+  EXPECT_EQ(store.Read("Expand"), "%SystemRoot%");
+  // Replacing a value of another type gives a plain string.
+  ASSERT_TRUE(store.Write("Number", "7"));
+  EXPECT_EQ(store.Read("Number"), "7");
+}
+
+TEST_F(RegistryKeyTest, KeyWithoutAccessFailsCleanly) {
+  corvane::SettingsStore store(path_);
+  ASSERT_TRUE(store.Write("UniqueId", "KEPT"));
+  // A DACL that grants nobody anything.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, WRITE_DAC, &key),
+            ERROR_SUCCESS);
+  const LONG set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+  RegCloseKey(key);
+  LocalFree(descriptor);
+  ASSERT_EQ(set, ERROR_SUCCESS);
+  HKEY probe = nullptr;
+  const LONG opened =
+      RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, KEY_READ, &probe);
+  if (opened == ERROR_SUCCESS) {
+    RegCloseKey(probe);
+    GTEST_SKIP() << "this registry does not enforce key access";
+  }
+  EXPECT_EQ(store.Read("UniqueId"), "");
+  EXPECT_FALSE(store.Write("UniqueId", "NEW"));
+}
+
+TEST(WinSingleInstance, SecondHolderIsRefusedUntilTheFirstEnds) {
+  const std::string name = "CorvaneInstallerTest-" + std::to_string(GetCurrentProcessId());
+  auto first = std::make_unique<corvane::SingleInstanceLock>(name);
+  corvane::SingleInstanceLock second(name);
+  EXPECT_EQ(first->lock_path(), name);
+  ASSERT_TRUE(first->TryAcquire());
+  EXPECT_TRUE(first->TryAcquire());
+  EXPECT_FALSE(second.TryAcquire());
+  EXPECT_FALSE(second.held());
+  first.reset();
+  EXPECT_TRUE(second.TryAcquire());
+  EXPECT_TRUE(second.held());
+}
+
+TEST(WinCommandLine, QuotingFollowsTheRuntimesRules) {
+  EXPECT_EQ(corvane::QuoteArgument(L"plain"), L"plain");
+  EXPECT_EQ(corvane::QuoteArgument(L""), L"\"\"");
+  EXPECT_EQ(corvane::QuoteArgument(L"a b"), L"\"a b\"");
+  EXPECT_EQ(corvane::QuoteArgument(L"say \"hi\""), L"\"say \\\"hi\\\"\"");
+  EXPECT_EQ(corvane::QuoteArgument(L"C:\\dir with blank\\"), L"\"C:\\dir with blank\\\\\"");
+  EXPECT_EQ(corvane::QuoteArgument(L"back\\slash"), L"back\\slash");
+  EXPECT_EQ(corvane::BuildCommandLine({L"C:\\p q\\pkg.exe", L"/S", L"/D=C:\\Program Files\\x"}),
+            L"\"C:\\p q\\pkg.exe\" /S /D=C:\\Program Files\\x");
+  // "/D=" anywhere but last is an ordinary argument.
+  EXPECT_EQ(corvane::BuildCommandLine({L"p", L"/D=a b", L"x"}), L"\"p\" \"/D=a b\" x");
+}
+
+class WinProcessTest : public ::testing::Test {
+ protected:
+  std::string child() const { return win_test::ProgramFolder() + "\\print_argv.exe"; }
+  win_test::TempDir dir_;
+};
+
+TEST_F(WinProcessTest, ArgumentsArriveWholeThroughARealChild) {
+  const std::string out = dir_.Sub("argv.txt");
+  win_test::ScopedEnv env("CORVANE_ARGV_OUT", out);
+  const std::vector<std::string> args = {
+      "with blank", "quote\"inside", "trailing\\", "two\\\\\"q", "", "\t tab", "中文" + kNonBmp};
+  std::vector<std::string> argv = {child()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const std::string install_dir = "C:\\Program Files (x86)\\品牌 " + kNonBmp + "\\corvane";
+  argv.push_back("/S");
+  argv.push_back("/D=" + install_dir);
+  ASSERT_EQ(corvane::RunProcess(argv), 0);
+  const std::vector<std::string> lines = win_test::Lines(win_test::ReadFile(out));
+  ASSERT_GE(lines.size(), args.size() + 3);
+  EXPECT_EQ(lines[0], "arg\t" + child());
+  for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(lines[i + 1], "arg\t" + args[i]) << i;
+  EXPECT_EQ(lines[args.size() + 1], "arg\t/S");
+  // The folder is read the way package installers read it.
+  EXPECT_EQ(lines.back(), "dir\t" + install_dir);
+}
+
+TEST_F(WinProcessTest, ExitCodesMissingProgramsAndTheSnapshot) {
+  {
+    win_test::ScopedEnv code("CORVANE_ARGV_EXIT", "7");
+    EXPECT_EQ(corvane::RunProcess({child()}), 7);
+  }
+  {
+    win_test::ScopedEnv code("CORVANE_ARGV_EXIT", "-3");
+    EXPECT_EQ(corvane::RunProcess({child()}), -3);
+  }
+  EXPECT_EQ(corvane::RunProcess({dir_.Sub("missing.exe")}), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(corvane::RunProcess({}), ERROR_FILE_NOT_FOUND);
+  // A folder is no program.
+  EXPECT_NE(corvane::RunProcess({dir_.path()}), 0);
+
+  EXPECT_FALSE(corvane::IsProcessRunning("print_argv.exe"));
+  win_test::ScopedEnv sleep("CORVANE_ARGV_SLEEP_MS", "3000");
+  ASSERT_EQ(corvane::SpawnDetached({child()}), 0);
+  bool seen = false;
+  for (int i = 0; i < 50 && !seen; ++i) {
+    seen = corvane::IsProcessRunning("print_argv.exe");
+    if (!seen) Sleep(50);
+  }
+  EXPECT_TRUE(seen);
+  // The whole name, letter case included.
+  EXPECT_FALSE(corvane::IsProcessRunning("PRINT_ARGV.EXE"));
+  EXPECT_FALSE(corvane::IsProcessRunning("print_argv"));
+  for (int i = 0; i < 100 && corvane::IsProcessRunning("print_argv.exe"); ++i) Sleep(100);
+  EXPECT_FALSE(corvane::IsProcessRunning("print_argv.exe"));
+}
+
+TEST(WinFolders, KnownFoldersAndTrees) {
+  const std::string app_data = corvane::AppDataFolder();
+  ASSERT_FALSE(app_data.empty());
+  EXPECT_TRUE(corvane::IsDirectory(app_data));
+  EXPECT_NE(app_data.find("Roaming"), std::string::npos) << app_data;
+  const std::string program_files = corvane::ProgramFilesFolder();
+  EXPECT_NE(program_files.find("Program Files"), std::string::npos) << program_files;
+  EXPECT_TRUE(corvane::IsDirectory(corvane::RuntimeFolder()));
+
+  win_test::TempDir dir;
+  const std::string deep = dir.path() + "\\a b\\" + kNonBmp + "/c\\d";
+  EXPECT_TRUE(corvane::CreateDirectoryTree(deep));
+  EXPECT_TRUE(corvane::IsDirectory(deep));
+  EXPECT_TRUE(corvane::CreateDirectoryTree(deep));
+  const std::string file = corvane::JoinPath(deep, "f.bin");
+  EXPECT_EQ(file, deep + "\\f.bin");
+  win_test::WriteFile(file, "12345");
+  EXPECT_EQ(corvane::FileSize(file), 5);
+  EXPECT_FALSE(corvane::CreateDirectoryTree(file + "\\below"));
+  EXPECT_EQ(corvane::FileSize(deep), -1);
+  // Committing replaces what is there.
+  const std::string partial = file + ".part";
+  win_test::WriteFile(partial, "new");
+  EXPECT_TRUE(corvane::CommitFile(partial, file));
+  EXPECT_EQ(win_test::ReadFile(file), "new");
+  EXPECT_FALSE(win_test::FileExists(partial));
+  EXPECT_TRUE(corvane::RemoveFile(file));
+  EXPECT_TRUE(corvane::RemoveFile(file));
+  EXPECT_FALSE(corvane::PathExists(file));
+}
+
+TEST(WinTermination, ConsoleControlRemovesGuardedFiles) {
+  win_test::TempDir dir;
+  const std::string path = dir.Sub("partial " + kNonBmp);
+  win_test::WriteFile(path, "x");
+  {
+    corvane::RemoveOnTermination guard(path);
+    ASSERT_TRUE(guard.armed());
+    corvane::RemoveGuardedFiles();
+    EXPECT_FALSE(win_test::FileExists(path));
+  }
+  win_test::WriteFile(path, "x");
+  corvane::RemoveGuardedFiles();
+  EXPECT_TRUE(win_test::FileExists(path));
+}
+
+TEST(WinOsInfo, SystemNameAndArchitecture) {
+  const std::string name = corvane::ReadOsName();
+  EXPECT_EQ(name.rfind("Microsoft Windows", 0), 0u) << name;
+  EXPECT_EQ(corvane::StatisticsOsField(), "windows");
+  EXPECT_TRUE(corvane::Is64BitMachine());
+}
+
+TEST(WinResources, ReadsRcDataOfTheExecutable) {
+  // tests/app/win/test_resources.rc gives this program a THEME and a CHANNEL.
+  const std::optional<std::string> channel = corvane::ReadEmbeddedResource("CHANNEL");
+  ASSERT_TRUE(channel.has_value());
+  EXPECT_EQ(*channel, "test_channel_" + kNonBmp);
+  const std::optional<std::string> theme = corvane::ReadEmbeddedResource("THEME");
+  ASSERT_TRUE(theme.has_value());
+  EXPECT_EQ(theme->substr(0, 2), "PK");
+  EXPECT_FALSE(corvane::ReadEmbeddedResource("ABSENT").has_value());
+}
+
+}  // namespace
