@@ -4,6 +4,7 @@
 // loopback.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <random>
 
 #include <glib.h>
@@ -169,9 +170,14 @@ TEST_F(AppPackageKeyTest, KeysOfAnotherCurveNeverMatch) {
 }
 
 // The transfers hash what they write; in scripts/test's desktop-like session
-// the system route is the one that delivers.
+// (CORVANE_DESKTOP_SESSION=1) the system route is the one that delivers.
 class AppHttpDownloadSignatureTest : public ::testing::Test {
  protected:
+  static bool DesktopRoute() {
+    const char* session = std::getenv("CORVANE_DESKTOP_SESSION");
+    return session && std::string(session) == "1";
+  }
+
   void SetUp() override {
     package_ = dir_.Sub("package.bin");
     app_test::WriteRandomFile(package_, 300 * 1024 + 5);
@@ -233,6 +239,7 @@ TEST_F(AppHttpDownloadSignatureTest, SignedPackageIsKeptAfterOneSignatureRequest
   EXPECT_EQ(outcome.code, 0);
   EXPECT_EQ(outcome.retries, 0);
   EXPECT_EQ(ReadFile(Narrow(settings.package_path)), ReadFile(package_));
+  EXPECT_EQ(Requests(service, DesktopRoute() ? "" : "curl"), 1u);
   EXPECT_EQ(PackageRequests(service), 1u);
   EXPECT_EQ(Requests(service, "sig"), 1u);
 }
@@ -251,6 +258,7 @@ TEST_F(AppHttpDownloadSignatureTest, EveryForgeryFailsFivePassesWithCodeThree) {
     EXPECT_TRUE(app_test::FolderEntries(path.substr(0, path.rfind('/'))).empty()) << tamper;
     // Each pass delivered a package, then asked for its signature.
     EXPECT_EQ(PackageRequests(service), 5u) << tamper;
+    EXPECT_EQ(Requests(service, DesktopRoute() ? "" : "curl"), 5u) << tamper;
     EXPECT_EQ(Requests(service, "sig"), 5u) << tamper;
     const EventData data = DownloadRecordData(outcome);
     EXPECT_EQ(data.at(L"ret"), L"3") << tamper;

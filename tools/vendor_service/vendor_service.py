@@ -92,19 +92,32 @@ class State:
             self.packages[channel] = path
 
         self.signatures = {}
-        self.signing_key = args.signing_key
-        self.key_dir = None
+        self.unknown_key = None
         if args.tamper == "unknown-key":
-            # A key nobody stamped: its signatures must never be accepted.
-            self.key_dir = tempfile.TemporaryDirectory()
-            self.signing_key = os.path.join(self.key_dir.name, "unknown.pem")
-            subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt",
-                            "ec_paramgen_curve:P-256", "-out", self.signing_key],
-                           check=True, stdout=subprocess.DEVNULL)
+            # A key nobody stamped: its signatures must never be accepted. It
+            # lives in memory, so a killed service leaves no file behind.
+            self.unknown_key = subprocess.run(
+                ["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256"],
+                check=True, capture_output=True).stdout
+
+    def sign(self, package, data=None):
+        """DER signature of the package file (or of `data`) by the service's key."""
+        def run(key):
+            command = ["openssl", "dgst", "-sha256", "-sign", key, "-binary"]
+            if data is not None:
+                return subprocess.run(command, input=data, check=True, capture_output=True).stdout
+            return subprocess.run(command + [package], check=True, capture_output=True).stdout
+        if self.unknown_key is None:
+            return run(self.args.signing_key)
+        with tempfile.TemporaryDirectory() as folder:
+            key = os.path.join(folder, "unknown.pem")
+            with open(key, "wb") as f:
+                f.write(self.unknown_key)
+            return run(key)
 
     def signature_for(self, package):
         """Base64 signature text of the package, None without a key."""
-        if not self.signing_key:
+        if not self.args.signing_key and self.unknown_key is None:
             return None
         foreign = self.args.tamper == "foreign-signature"
         st = os.stat(package)
@@ -112,13 +125,11 @@ class State:
         with self.lock:
             if cache_key in self.signatures:
                 return self.signatures[cache_key]
-        command = ["openssl", "dgst", "-sha256", "-sign", self.signing_key, "-binary"]
         if foreign:
             with open(package, "rb") as f:
-                data = f.read() + FOREIGN_SUFFIX
-            der = subprocess.run(command, input=data, check=True, capture_output=True).stdout
+                der = self.sign(package, f.read() + FOREIGN_SUFFIX)
         else:
-            der = subprocess.run(command + [package], check=True, capture_output=True).stdout
+            der = self.sign(package)
         text = base64.b64encode(der).decode("ascii")
         with self.lock:
             self.signatures[cache_key] = text
