@@ -22,6 +22,8 @@ enum HttpResult : int {
   kHttpRecvError = 56,
 };
 
+class Sha256Hasher;
+
 // Process-wide cookies sent with every form post, and the process-wide proxy
 // (empty in this program). Safe to use from any thread.
 void SetGlobalCookie(const std::string& name, const std::string& value);
@@ -61,8 +63,15 @@ class HttpClient {
   // the library's code (23 when the file cannot be written or closed, or when
   // the declared length does not fit in the free space of the file's file
   // system with a margin; then nothing is written). A failed transfer
-  // removes the file, so no partial package is left behind.
-  int DownloadToFile(const std::string& url, const std::string& path);
+  // removes the file, so no partial package is left behind. Every byte
+  // written also goes to `hasher` when one is given.
+  int DownloadToFile(const std::string& url, const std::string& path,
+                     Sha256Hasher* hasher = nullptr);
+
+  // One transfer of a short text, with the limits and redirects of
+  // DownloadToFile: 0 with the whole body in `body`, else the library's code
+  // (23 when the body exceeds `max_bytes`).
+  int FetchText(const std::string& url, size_t max_bytes, std::string* body);
 
   // Posts `body` to `url` with the header and cookie tables, up to
   // attempts() times, stopping at the first success. The last code is
@@ -75,6 +84,7 @@ class HttpClient {
 
  private:
   void ApplyLimits();
+  void ApplyTransferOptions();
   void ApplyProxy();
   void ApplyHeaders();
 

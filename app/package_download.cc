@@ -21,6 +21,23 @@ constexpr int kTransferTimeoutSeconds = 300;
 
 constexpr char kPartialSuffix[] = ".part";
 
+// The vendor's signature over the digest of the delivered bytes: 0, or 3
+// when it is missing, unreadable or made by no stamped key.
+int CheckSignature(const DownloadSettings& settings, Sha256Hasher* hasher) {
+  const std::optional<Sha256Digest> digest = hasher->Finish();
+  if (!digest) return kResultPackageNotSigned;
+  // Fetched the way the package was: same limits, same redirects.
+  HttpClient client(std::string(), 15, 2, 60);
+  client.set_timeout(kTransferTimeoutSeconds);
+  std::string body;
+  if (client.FetchText(nbase::WideToUTF8(SignatureAddress(settings)), kMaxSignatureBodyBytes,
+                       &body) != 0) {
+    return kResultPackageNotSigned;
+  }
+  return PackageSignatureMatches(settings.package_keys, *digest, body) ? 0
+                                                                       : kResultPackageNotSigned;
+}
+
 }  // namespace
 
 int64_t ElapsedSeconds(std::chrono::steady_clock::time_point start) {
@@ -69,11 +86,16 @@ DownloadSettings ComposeDownloadSettings() {
       corvane::JoinPath(corvane::JoinPath(corvane::AppDataFolder(), "corvane"), "Files");
   corvane::CreateDirectoryTree(folder);
   settings.package_path = nbase::NativePathToWide(corvane::JoinPath(folder, kPackageFileName));
+  settings.package_keys = ReadPackageKeyResource();
   return settings;
 }
 
 std::wstring TransferAddress(const DownloadSettings& settings) {
   return settings.download_address + L"&donwloadtype=curl";
+}
+
+std::wstring SignatureAddress(const DownloadSettings& settings) {
+  return settings.download_address + L"&donwloadtype=sig";
 }
 
 std::wstring OfflinePackageAddress() {
@@ -91,23 +113,38 @@ DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {
   // the partial file, which ending the installer by a signal removes too.
   const std::string partial = path + kPartialSuffix;
   const corvane::RemoveOnTermination cleanup(partial);
+  const bool checked = settings.package_keys.stamped;
   DownloadOutcome outcome;
   while (true) {
     corvane::RemoveFile(path);
     corvane::RemoveFile(partial);
+    // Each route hashes what it writes; a route that delivered nothing
+    // leaves its digest unused.
+    std::optional<Sha256Hasher> system_digest;
+    if (checked) system_digest.emplace();
     // The system downloader gets web addresses only: it would copy a local
     // file as readily.
-    if (IsWebAddress(address) && SystemDownload(address, partial, kTransferTimeoutSeconds) &&
-        corvane::CommitFile(partial, path)) {
-      outcome.code = 0;
-      break;
+    const bool system_delivered =
+        IsWebAddress(address) && SystemDownload(address, partial, kTransferTimeoutSeconds,
+                                                system_digest ? &*system_digest : nullptr);
+    if (system_delivered) {
+      outcome.code = checked ? CheckSignature(settings, &*system_digest) : 0;
+      if (outcome.code == 0 && corvane::CommitFile(partial, path)) break;
     }
-    corvane::RemoveFile(partial);
-    HttpClient client(std::string(), 15, 2, 60);
-    client.set_timeout(kTransferTimeoutSeconds);
-    outcome.code = client.DownloadToFile(transfer, partial);
-    if (outcome.code == 0 && !corvane::CommitFile(partial, path)) outcome.code = kHttpWriteError;
-    if (outcome.code == 0) break;
+    // A package refused for its signature ends the pass; one that could not
+    // take its name is fetched again through the HTTP library.
+    if (!system_delivered || outcome.code == 0) {
+      corvane::RemoveFile(partial);
+      std::optional<Sha256Hasher> transfer_digest;
+      if (checked) transfer_digest.emplace();
+      HttpClient client(std::string(), 15, 2, 60);
+      client.set_timeout(kTransferTimeoutSeconds);
+      outcome.code =
+          client.DownloadToFile(transfer, partial, transfer_digest ? &*transfer_digest : nullptr);
+      if (outcome.code == 0 && checked) outcome.code = CheckSignature(settings, &*transfer_digest);
+      if (outcome.code == 0 && !corvane::CommitFile(partial, path)) outcome.code = kHttpWriteError;
+      if (outcome.code == 0) break;
+    }
     corvane::RemoveFile(partial);
     if (++outcome.retries >= kDownloadPasses) break;
   }

@@ -5,6 +5,8 @@
 
 namespace corvane {
 
+class Sha256Hasher;
+
 // The system downloader: the first transfer of every download pass, made the
 // way the desktop's own downloader makes it (the desktop's proxy for the
 // address, the system's certificate store). On Windows it is the URL moniker
@@ -37,11 +39,14 @@ std::optional<std::string> DesktopProxyFor(const std::string& url);
 // 5 when the proxy lookup fails) or 2 when the file cannot be created. The
 // body goes to an unnamed file that replaces `path` only when complete, so
 // `path` never holds a partial package, not even after the process ends
-// mid-transfer. The package is executable.
-int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds);
+// mid-transfer. The package is executable. Every body byte written also goes
+// to `hasher` when one is given.
+int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher = nullptr);
 
 // The system downloader pass: false at once where it is not available,
 // else DesktopTransfer(...) == 0. A failure leaves nothing at `path`.
-bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds);
+bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher = nullptr);
 
 }  // namespace corvane

@@ -9,4 +9,4 @@ set(CORVANE_WINE wine CACHE STRING "Wine loader that runs the test binaries")
 enable_language(RC)
 # The system DLLs the installer's services use.
 set(CORVANE_WIN_SYSTEM_LIBS winhttp urlmon ole32 oleaut32 uuid shlwapi shell32 crypt32 advapi32
-    user32 ws2_32)
+    user32 ws2_32 bcrypt)

@@ -10,6 +10,8 @@
 
 #include <curl/curl.h>
 
+#include "app/system/package_crypto.h"
+
 namespace corvane {
 
 namespace {
@@ -39,6 +41,7 @@ struct FileTarget {
   CURL* handle;
   FILE* file;
   uint64_t free_bytes;
+  Sha256Hasher* hasher;
   bool length_checked = false;
 };
 
@@ -61,7 +64,9 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
   auto* target = static_cast<FileTarget*>(user);
   if (!target || !target->file) return size * count;
   if (!DeclaredLengthFits(target)) return 0;
-  return std::fwrite(data, size, count, target->file) * size;
+  const size_t written = std::fwrite(data, size, count, target->file) * size;
+  if (target->hasher) target->hasher->Update(data, written);
+  return written;
 }
 
 uint64_t FreeBytes(int fd) {
@@ -78,6 +83,18 @@ int IgnoreProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 size_t AppendToString(char* data, size_t size, size_t count, void* user) {
   static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+struct TextTarget {
+  std::string* body;
+  size_t max_bytes;
+};
+
+size_t AppendBoundedText(char* data, size_t size, size_t count, void* user) {
+  auto* target = static_cast<TextTarget*>(user);
+  if (size * count > target->max_bytes - target->body->size()) return 0;
+  target->body->append(data, size * count);
   return size * count;
 }
 
@@ -144,8 +161,7 @@ bool HttpClient::has_handle() const {
 void HttpClient::ApplyLimits() {
   curl_easy_setopt(native_->handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_));
   curl_easy_setopt(native_->handle, CURLOPT_TIMEOUT, static_cast<long>(timeout_));
-  curl_easy_setopt(native_->handle, CURLOPT_DNS_CACHE_TIMEOUT,
-                   static_cast<long>(dns_cache_timeout_));
+  curl_easy_setopt(native_->handle, CURLOPT_DNS_CACHE_TIMEOUT, static_cast<long>(dns_cache_timeout_));
   curl_easy_setopt(native_->handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(native_->handle, CURLOPT_HEADER, 0L);
   // An error page is not a package and not an accepted record.
@@ -155,8 +171,7 @@ void HttpClient::ApplyLimits() {
   curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
 #else
   static_cast<void>(kWebProtocols);
-  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS,
-                   static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
   curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS,
                    static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
@@ -168,11 +183,21 @@ void HttpClient::ApplyProxy() {
     return;
   }
   std::lock_guard<std::mutex> guard(g_globals_lock);
-  if (!GlobalProxy().empty())
-    curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
+  if (!GlobalProxy().empty()) curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
 }
 
-int HttpClient::DownloadToFile(const std::string& url, const std::string& path) {
+// The package transfer's redirects and (silent) progress.
+void HttpClient::ApplyTransferOptions() {
+  ApplyLimits();
+  curl_easy_setopt(native_->handle, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(native_->handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(native_->handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(native_->handle, CURLOPT_XFERINFOFUNCTION, IgnoreProgress);
+  ApplyProxy();
+}
+
+int HttpClient::DownloadToFile(const std::string& url, const std::string& path,
+                               Sha256Hasher* hasher) {
   if (!native_->handle) return 1;
   CURLcode rc = curl_easy_setopt(native_->handle, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK) return rc;
@@ -182,24 +207,33 @@ int HttpClient::DownloadToFile(const std::string& url, const std::string& path) 
     if (fd >= 0) close(fd);
     return 2;
   }
-  FileTarget target{native_->handle, file, FreeBytes(fd)};
+  FileTarget target{native_->handle, file, FreeBytes(fd), hasher};
   curl_easy_setopt(native_->handle, CURLOPT_WRITEFUNCTION, WriteToFile);
   curl_easy_setopt(native_->handle, CURLOPT_WRITEDATA, &target);
-  ApplyLimits();
-  curl_easy_setopt(native_->handle, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(native_->handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(native_->handle, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(native_->handle, CURLOPT_XFERINFOFUNCTION, IgnoreProgress);
+  ApplyTransferOptions();
   // Larger receive blocks and file buffer: fewer calls per megabyte.
   curl_easy_setopt(native_->handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
-  ApplyProxy();
   int result = curl_easy_perform(native_->handle);
   // A package that cannot be flushed to disk is not a downloaded package.
   const bool flushed = std::fflush(file) == 0;
   const bool closed = std::fclose(file) == 0;
   if (result == CURLE_OK && !(flushed && closed)) result = CURLE_WRITE_ERROR;
   if (result != CURLE_OK) unlink(path.c_str());
+  return result;
+}
+
+int HttpClient::FetchText(const std::string& url, size_t max_bytes, std::string* body) {
+  body->clear();
+  if (!native_->handle) return 1;
+  CURLcode rc = curl_easy_setopt(native_->handle, CURLOPT_URL, url.c_str());
+  if (rc != CURLE_OK) return rc;
+  TextTarget target{body, max_bytes};
+  curl_easy_setopt(native_->handle, CURLOPT_WRITEFUNCTION, AppendBoundedText);
+  curl_easy_setopt(native_->handle, CURLOPT_WRITEDATA, &target);
+  ApplyTransferOptions();
+  const int result = curl_easy_perform(native_->handle);
+  if (result != CURLE_OK) body->clear();
   return result;
 }
 

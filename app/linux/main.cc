@@ -90,6 +90,12 @@ int main(int argc, char** argv) {
     hooks.create_main_window = [&] {
       flow = std::make_unique<corvane::InstallFlow>(&console);
       console.set_flow(flow.get());
+      if (!flow->settings().package_keys.stamped) {
+        std::fputs(
+            "corvane-installer: no vendor key is stamped in; the package's authenticity is "
+            "not checked\n",
+            stderr);
+      }
       flow->BeginInstall(L"Install");
     };
   }

@@ -18,6 +18,7 @@
 
 #include "app/http_client.h"
 #include "app/installer_constants.h"
+#include "app/system/package_crypto.h"
 
 namespace corvane {
 
@@ -138,6 +139,7 @@ class PendingFile {
 
 struct TransferState {
   PendingFile* file;
+  Sha256Hasher* hasher;
   Clock::time_point last_activity;
   bool idle_expired = false;
 };
@@ -145,7 +147,9 @@ struct TransferState {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   state->last_activity = Clock::now();
-  return state->file->Write(data, size * count) ? size * count : 0;
+  if (!state->file->Write(data, size * count)) return 0;
+  if (state->hasher) state->hasher->Update(data, size * count);
+  return size * count;
 }
 
 size_t OnHeader(char*, size_t size, size_t count, void* user) {
@@ -233,7 +237,8 @@ std::optional<std::string> DesktopProxyFor(const std::string& url) {
   return lookup->proxy;
 }
 
-int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds) {
+int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher) {
   const auto deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
   int result = kResultFileNotWritable;
   {
@@ -247,7 +252,7 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
       } else if (!curl) {
         result = kResultNoHandle;
       } else {
-        TransferState state{&file, Clock::now()};
+        TransferState state{&file, hasher, Clock::now()};
         result = Perform(curl, url, *proxy, deadline, &state);
         if (result == 0 && !file.Commit()) result = CURLE_WRITE_ERROR;
       }
@@ -258,12 +263,13 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
   return result;
 }
 
-bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds) {
+bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher) {
   if (!SystemDownloaderAvailable(url)) {
     unlink(path.c_str());
     return false;
   }
-  return DesktopTransfer(url, path, timeout_seconds) == 0;
+  return DesktopTransfer(url, path, timeout_seconds, hasher) == 0;
 }
 
 }  // namespace corvane

@@ -4,8 +4,9 @@
 // reported with libcurl's numbers.
 #include "app/http_client.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+
+#include <shlwapi.h>
 #include <winhttp.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/system/package_crypto.h"
 #include "app/system/win/wide_text.h"
 
 namespace corvane {
@@ -214,6 +216,17 @@ int Exchange(HINTERNET request, const RequestSpec& spec, const std::wstring& url
 struct HttpClient::Native {
   HINTERNET session = nullptr;
 
+  // A package or signature transfer: redirects followed, the client's
+  // connect limit and proxy.
+  static RequestSpec Transfer(int connect_timeout, const std::string& proxy) {
+    RequestSpec spec;
+    spec.follow_redirects = true;
+    spec.connect_timeout_seconds = connect_timeout;
+    std::lock_guard<std::mutex> guard(g_globals_lock);
+    spec.proxy = Utf8ToUtf16(proxy.empty() ? GlobalProxy() : proxy);
+    return spec;
+  }
+
   // One request with the client's limits, following up to five redirects
   // when asked.
   int Perform(std::wstring url, const RequestSpec& spec, int timeout_seconds, BodySink* sink) {
@@ -312,7 +325,8 @@ bool HttpClient::has_handle() const {
   return native_->session != nullptr;
 }
 
-int HttpClient::DownloadToFile(const std::string& url, const std::string& path) {
+int HttpClient::DownloadToFile(const std::string& url, const std::string& path,
+                               Sha256Hasher* hasher) {
   if (!native_->session) return 1;
   const std::wstring wide_path = Utf8ToUtf16(path);
   // Until the body is complete the file is marked for deletion, so even a
@@ -344,18 +358,16 @@ int HttpClient::DownloadToFile(const std::string& url, const std::string& path) 
     return length <= free_bytes && free_bytes - length >= kFreeSpaceMarginBytes ? kHttpOk
                                                                                 : kHttpWriteError;
   };
-  sink.write = [file](const char* data, size_t size) {
+  sink.write = [file, hasher](const char* data, size_t size) {
     DWORD written = 0;
-    return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+      return false;
+    }
+    if (hasher) hasher->Update(data, size);
+    return true;
   };
-  RequestSpec spec;
-  spec.follow_redirects = true;
-  spec.connect_timeout_seconds = connect_timeout_;
-  {
-    std::lock_guard<std::mutex> guard(g_globals_lock);
-    spec.proxy = Utf8ToUtf16(proxy_.empty() ? GlobalProxy() : proxy_);
-  }
-  int result = native_->Perform(Utf8ToUtf16(url), spec, timeout_, &sink);
+  int result = native_->Perform(Utf8ToUtf16(url), Native::Transfer(connect_timeout_, proxy_),
+                                timeout_, &sink);
   if (result == kHttpOk) {
     // A package that cannot be flushed to disk is not a downloaded package.
     dispose.DeleteFile = FALSE;
@@ -366,6 +378,24 @@ int HttpClient::DownloadToFile(const std::string& url, const std::string& path) 
   }
   CloseHandle(file);
   if (result != kHttpOk) DeleteFileW(wide_path.c_str());
+  return result;
+}
+
+int HttpClient::FetchText(const std::string& url, size_t max_bytes, std::string* body) {
+  body->clear();
+  if (!native_->session) return 1;
+  BodySink sink;
+  sink.begin = [max_bytes](int64_t declared) {
+    return declared > static_cast<int64_t>(max_bytes) ? kHttpWriteError : kHttpOk;
+  };
+  sink.write = [body, max_bytes](const char* data, size_t size) {
+    if (body->size() + size > max_bytes) return false;
+    body->append(data, size);
+    return true;
+  };
+  const int result = native_->Perform(Utf8ToUtf16(url), Native::Transfer(connect_timeout_, proxy_),
+                                      timeout_, &sink);
+  if (result != kHttpOk) body->clear();
   return result;
 }
 

@@ -4,8 +4,9 @@
 // to another scheme.
 #include "app/system_downloader.h"
 
-#include <urlmon.h>
 #include <windows.h>
+
+#include <urlmon.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,9 +14,11 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/http_client.h"
 #include "app/installer_constants.h"
+#include "app/system/package_crypto.h"
 #include "app/system/win/wide_text.h"
 
 namespace corvane {
@@ -214,6 +217,21 @@ class BoundedCallback : public IBindStatusCallback, public IHttpNegotiate {
   std::atomic<bool> location_is_web_{false};
 };
 
+bool HashFile(const std::wstring& path, Sha256Hasher* hasher) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> block(256 * 1024);
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) &&
+         got > 0) {
+    hasher->Update(block.data(), got);
+  }
+  CloseHandle(file);
+  return ok;
+}
+
 int ResultForMoniker(HRESULT hr) {
   switch (hr) {
     case INET_E_RESOURCE_NOT_FOUND:
@@ -237,7 +255,8 @@ bool SystemDownloaderAvailable(const std::string& url) {
   return IsWebUrl(Utf8ToUtf16(url));
 }
 
-int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds) {
+int DesktopTransfer(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher) {
   const std::wstring wide_url = Utf8ToUtf16(url);
   const std::wstring wide_path = Utf8ToUtf16(path);
   if (!IsWebUrl(wide_url)) return kHttpUnsupportedProtocol;
@@ -266,16 +285,19 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
   } else {
     result = callback.Verdict(wide_path);
   }
+  // The moniker writes the file itself; the digest is taken from it.
+  if (result == 0 && hasher && !HashFile(wide_path, hasher)) result = kHttpWriteError;
   if (result != 0) DeleteFileW(wide_path.c_str());
   return result;
 }
 
-bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds) {
+bool SystemDownload(const std::string& url, const std::string& path, int timeout_seconds,
+                    Sha256Hasher* hasher) {
   if (!SystemDownloaderAvailable(url)) {
     DeleteFileW(Utf8ToUtf16(path).c_str());
     return false;
   }
-  return DesktopTransfer(url, path, timeout_seconds) == 0;
+  return DesktopTransfer(url, path, timeout_seconds, hasher) == 0;
 }
 
 }  // namespace corvane

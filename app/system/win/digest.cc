@@ -1,8 +1,9 @@
 #include "app/system/digest.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <wincrypt.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <mutex>

@@ -1,8 +1,9 @@
 #include "app/system/folders.h"
 
+#include <windows.h>
+
 #include <knownfolders.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "app/system/win/wide_text.h"
 

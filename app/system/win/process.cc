@@ -1,7 +1,8 @@
 #include "app/system/process.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 

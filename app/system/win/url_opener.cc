@@ -1,7 +1,8 @@
 #include "app/system/url_opener.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "app/system/win/wide_text.h"
 

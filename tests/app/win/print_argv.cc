@@ -3,8 +3,9 @@
 // " /D=" (as package installers read it), to the file named by
 // CORVANE_ARGV_OUT; then exits with CORVANE_ARGV_EXIT (default 0) or, with
 // CORVANE_ARGV_SLEEP_MS, first sleeps.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>

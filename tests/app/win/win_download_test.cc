@@ -2,6 +2,7 @@
 // against the reference vendor service: outcomes are libcurl's numbers on
 // both, and no failed or interrupted transfer leaves a file behind.
 #include <windows.h>
+
 #include <winsock2.h>
 
 #include <gtest/gtest.h>

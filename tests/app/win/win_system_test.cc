@@ -1,9 +1,10 @@
 // The Windows adapters against the real system (under Wine): the registry,
 // the named mutex, processes and their command lines, the process snapshot,
 // known folders and the executable's own resources.
+#include <windows.h>
+
 #include <aclapi.h>
 #include <sddl.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
