@@ -161,7 +161,8 @@ bool HttpClient::has_handle() const {
 void HttpClient::ApplyLimits() {
   curl_easy_setopt(native_->handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_));
   curl_easy_setopt(native_->handle, CURLOPT_TIMEOUT, static_cast<long>(timeout_));
-  curl_easy_setopt(native_->handle, CURLOPT_DNS_CACHE_TIMEOUT, static_cast<long>(dns_cache_timeout_));
+  curl_easy_setopt(native_->handle, CURLOPT_DNS_CACHE_TIMEOUT,
+                   static_cast<long>(dns_cache_timeout_));
   curl_easy_setopt(native_->handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(native_->handle, CURLOPT_HEADER, 0L);
   // An error page is not a package and not an accepted record.
@@ -171,7 +172,8 @@ void HttpClient::ApplyLimits() {
   curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
 #else
   static_cast<void>(kWebProtocols);
-  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+  curl_easy_setopt(native_->handle, CURLOPT_PROTOCOLS,
+                   static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
   curl_easy_setopt(native_->handle, CURLOPT_REDIR_PROTOCOLS,
                    static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
@@ -183,7 +185,8 @@ void HttpClient::ApplyProxy() {
     return;
   }
   std::lock_guard<std::mutex> guard(g_globals_lock);
-  if (!GlobalProxy().empty()) curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
+  if (!GlobalProxy().empty())
+    curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
 }
 
 // The package transfer's redirects and (silent) progress.

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <random>
 
-#include <glib.h>
 #include <curl/curl.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"

@@ -142,10 +142,9 @@ bool VerifyPackageSignature(const std::vector<std::string>& der_public_keys,
     }
     LocalFree(info);
     BCRYPT_KEY_HANDLE key = nullptr;
-    const bool imported =
-        uncompressed && Ecdsa() &&
-        BCryptImportKeyPair(Ecdsa(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob.data(),
-                            static_cast<ULONG>(blob.size()), 0) == 0;
+    const bool imported = uncompressed && Ecdsa() &&
+                          BCryptImportKeyPair(Ecdsa(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &key,
+                                              blob.data(), static_cast<ULONG>(blob.size()), 0) == 0;
     if (!imported) continue;
     const NTSTATUS status = BCryptVerifySignature(key, nullptr, const_cast<UCHAR*>(digest.data()),
                                                   static_cast<ULONG>(digest.size()), raw.data(),

@@ -61,8 +61,8 @@ TEST(WinPackageCrypto, VerifiesOpenSslSignaturesAndNothingElse) {
   const Sha256Digest digest = DigestOf(kMessage, 7);
   EXPECT_TRUE(VerifyPackageSignature({key}, digest, signature));
   // Any later key may match.
-  EXPECT_TRUE(VerifyPackageSignature({DecodeBase64(kOtherCurveKey).value(), key}, digest,
-                                     signature));
+  EXPECT_TRUE(
+      VerifyPackageSignature({DecodeBase64(kOtherCurveKey).value(), key}, digest, signature));
   Sha256Digest tampered = digest;
   tampered[31] ^= 1;
   EXPECT_FALSE(VerifyPackageSignature({key}, tampered, signature));
