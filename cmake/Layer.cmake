@@ -13,9 +13,10 @@ function(corvane_filter_platform var)
 endfunction()
 
 # A layer is one static library made of every source under its folders; new
-# files join the build without editing any list.
+# files join the build without editing any list. EXCLUDE names files (paths
+# relative to the calling folder) that this target leaves out.
 function(corvane_layer name)
-  cmake_parse_arguments(L "" "" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(L "" "" "DIRS;LIBS;EXCLUDE" ${ARGN})
   set(srcs)
   foreach(dir IN LISTS L_DIRS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS
@@ -23,6 +24,9 @@ function(corvane_layer name)
     list(APPEND srcs ${found})
   endforeach()
   list(FILTER srcs EXCLUDE REGEX "/main\\.cc$")
+  foreach(excluded IN LISTS L_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   corvane_filter_platform(srcs)
   add_library(${name} STATIC ${srcs} ${CMAKE_SOURCE_DIR}/cmake/empty.cc)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)

@@ -4,6 +4,10 @@
 
 namespace corvane {
 
+// True where a user can answer a box: a display on Linux, an interactive
+// (visible) window station on Windows. Unattended runs have none.
+bool HasInteractiveSession();
+
 // Shows an error box with `text` under the caption `title` (both UTF-8) and
 // waits until the user dismisses it. False, showing nothing, without a
 // display.

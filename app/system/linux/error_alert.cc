@@ -4,6 +4,10 @@
 
 namespace corvane {
 
+bool HasInteractiveSession() {
+  return gdk_display_get_default() != nullptr;
+}
+
 bool ShowErrorAlert(const std::string& title, const std::string& text) {
   if (!gdk_display_get_default()) return false;
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,

@@ -6,11 +6,9 @@
 
 namespace corvane {
 
-namespace {
-
 // A service or a log-on session without a visible desktop has nobody to
 // answer a box: MessageBoxW would wait for ever there.
-bool HasInteractiveDesktop() {
+bool HasInteractiveSession() {
   HWINSTA station = GetProcessWindowStation();
   USEROBJECTFLAGS flags = {};
   if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) {
@@ -19,17 +17,15 @@ bool HasInteractiveDesktop() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-}  // namespace
-
 bool ShowErrorAlert(const std::string& title, const std::string& text) {
-  if (!HasInteractiveDesktop()) return false;
+  if (!HasInteractiveSession()) return false;
   MessageBoxW(nullptr, Utf8ToUtf16(text).c_str(), Utf8ToUtf16(title).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
   return true;
 }
 
 bool AskRetryOrCancel(const std::string& title, const std::string& text) {
-  if (!HasInteractiveDesktop()) return false;
+  if (!HasInteractiveSession()) return false;
   return MessageBoxW(nullptr, Utf8ToUtf16(text).c_str(), Utf8ToUtf16(title).c_str(),
                      MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND) == IDRETRY;
 }

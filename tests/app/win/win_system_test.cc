@@ -283,3 +283,46 @@ TEST(WinResources, ReadsRcDataOfTheExecutable) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ResourceOf(const std::wstring& file, const wchar_t* type, int id) {
+  HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return "<not loadable>";
+  std::string out = "<absent>";
+  if (HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), type)) {
+    const void* data = LockResource(LoadResource(module, info));
+    if (data) out.assign(static_cast<const char*>(data), SizeofResource(module, info));
+  }
+  FreeLibrary(module);
+  return out;
+}
+
+// scripts/restamp-channel's tool on a copy of a built program that carries
+// both resources: the channel changes, the rest stays, and it still runs.
+TEST(WinResources, RestampedChannelWithoutARebuild) {
+  win_test::TempDir dir;
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring copy = Utf8ToUtf16(dir.Sub("stamped.exe"));
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  const std::string tool =
+      win_test::ProgramFolder() + "\\..\\tools\\restamp_resource\\restamp_resource.exe";
+  const std::string data = dir.Sub("channel.bin");
+  const std::string channel = "restamped_" + kNonBmp + std::string(300, 'x');
+  win_test::WriteFile(data, channel);
+  const std::string theme_before = ResourceOf(copy, L"THEME", 136);
+  ASSERT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL", "138", data}), 0);
+  EXPECT_EQ(ResourceOf(copy, L"CHANNEL", 138), channel);
+  EXPECT_EQ(ResourceOf(copy, L"THEME", 136), theme_before);
+  // Once more, shorter: nothing of the longer channel stays behind.
+  win_test::WriteFile(data, "short");
+  ASSERT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL", "138", data}), 0);
+  EXPECT_EQ(ResourceOf(copy, L"CHANNEL", 138), "short");
+  EXPECT_EQ(corvane::RunProcess({Utf16ToUtf8(copy), "--gtest_filter=WinOsInfo.*"}), 0);
+  // Wrong arguments and a file that is no program.
+  EXPECT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL"}), 2);
+  EXPECT_NE(corvane::RunProcess({tool, data, "CHANNEL", "138", data}), 0);
+}
+
+}  // namespace
