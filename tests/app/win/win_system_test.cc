@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
+#include "app/system/digest.h"
 #include "app/system/embedded_resource.h"
 #include "app/system/folders.h"
 #include "app/system/os_info.h"
@@ -323,6 +326,40 @@ TEST(WinResources, RestampedChannelWithoutARebuild) {
   // Wrong arguments and a file that is no program.
   EXPECT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL"}), 2);
   EXPECT_NE(corvane::RunProcess({tool, data, "CHANNEL", "138", data}), 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string HexOf(const std::array<uint8_t, 16>& digest) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t b : digest) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
+TEST(WinDigest, Md5Base64AndIdentifiersFromTheSystem) {
+  // RFC 1321's test suite, through advapi32's MD5 functions.
+  EXPECT_EQ(HexOf(corvane::Md5Digest("")), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(HexOf(corvane::Md5Digest("abc")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(HexOf(corvane::Md5Digest("12345678901234567890123456789012345678901234567890123456789"
+                                     "012345678901234567890")),
+            "57edf4a22be3c955ac49da2e2107b67a");
+  EXPECT_EQ(corvane::Base64Encode(""), "");
+  EXPECT_EQ(corvane::Base64Encode("abc"), "YWJj");
+  EXPECT_EQ(corvane::Base64Encode("ab"), "YWI=");
+  EXPECT_EQ(corvane::Base64Encode(std::string(100, '\xff')).find_first_of("\r\n"),
+            std::string::npos);
+  EXPECT_EQ(corvane::Base64Encode(kNonBmp), "8J+YgPCggIs=");
+  const std::string guid = corvane::FreshGuidText();
+  EXPECT_TRUE(std::regex_match(
+      guid, std::regex("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}")))
+      << guid;
+  EXPECT_NE(guid, corvane::FreshGuidText());
 }
 
 }  // namespace

@@ -47,7 +47,11 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  RemoveTree(Utf8ToUtf16(path_));
+  RemoveTree(path_);
+}
+
+void RemoveTree(const std::string& path) {
+  RemoveTree(Utf8ToUtf16(path));
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(Utf8ToUtf16(name)) {
@@ -60,6 +64,61 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(
 
 ScopedEnv::~ScopedEnv() {
   SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr);
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+  std::vector<std::wstring> wide;
+  for (const std::string& a : argv) wide.push_back(Utf8ToUtf16(a));
+  std::wstring line = corvane::BuildCommandLine(wide);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  auto open = [&inherit](const std::string& path) {
+    return CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE out = open(dir_.Sub("out.txt"));
+  HANDLE err = open(dir_.Sub("err.txt"));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION info = {};
+  if (CreateProcessW(wide.empty() ? nullptr : wide[0].c_str(), line.data(), nullptr, nullptr, TRUE,
+                     0, nullptr, nullptr, &startup, &info)) {
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+  }
+  CloseHandle(out);
+  CloseHandle(err);
+}
+
+ChildProcess::~ChildProcess() {
+  if (!process_) return;
+  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) Kill();
+  CloseHandle(process_);
+}
+
+bool ChildProcess::Wait(int seconds) {
+  if (!process_ || WaitForSingleObject(process_, seconds * 1000) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  exit_code_ = code;
+  return true;
+}
+
+void ChildProcess::Kill() {
+  if (!process_) return;
+  TerminateProcess(process_, 1);
+  WaitForSingleObject(process_, 10000);
+}
+
+std::string ChildProcess::output() const {
+  return ReadFile(dir_.Sub("out.txt"));
+}
+
+std::string ChildProcess::errors() const {
+  return ReadFile(dir_.Sub("err.txt"));
 }
 
 std::string ReadFile(const std::string& path) {

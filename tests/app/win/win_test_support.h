@@ -51,6 +51,30 @@ class VendorService {
   int port_ = 0;
 };
 
+// A program run as a child with its output in files, killed at the end if
+// still running.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv);
+  ~ChildProcess();
+  bool started() const { return process_ != nullptr; }
+  // Waits up to `seconds`; false when it still runs.
+  bool Wait(int seconds);
+  // Ends it at once, as Task Manager or taskkill /F would.
+  void Kill();
+  unsigned long exit_code() const { return exit_code_; }
+  std::string output() const;
+  std::string errors() const;
+
+ private:
+  TempDir dir_;
+  HANDLE process_ = nullptr;
+  unsigned long exit_code_ = 0;
+};
+
+// Removes a file or a folder with everything in it.
+void RemoveTree(const std::string& path);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
