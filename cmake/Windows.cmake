@@ -1,6 +1,6 @@
 # The Windows target, cross-compiled with mingw-w64 (cmake/mingw-w64-x86_64.cmake):
 # one self-contained executable that needs system DLLs only.
-set(CORVANE_LAYERS base CACHE STRING "Layers the Windows target builds")
+set(CORVANE_LAYERS base app CACHE STRING "Layers the Windows target builds")
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00
                         WINVER=0x0A00)
 add_link_options(-static -static-libgcc -static-libstdc++)

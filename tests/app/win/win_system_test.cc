@@ -37,8 +37,30 @@ class RegistryKeyTest : public ::testing::Test {
   void SetUp() override {
     path_ = "Software\\corvane-test\\" + std::to_string(GetCurrentProcessId()) + "\\AppInfo";
     parent_ = L"Software\\corvane-test\\" + std::to_wstring(GetCurrentProcessId());
+    TearDown();
   }
-  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str()); }
+  void TearDown() override {
+    // A key this test locked is opened up first: the owner may always
+    // change its access list.
+    SetAccess(L"D:(A;;KA;;;WD)");
+    RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str());
+  }
+
+  LONG SetAccess(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+      return ERROR_INVALID_PARAMETER;
+    }
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, WRITE_DAC, &key);
+    if (rc == ERROR_SUCCESS) {
+      rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+      RegCloseKey(key);
+    }
+    LocalFree(descriptor);
+    return rc;
+  }
 
   HKEY Create() {
     HKEY key = nullptr;
@@ -117,16 +139,7 @@ TEST_F(RegistryKeyTest, KeyWithoutAccessFailsCleanly) {
   corvane::SettingsStore store(path_);
   ASSERT_TRUE(store.Write("UniqueId", "KEPT"));
   // A DACL that grants nobody anything.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1,
-                                                                   &descriptor, nullptr));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, WRITE_DAC, &key),
-            ERROR_SUCCESS);
-  const LONG set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-  RegCloseKey(key);
-  LocalFree(descriptor);
-  ASSERT_EQ(set, ERROR_SUCCESS);
+  ASSERT_EQ(SetAccess(L"D:P"), ERROR_SUCCESS);
   HKEY probe = nullptr;
   const LONG opened =
       RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToUtf16(path_).c_str(), 0, KEY_READ, &probe);

@@ -208,6 +208,11 @@ VendorService::VendorService(const std::vector<std::string>& options) {
       L"--max-lifetime",
       std::to_wstring(kServiceLifetimeSeconds),
       L"--allow-shutdown"};
+#ifdef CORVANE_DEMO_SIGNING_KEY
+  // Packages are signed with the build's demo key, which the installer carries.
+  argv.push_back(L"--signing-key");
+  argv.push_back(Utf8ToUtf16(CORVANE_DEMO_SIGNING_KEY));
+#endif
   for (size_t i = 0; i < options.size(); ++i) {
     // Files named by the options are Windows paths here.
     const bool is_file =
