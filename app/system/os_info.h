@@ -31,4 +31,13 @@ struct WindowsVersion {
 // sp1", "... xp", each for that version or later; kUnknownOsName below 5.1.
 std::string WindowsSystemName(const WindowsVersion& version);
 
+// True for systems older than Windows 8 (6.2), where the product starts
+// with "--disable-gpu"; the version of a system that cannot say counts as
+// old.
+bool ProductNeedsGpuOff(const WindowsVersion& version);
+
+// Whether the product starts with "--disable-gpu" here: never on Linux; on
+// Windows by ProductNeedsGpuOff for the running system (RtlGetVersion).
+bool ProductLaunchNeedsGpuOff();
+
 }  // namespace corvane

@@ -29,4 +29,8 @@ std::string WindowsSystemName(const WindowsVersion& v) {
   return kUnknownOsName;
 }
 
+bool ProductNeedsGpuOff(const WindowsVersion& v) {
+  return std::tie(v.major, v.minor) < std::make_tuple(6u, 2u);
+}
+
 }  // namespace corvane

@@ -43,4 +43,19 @@ TEST(WindowsSystemNameTable, EveryRowAndItsEdges) {
   EXPECT_EQ(Name(4, 0), "unknown OperatingSystem.");
 }
 
+TEST(WindowsSystemNameTable, OlderSystemsStartTheProductWithoutGpu) {
+  auto v = [](unsigned major, unsigned minor) {
+    WindowsVersion version;
+    version.major = major;
+    version.minor = minor;
+    return version;
+  };
+  EXPECT_TRUE(corvane::ProductNeedsGpuOff(v(5, 1)));
+  EXPECT_TRUE(corvane::ProductNeedsGpuOff(v(6, 0)));
+  EXPECT_TRUE(corvane::ProductNeedsGpuOff(v(6, 1)));
+  EXPECT_FALSE(corvane::ProductNeedsGpuOff(v(6, 2)));
+  EXPECT_FALSE(corvane::ProductNeedsGpuOff(v(6, 3)));
+  EXPECT_FALSE(corvane::ProductNeedsGpuOff(v(10, 0)));
+}
+
 }  // namespace

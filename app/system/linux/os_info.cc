@@ -29,6 +29,10 @@ bool Is64BitMachine() {
   return m.find("64") != std::string::npos || m == "s390x";
 }
 
+bool ProductLaunchNeedsGpuOff() {
+  return false;
+}
+
 std::string StatisticsOsField() {
   return "linux";
 }

@@ -8,24 +8,33 @@ namespace {
 
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOEXW*);
 
-}  // namespace
-
-std::string ReadOsName(const std::string& /*os_release_path*/) {
-  // RtlGetVersion tells the truth whatever the manifest lists;
-  // GetVersionEx stops at the newest system the manifest names.
+// RtlGetVersion tells the truth whatever the manifest lists; GetVersionEx
+// stops at the newest system the manifest names.
+bool RunningVersion(WindowsVersion* version) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   auto rtl_get_version = ntdll ? reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(
                                      GetProcAddress(ntdll, "RtlGetVersion")))
                                : nullptr;
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
-  if (!rtl_get_version || rtl_get_version(&info) != 0) return kUnknownOsName;
+  if (!rtl_get_version || rtl_get_version(&info) != 0) return false;
+  version->major = info.dwMajorVersion;
+  version->minor = info.dwMinorVersion;
+  version->service_pack_major = info.wServicePackMajor;
+  version->workstation = info.wProductType == VER_NT_WORKSTATION;
+  return true;
+}
+
+}  // namespace
+
+std::string ReadOsName(const std::string& /*os_release_path*/) {
   WindowsVersion version;
-  version.major = info.dwMajorVersion;
-  version.minor = info.dwMinorVersion;
-  version.service_pack_major = info.wServicePackMajor;
-  version.workstation = info.wProductType == VER_NT_WORKSTATION;
-  return WindowsSystemName(version);
+  return RunningVersion(&version) ? WindowsSystemName(version) : kUnknownOsName;
+}
+
+bool ProductLaunchNeedsGpuOff() {
+  WindowsVersion version;
+  return !RunningVersion(&version) || ProductNeedsGpuOff(version);
 }
 
 bool Is64BitMachine() {
