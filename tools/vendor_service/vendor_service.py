@@ -23,6 +23,8 @@ such as a Windows test program under Wine that started the service).
 Control (for test programs that cannot signal the service):
   --max-lifetime SEC               end by itself after SEC seconds
   --allow-shutdown                 POST /shutdown ends the service
+  --error-log PATH                 write errors (a client that went away
+                                   mid-answer) there instead of stderr
 
 Fault injection (all optional):
   --fail-first N --fail-status S   the first N package downloads answer S
@@ -459,6 +461,7 @@ def main():
     p.add_argument("--port-file", help="file that receives the chosen port")
     p.add_argument("--max-lifetime", type=float, default=None)
     p.add_argument("--allow-shutdown", action="store_true")
+    p.add_argument("--error-log", help="file that receives what would go to stderr")
     p.add_argument("--channel-package", action="append", metavar="CHANNEL=FILE",
                    help="package answered for one channel")
     p.add_argument("--statistics-log", help="JSON-lines file of the records received")
@@ -484,6 +487,8 @@ def main():
     p.add_argument("--signature-redirect", action="store_true")
     p.add_argument("--verbose", action="store_true")
     args = p.parse_args()
+    if args.error_log:
+        sys.stderr = open(args.error_log, "a", encoding="utf-8", buffering=1)
 
     server = ThreadingHTTPServer((args.host, args.port), Handler)
     server.daemon_threads = True

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 #include "app/system/digest.h"
 #include "app/system/embedded_resource.h"
+#include "app/system/error_alert.h"
 #include "app/system/folders.h"
 #include "app/system/os_info.h"
 #include "app/system/process.h"
@@ -373,6 +375,41 @@ TEST(WinDigest, Md5Base64AndIdentifiersFromTheSystem) {
       guid, std::regex("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}")))
       << guid;
   EXPECT_NE(guid, corvane::FreshGuidText());
+}
+
+}  // namespace
+
+namespace {
+
+// Answers the first box captioned `caption` with the button `id`, as a user
+// clicking it would; false when no box came.
+bool AnswerBox(const std::wstring& caption, int id) {
+  for (int i = 0; i < 200; ++i, Sleep(50)) {
+    if (HWND box = FindWindowW(L"#32770", caption.c_str())) {
+      SendMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The second-instance prompt is a real MessageBoxW with retry and cancel.
+// Wine shows boxes only with a display (Xvfb in the test run).
+TEST(WinAlerts, RetryPromptAnswersRetryAndCancel) {
+  HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1, 1, nullptr,
+                               nullptr, nullptr, nullptr);
+  if (!probe) GTEST_SKIP() << "no display for windows (run under Xvfb)";
+  DestroyWindow(probe);
+  ASSERT_TRUE(corvane::HasInteractiveSession());
+  const std::string caption = "Corvane视频转换器安装提示 " + kNonBmp;
+  for (const int answer : {IDRETRY, IDCANCEL}) {
+    std::thread user([&] { EXPECT_TRUE(AnswerBox(Utf8ToUtf16(caption), answer)); });
+    EXPECT_EQ(corvane::AskRetryOrCancel(caption, "安装程序已经在运行"), answer == IDRETRY);
+    user.join();
+  }
+  std::thread user([&] { EXPECT_TRUE(AnswerBox(Utf8ToUtf16(caption), IDOK)); });
+  EXPECT_TRUE(corvane::ShowErrorAlert(caption, "text"));
+  user.join();
 }
 
 }  // namespace

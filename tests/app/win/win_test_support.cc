@@ -207,7 +207,9 @@ VendorService::VendorService(const std::vector<std::string>& options) {
       Utf8ToUtf16(to_unix(dir_.Sub("access.jsonl"))),
       L"--max-lifetime",
       std::to_wstring(kServiceLifetimeSeconds),
-      L"--allow-shutdown"};
+      L"--allow-shutdown",
+      L"--error-log",
+      Utf8ToUtf16(to_unix(dir_.Sub("errors.log")))};
 #ifdef CORVANE_DEMO_SIGNING_KEY
   // Packages are signed with the build's demo key, which the installer carries.
   argv.push_back(L"--signing-key");
