@@ -260,11 +260,13 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
   const std::wstring wide_url = Utf8ToUtf16(url);
   const std::wstring wide_path = Utf8ToUtf16(path);
   if (!IsWebUrl(wide_url)) return kHttpUnsupportedProtocol;
-  // The moniker creates the file itself; a folder that is not there fails
-  // like a file that cannot be opened.
+  // The moniker creates the file itself, from its cache once the body is
+  // complete; a folder that is not there fails like a file that cannot be
+  // opened. The probe leaves nothing behind.
   {
     HANDLE probe = CreateFileW(wide_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr);
     if (probe == INVALID_HANDLE_VALUE) return kResultFileNotWritable;
     CloseHandle(probe);
   }
