@@ -220,20 +220,27 @@ TEST_F(WinProcessTest, ExitCodesMissingProgramsAndTheSnapshot) {
   // A folder is no program.
   EXPECT_NE(corvane::RunProcess({dir_.path()}), 0);
 
-  EXPECT_FALSE(corvane::IsProcessRunning("print_argv.exe"));
+  // A copy under a name of its own: tests running beside this one start
+  // print_argv.exe too.
+  const std::string name = "argv-" + std::to_string(GetCurrentProcessId()) + ".exe";
+  const std::string copy = dir_.Sub(name);
+  ASSERT_TRUE(CopyFileW(Utf8ToUtf16(child()).c_str(), Utf8ToUtf16(copy).c_str(), FALSE));
+  EXPECT_FALSE(corvane::IsProcessRunning(name));
   win_test::ScopedEnv sleep("CORVANE_ARGV_SLEEP_MS", "3000");
-  ASSERT_EQ(corvane::SpawnDetached({child()}), 0);
+  ASSERT_EQ(corvane::SpawnDetached({copy}), 0);
   bool seen = false;
   for (int i = 0; i < 50 && !seen; ++i) {
-    seen = corvane::IsProcessRunning("print_argv.exe");
+    seen = corvane::IsProcessRunning(name);
     if (!seen) Sleep(50);
   }
   EXPECT_TRUE(seen);
   // The whole name, letter case included.
-  EXPECT_FALSE(corvane::IsProcessRunning("PRINT_ARGV.EXE"));
-  EXPECT_FALSE(corvane::IsProcessRunning("print_argv"));
-  for (int i = 0; i < 100 && corvane::IsProcessRunning("print_argv.exe"); ++i) Sleep(100);
-  EXPECT_FALSE(corvane::IsProcessRunning("print_argv.exe"));
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  EXPECT_FALSE(corvane::IsProcessRunning(upper));
+  EXPECT_FALSE(corvane::IsProcessRunning(name.substr(0, name.size() - 4)));
+  for (int i = 0; i < 100 && corvane::IsProcessRunning(name); ++i) Sleep(100);
+  EXPECT_FALSE(corvane::IsProcessRunning(name));
 }
 
 TEST(WinFolders, KnownFoldersAndTrees) {
