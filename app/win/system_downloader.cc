@@ -264,9 +264,9 @@ int DesktopTransfer(const std::string& url, const std::string& path, int timeout
   // complete; a folder that is not there fails like a file that cannot be
   // opened. The probe leaves nothing behind.
   {
-    HANDLE probe = CreateFileW(wide_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
-                               nullptr);
+    HANDLE probe =
+        CreateFileW(wide_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return kResultFileNotWritable;
     CloseHandle(probe);
   }
