@@ -137,6 +137,7 @@ void FrameworkThread::Run() {
   }
   tls_record->quit_properly = false;
   set_thread_id(CurrentThreadId());
+  SetCurrentThreadName(name_);
 
   std::unique_ptr<MessageLoop> loop = CreateLoop();
   message_loop_.store(loop.get());

@@ -130,7 +130,7 @@ void MessageLoop::RunWithState(MessageDispatcher* dispatcher, bool quit_when_idl
   bool saved_nestable = nestable_tasks_allowed_;
   nestable_tasks_allowed_ = true;
   if (dispatcher && type_ == Type::kUI) {
-    static_cast<GlibMessagePump*>(pump_.get())->RunWithDispatcher(this, dispatcher);
+    static_cast<NativeMessagePump*>(pump_.get())->RunWithDispatcher(this, dispatcher);
   } else {
     pump_->Run(this);
   }
@@ -249,29 +249,21 @@ void MessageLoop::ForgetProxy(MessageLoopProxy* proxy) {
 // ---------------------------------------------------------------------------
 // UIMessageLoop, IOMessageLoop
 
-UIMessageLoop::UIMessageLoop() : MessageLoop(Type::kUI, std::make_shared<GlibMessagePump>()) {}
+UIMessageLoop::UIMessageLoop() : UIMessageLoop(CreateUIMessagePump()) {}
 
-UIMessageLoop::UIMessageLoop(GMainContext* context)
-    : MessageLoop(Type::kUI, std::make_shared<GlibMessagePump>(context)) {}
+UIMessageLoop::UIMessageLoop(std::shared_ptr<UIMessagePump> pump)
+    : MessageLoop(Type::kUI, std::move(pump)) {}
 
 UIMessageLoop* UIMessageLoop::Current() {
   MessageLoop* loop = MessageLoop::Current();
   return loop && loop->type() == Type::kUI ? static_cast<UIMessageLoop*>(loop) : nullptr;
 }
 
-GlibMessagePump* UIMessageLoop::glib_pump() const {
-  return static_cast<GlibMessagePump*>(pump().get());
-}
-
-IOMessageLoop::IOMessageLoop() : MessageLoop(Type::kIO, std::make_shared<EpollMessagePump>()) {}
+IOMessageLoop::IOMessageLoop() : MessageLoop(Type::kIO, CreateIOMessagePump()) {}
 
 IOMessageLoop* IOMessageLoop::Current() {
   MessageLoop* loop = MessageLoop::Current();
   return loop && loop->type() == Type::kIO ? static_cast<IOMessageLoop*>(loop) : nullptr;
-}
-
-EpollMessagePump* IOMessageLoop::epoll_pump() const {
-  return static_cast<EpollMessagePump*>(pump().get());
 }
 
 // ---------------------------------------------------------------------------

@@ -8,8 +8,6 @@
 
 #include "base/callback.h"
 #include "base/message_pump.h"
-#include "base/linux/message_pump_epoll.h"
-#include "base/linux/message_pump_glib.h"
 #include "base/observer_list.h"
 #include "base/time.h"
 
@@ -97,6 +95,12 @@ class MessageLoop : public MessagePump::Delegate {
   }
 
   const std::shared_ptr<MessagePump>& pump() const { return pump_; }
+  // The pump as its platform class (declared in base/linux/ or base/win/);
+  // the caller knows which class the loop was made with.
+  template <typename Pump>
+  Pump* pump_as() const {
+    return static_cast<Pump*>(pump_.get());
+  }
 
  protected:
   MessageLoop(Type type, std::shared_ptr<MessagePump> pump);
@@ -157,45 +161,30 @@ class MessageLoop : public MessagePump::Delegate {
   MessageLoopProxy* proxy_raw_ = nullptr;
 };
 
-// The UI thread's loop over a GLib main context.
+// The UI thread's loop: its pump also serves the thread's native windows.
 class UIMessageLoop : public MessageLoop {
  public:
   UIMessageLoop();
-  // Serves `context` instead of the thread's default context.
-  explicit UIMessageLoop(GMainContext* context);
+  // Runs on `pump` (for instance a GLib pump of a chosen main context).
+  explicit UIMessageLoop(std::shared_ptr<UIMessagePump> pump);
 
   // The calling thread's loop if it is a UI loop, else null.
   static UIMessageLoop* Current();
 
-  GlibMessagePump* glib_pump() const;
+  UIMessagePump* ui_pump() const { return static_cast<UIMessagePump*>(pump().get()); }
   // Ends the innermost run of this loop and every outer one (any thread).
-  void PostQuitMessage() { glib_pump()->PostQuitMessage(); }
-  void AddUIObserver(GlibMessagePump::UIObserver* observer) {
-    glib_pump()->AddUIObserver(observer);
-  }
-  void RemoveUIObserver(GlibMessagePump::UIObserver* observer) {
-    glib_pump()->RemoveUIObserver(observer);
-  }
+  void PostQuitMessage() { ui_pump()->PostQuitMessage(); }
 };
 
-// A loop that also serves ready file descriptors through epoll.
+// A loop whose pump also serves completed or ready I/O (epoll on Linux, an
+// I/O completion port on Windows); pump_as gives the platform's interface.
 class IOMessageLoop : public MessageLoop {
  public:
   IOMessageLoop();
 
   static IOMessageLoop* Current();
 
-  EpollMessagePump* epoll_pump() const;
-  bool WatchFileDescriptor(int fd, uint32_t events, EpollMessagePump::IOHandler* handler) {
-    return epoll_pump()->WatchFileDescriptor(fd, events, handler);
-  }
-  bool StopWatching(int fd) { return epoll_pump()->StopWatching(fd); }
-  void AddIOObserver(EpollMessagePump::IOObserver* observer) {
-    epoll_pump()->AddIOObserver(observer);
-  }
-  void RemoveIOObserver(EpollMessagePump::IOObserver* observer) {
-    epoll_pump()->RemoveIOObserver(observer);
-  }
+  IOMessagePump* io_pump() const { return static_cast<IOMessagePump*>(pump().get()); }
 };
 
 // Thread-safe handle for posting to a loop that may be gone: every post

@@ -2,14 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "base/time.h"
 #include "base/waitable_event.h"
 
 namespace nbase {
 
-// Optional per-run hook of the UI loop: called after every batch of native
-// events; returning false ends that run.
+// Optional per-run hook of the UI loop: called after every native iteration
+// (a batch of GLib events on Linux, one dispatched message on Windows);
+// returning false ends that run.
 class MessageDispatcher {
  public:
   virtual ~MessageDispatcher() = default;
@@ -59,8 +61,9 @@ class DefaultMessagePump final : public MessagePump {
 };
 
 // Shared part of the pumps that serve a native event source besides tasks
-// (the GLib main context, epoll): the run-state stack and the have-work flag
-// that keeps at most one wake-up outstanding.
+// (the GLib main context or the Windows message queue, epoll or an I/O
+// completion port): the run-state stack and the have-work flag that keeps at
+// most one wake-up outstanding.
 class NativeMessagePump : public MessagePump {
  public:
   void Run(Delegate* delegate) override { RunWithDispatcher(delegate, nullptr); }
@@ -96,5 +99,74 @@ class NativeMessagePump : public MessagePump {
   std::atomic<int> have_work_{0};
   std::atomic<uint64_t> posted_wake_ups_{0};
 };
+
+// The pump of a UI loop: it serves the thread's native windows (the GLib main
+// context on Linux, the Windows message queue on Windows) besides tasks.
+//
+// One native iteration costs several times what a small task costs (a poll
+// of the main context; a round trip to the window server), so tasks run in
+// batches between two native iterations. Fairness to input and drawing is
+// kept by the bounds: after at most kMaxBatchTasks tasks or
+// kBatchBudgetMicroseconds of running them (plus the one task that crossed
+// the budget), control goes back to the native source, which is served
+// before the next batch starts.
+//
+// Delayed work also arms a native timer of at least kMinTimerMs, so that it
+// runs inside foreign loops (modal dialogs) that serve the same source.
+class UIMessagePump : public NativeMessagePump {
+ public:
+  static constexpr int kMaxBatchTasks = 256;
+  static constexpr int64_t kBatchBudgetMicroseconds = 2000;
+  static constexpr int64_t kMinTimerMs = 10;
+
+  // The quit message: ends the innermost run and, as they unwind, every
+  // outer run of this pump too. Any thread.
+  virtual void PostQuitMessage() = 0;
+
+  // Diagnostics: how often the blocking wait returned, and the interval of
+  // the currently armed timer (-1 when none).
+  uint64_t wait_count() const { return wait_count_; }
+  int64_t armed_timer_ms() const { return armed_timer_ms_; }
+
+ protected:
+  // Runs ready immediate and due delayed tasks until none is left or a bound
+  // of the batch is reached; returns whether any ran.
+  bool RunTaskBatch(Delegate* delegate);
+  // The interval to arm the timer with for the delayed work time: -1 when
+  // none is set, else the delay within [kMinTimerMs, 2^32 - 2].
+  int64_t TimerIntervalMs() const;
+
+  // The native side of a pass: serves what is ready without blocking and
+  // returns whether anything was.
+  virtual bool ProcessNativeWork() = 0;
+  // Blocks until native input, a wake-up or the delayed work time.
+  virtual void WaitForNativeWork() = 0;
+  virtual void KillTimer() = 0;
+
+  int64_t armed_timer_ms_ = -1;
+
+ private:
+  // One pass: native work, a batch of tasks, idle work, then the wait.
+  void PumpLoop() final;
+
+  uint64_t wait_count_ = 0;
+};
+
+// The pump of an I/O loop: serves completed or ready I/O besides tasks, one
+// I/O event per pass.
+class IOMessagePump : public NativeMessagePump {
+ protected:
+  // Handles one I/O event (or the pump's own wake-up), waiting up to
+  // `timeout_ms` for one (-1: no limit). Returns false when none came.
+  virtual bool WaitForIOEvent(int64_t timeout_ms) = 0;
+
+ private:
+  void PumpLoop() final;
+};
+
+// The platform's pumps (base/linux/, base/win/). Create them on the thread
+// that runs them: the UI pump binds to that thread's windows.
+std::shared_ptr<UIMessagePump> CreateUIMessagePump();
+std::shared_ptr<IOMessagePump> CreateIOMessagePump();
 
 }  // namespace nbase

@@ -1,6 +1,6 @@
 #include "base/string_util.h"
 
-#include <glib.h>
+#include "base/build_config.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,15 +66,31 @@ Str NormalizeSeparators(View path) {
 
 namespace {
 
-// File-system bytes that are not UTF-8 are kept as the code points
-// U+DC80..U+DCFF (one per byte), which valid UTF-8 never yields.
+// How undecodable input and unencodable characters are treated.
+enum class Mode {
+  // Text: they become U+FFFD, so the output is always valid.
+  kText,
+  // File-system names, kept losslessly. Linux names are bytes: each byte of
+  // an invalid sequence becomes one code point U+DC80..U+DCFF (which valid
+  // UTF-8 never yields) and is written back as that byte. Windows names are
+  // UTF-16 and may hold unpaired surrogates: those are written as the
+  // three-byte form of their code point (WTF-8) and read back as they were.
+  kNativePath,
+};
+
 constexpr uint32_t kEscapeBase = 0xDC00;
+constexpr bool kEscapeBytes = !kWideIsUtf16;
+constexpr bool kKeepSurrogates = kWideIsUtf16;
+// Marks a byte kept by the escape in what the encoder's walk reports.
+constexpr uint32_t kRawByte = 0x80000000u;
+
+bool IsSurrogate(uint32_t cp) {
+  return cp >= 0xD800 && cp <= 0xDFFF;
+}
 
 bool IsEscapedByte(uint32_t cp) {
   return cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF;
 }
-
-static_assert(sizeof(wchar_t) == sizeof(uint32_t));
 
 // Widens sixteen ASCII bytes to sixteen characters.
 void WidenAscii16(const unsigned char* s, wchar_t* out) {
@@ -84,23 +100,31 @@ void WidenAscii16(const unsigned char* s, wchar_t* out) {
   const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
   const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
   auto* d = reinterpret_cast<__m128i*>(out);
-  _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
-  _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
-  _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
-  _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
+  if constexpr (sizeof(wchar_t) == 2) {
+    _mm_storeu_si128(d + 0, lo);
+    _mm_storeu_si128(d + 1, hi);
+  } else {
+    _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
+    _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
+    _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
+    _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
+  }
 #else
   for (int k = 0; k < 16; ++k) out[k] = s[k];
 #endif
 }
 
-// Writes at most utf8.size() characters: every input byte yields at most
-// one. Returns the number written.
-size_t DecodeUTF8Into(std::string_view utf8, bool escape_invalid, wchar_t* out) {
+// Writes at most utf8.size() units: every input byte yields at most one (a
+// four-byte sequence yields a surrogate pair where wide text is UTF-16).
+// Returns the number written.
+size_t DecodeUTF8Into(std::string_view utf8, Mode mode, wchar_t* out) {
   wchar_t* const begin = out;
   const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
   const auto* const end = s + utf8.size();
+  const bool escape_bytes = kEscapeBytes && mode == Mode::kNativePath;
+  const bool keep_surrogates = kKeepSurrogates && mode == Mode::kNativePath;
   auto invalid = [&](size_t count) {
-    if (!escape_invalid) {
+    if (!escape_bytes) {
       *out++ = kReplacement;
       return;
     }
@@ -142,8 +166,11 @@ size_t DecodeUTF8Into(std::string_view utf8, bool escape_invalid, wchar_t* out) 
       cp = (cp << 6) | (s[taken] & 0x3F);
       ++taken;
     }
-    if (taken < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (taken < len || cp < min || cp > 0x10FFFF || (IsSurrogate(cp) && !keep_surrogates)) {
       invalid(static_cast<size_t>(taken));
+    } else if (kWideIsUtf16 && cp >= 0x10000) {
+      *out++ = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *out++ = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
       *out++ = static_cast<wchar_t>(cp);
     }
@@ -152,33 +179,60 @@ size_t DecodeUTF8Into(std::string_view utf8, bool escape_invalid, wchar_t* out) 
   return static_cast<size_t>(out - begin);
 }
 
-std::wstring DecodeUTF8(std::string_view utf8, bool escape_invalid) {
+std::wstring DecodeUTF8(std::string_view utf8, Mode mode) {
   std::wstring out(utf8.size(), L'\0');
-  out.resize(DecodeUTF8Into(utf8, escape_invalid, out.data()));
+  out.resize(DecodeUTF8Into(utf8, mode, out.data()));
   return out;
 }
 
-// The code point `wc` is written as, or 0 for a byte kept by the escape.
-uint32_t EncodedCodePoint(wchar_t wc, bool unescape) {
-  uint32_t cp = static_cast<uint32_t>(wc);
-  if (unescape && IsEscapedByte(cp)) return 0;
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-  return cp;
+// Calls `fn` with every code point `wide` is written as, in order: a
+// surrogate pair is one code point, and a byte kept by the escape is
+// reported as kRawByte | byte.
+template <typename Fn>
+void ForEachEncoded(std::wstring_view wide, Mode mode, Fn&& fn) {
+  const bool escape_bytes = kEscapeBytes && mode == Mode::kNativePath;
+  const bool keep_surrogates = kKeepSurrogates && mode == Mode::kNativePath;
+  const size_t n = wide.size();
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t cp = static_cast<uint32_t>(wide[i]);
+    if (cp < 0x80) {
+      fn(cp);
+      continue;
+    }
+    if constexpr (kWideIsUtf16) {
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n) {
+        const uint32_t low = static_cast<uint32_t>(wide[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          fn(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
+          ++i;
+          continue;
+        }
+      }
+    }
+    if (escape_bytes && IsEscapedByte(cp)) {
+      fn(kRawByte | (cp - kEscapeBase));
+    } else if (cp > 0x10FFFF || (IsSurrogate(cp) && !keep_surrogates)) {
+      fn(kReplacement);
+    } else {
+      fn(cp);
+    }
+  }
+}
+
+size_t EncodedSize(uint32_t cp) {
+  if (cp & kRawByte) return 1;
+  return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
 }
 
 // Sized first, then written in place: no growth while encoding.
-std::string EncodeUTF8(std::wstring_view wide, bool unescape) {
+std::string EncodeUTF8(std::wstring_view wide, Mode mode) {
   size_t size = 0;
-  for (wchar_t wc : wide) {
-    const uint32_t cp = EncodedCodePoint(wc, unescape);
-    size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-  }
+  ForEachEncoded(wide, mode, [&size](uint32_t cp) { size += EncodedSize(cp); });
   std::string out(size, '\0');
   char* o = out.data();
-  for (wchar_t wc : wide) {
-    const uint32_t cp = EncodedCodePoint(wc, unescape);
-    if (cp == 0 && wc != 0) {
-      *o++ = static_cast<char>(static_cast<uint32_t>(wc) - kEscapeBase);
+  ForEachEncoded(wide, mode, [&o](uint32_t cp) {
+    if (cp & kRawByte) {
+      *o++ = static_cast<char>(cp & 0xFF);
     } else if (cp < 0x80) {
       *o++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -194,45 +248,30 @@ std::string EncodeUTF8(std::wstring_view wide, bool unescape) {
       *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
       *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
-  }
+  });
   return out;
 }
 
 }  // namespace
 
 std::wstring UTF8ToWide(std::string_view utf8) {
-  return DecodeUTF8(utf8, false);
+  return DecodeUTF8(utf8, Mode::kText);
 }
 
 size_t UTF8ToWideInto(std::string_view utf8, wchar_t* out) {
-  return DecodeUTF8Into(utf8, false, out);
+  return DecodeUTF8Into(utf8, Mode::kText, out);
 }
 
 std::string WideToUTF8(std::wstring_view wide) {
-  return EncodeUTF8(wide, false);
+  return EncodeUTF8(wide, Mode::kText);
 }
 
 std::wstring NativePathToWide(std::string_view bytes) {
-  return DecodeUTF8(bytes, true);
+  return DecodeUTF8(bytes, Mode::kNativePath);
 }
 
 std::string WideToNativePath(std::wstring_view wide) {
-  return EncodeUTF8(wide, true);
-}
-
-bool MBCSToWide(std::string_view text, const char* charset, std::wstring* out) {
-  out->clear();
-  GError* error = nullptr;
-  gsize written = 0;
-  gchar* utf8 = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", charset, nullptr,
-                          &written, &error);
-  if (utf8 == nullptr) {
-    g_clear_error(&error);
-    return false;
-  }
-  *out = UTF8ToWide(std::string_view(utf8, written));
-  g_free(utf8);
-  return true;
+  return EncodeUTF8(wide, Mode::kNativePath);
 }
 
 std::wstring StringPrintfV(const wchar_t* format, va_list args) {

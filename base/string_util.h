@@ -7,32 +7,46 @@
 
 namespace nbase {
 
-// Wide strings hold one Unicode code point per wchar_t; narrow strings are UTF-8.
-// Invalid UTF-8 sequences become U+FFFD; lone surrogates and out-of-range code
-// points are written as U+FFFD too, so the output is always valid.
+// Wide strings are UTF-32 on Linux (one code point per wchar_t) and UTF-16 on
+// Windows (a code point beyond U+FFFF is a surrogate pair); narrow strings are
+// UTF-8. Invalid UTF-8 sequences become U+FFFD; lone surrogates and
+// out-of-range code points are written as U+FFFD too, so the output is always
+// valid.
 std::wstring UTF8ToWide(std::string_view utf8);
-// The same into a buffer of at least utf8.size() characters (never more are
+// The same into a buffer of at least utf8.size() units (never more are
 // written); returns the number written.
 size_t UTF8ToWideInto(std::string_view utf8, wchar_t* out);
 std::string WideToUTF8(std::wstring_view wide);
 
-// File-system names and arguments are bytes, usually but not always UTF-8.
-// These convert them losslessly: valid UTF-8 decodes as above, and every
-// byte of an invalid sequence becomes one code point U+DC80..U+DCFF, which
-// WideToNativePath turns back into that byte. So
+// File-system names and arguments between their narrow form (what the code
+// keeps in std::string) and wide text, losslessly.
+// Linux names are bytes, usually but not always UTF-8: valid UTF-8 decodes as
+// above, and every byte of an invalid sequence becomes one code point
+// U+DC80..U+DCFF, which WideToNativePath turns back into that byte. So
 // WideToNativePath(NativePathToWide(b)) == b for any bytes b. WideToUTF8
 // shows such a code point as U+FFFD.
+// Windows names are UTF-16 already and their narrow form is UTF-8, except
+// that an unpaired surrogate (which names may hold) is written as the
+// three-byte form of its code point (WTF-8) and read back as it was. So
+// NativePathToWide(WideToNativePath(w)) == w for any UTF-16 w; narrow text
+// that is not UTF-8 reads as U+FFFD.
 std::wstring NativePathToWide(std::string_view bytes);
 std::string WideToNativePath(std::wstring_view wide);
 
-// Converts text in a named character set (iconv name, e.g. "GBK") to wide.
+// Converts text in a named character set (e.g. "GBK", "ISO-8859-1",
+// "windows-1252") to wide: iconv's names on Linux; on Windows the code page
+// of a known name (or "CPnnn", "windows-nnn") through MultiByteToWideChar.
 // Returns false and leaves `out` empty when the charset is unknown or the
 // text is not valid in it.
 bool MBCSToWide(std::string_view text, const char* charset, std::wstring* out);
 
-// printf-style formatting into a wide string. Tries a 1024-character buffer
-// first and doubles it on overflow, up to 32 Mi characters; a result that
-// still does not fit yields an empty string.
+// printf-style formatting into a wide string, with the ISO meaning of the
+// conversions on both targets (%s narrow, %ls wide; mingw's own printf, not
+// the Microsoft one). Tries a 1024-character buffer first and doubles it on
+// overflow, up to 32 Mi characters; a result that still does not fit yields
+// an empty string. Narrow %s text is converted in the C locale: on Linux
+// non-ASCII bytes fail the whole result (empty), on Windows each byte
+// becomes the character of the same value.
 std::wstring StringPrintf(const wchar_t* format, ...);
 std::wstring StringPrintfV(const wchar_t* format, va_list args);
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 namespace nbase {
@@ -39,13 +40,19 @@ class Thread {
   uint32_t thread_id() const { return thread_id_.load(); }
   bool IsCreated() const { return thread_.joinable(); }
 
-  // Change of the nice value a priority maps to, applied by the new thread
-  // to itself: lower priorities raise it; higher ones lower it, which only
-  // privileged processes get (refusals are ignored). 0 and below leave it
-  // untouched; unknown values above 4 act as below normal.
-  static int PriorityToNice(int priority);
+  // What the new thread applies to itself for a priority: on Linux a change
+  // of its nice value (lower priorities raise it; higher ones lower it, which
+  // only privileged processes get, refusals are ignored), on Windows the
+  // SetThreadPriority level. 0 and below leave the thread untouched; unknown
+  // values above 4 act as below normal.
+  static int PriorityToNative(int priority);
 
+  // The operating system's id of the calling thread.
   static uint32_t CurrentThreadId();
+  // Names the calling thread for debuggers and process viewers. Best effort:
+  // Linux keeps the first 15 bytes; a Windows without SetThreadDescription
+  // keeps no name.
+  static void SetCurrentThreadName(const std::string& name);
 
  protected:
   virtual void Run() {}

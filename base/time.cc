@@ -1,6 +1,5 @@
 #include "base/time.h"
 
-#include <chrono>
 #include <mutex>
 
 namespace nbase {
@@ -8,7 +7,7 @@ namespace {
 
 struct ClockState {
   std::mutex lock;
-  TickTime::MillisecondSource source = &TickTime::SteadyClockMilliseconds;
+  TickTime::MillisecondSource source = &TickTime::SystemMilliseconds;
   bool has_reading = false;
   uint32_t last_reading = 0;
   int64_t wrap_offset_ms = 0;
@@ -20,13 +19,6 @@ ClockState& Clock() {
 }
 
 }  // namespace
-
-uint32_t TickTime::SteadyClockMilliseconds() {
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
-  // Truncation is the point: this is a 32-bit counter that wraps.
-  return static_cast<uint32_t>(ms.count());
-}
 
 TickTime TickTime::Now() {
   ClockState& clock = Clock();
@@ -44,7 +36,7 @@ TickTime::MillisecondSource TickTime::SetMillisecondSource(MillisecondSource sou
   ClockState& clock = Clock();
   std::lock_guard<std::mutex> guard(clock.lock);
   MillisecondSource previous = clock.source;
-  clock.source = source ? source : &TickTime::SteadyClockMilliseconds;
+  clock.source = source ? source : &TickTime::SystemMilliseconds;
   clock.has_reading = false;
   clock.last_reading = 0;
   clock.wrap_offset_ms = 0;

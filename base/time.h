@@ -52,12 +52,14 @@ class TickTime {
   // at least once per wrap period. Thread-safe.
   static TickTime Now();
 
-  // The millisecond counter behind Now. Production reads the steady clock;
-  // tests install their own source to drive a wrap. Installing a source
-  // resets the wrap state. Returns the previous source.
+  // The millisecond counter behind Now. Production reads the system's
+  // monotonic clock; tests install their own source to drive a wrap.
+  // Installing a source resets the wrap state. Returns the previous source.
   using MillisecondSource = uint32_t (*)();
   static MillisecondSource SetMillisecondSource(MillisecondSource source);
-  static uint32_t SteadyClockMilliseconds();
+  // The low 32 bits of the monotonic clock in milliseconds: CLOCK_MONOTONIC
+  // on Linux, the performance counter on Windows.
+  static uint32_t SystemMilliseconds();
 
   static constexpr TickTime FromInternalValue(int64_t us) { return TickTime(us); }
   constexpr int64_t ToInternalValue() const { return us_; }

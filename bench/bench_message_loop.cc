@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/linux/message_pump_glib.h"
 #include "base/message_loop.h"
 #include "base/waitable_event.h"
 
@@ -265,7 +266,7 @@ void BM_IdleUILoopWakeUps(benchmark::State& state) {
         proxy = loop.GetProxy();
         loop.PostTask([&] { ready.Signal(); });
         loop.Run();
-        waits = loop.glib_pump()->wait_count();
+        waits = loop.pump_as<nbase::GlibMessagePump>()->wait_count();
       }
       g_main_context_pop_thread_default(context);
       g_main_context_unref(context);

@@ -8,3 +8,6 @@ pkg_check_modules(PIXBUF REQUIRED IMPORTED_TARGET gdk-pixbuf-2.0)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip zlib)
+# The skin archive's reader under the name the Windows build gives it.
+add_library(minizip INTERFACE)
+target_link_libraries(minizip INTERFACE PkgConfig::MINIZIP)

@@ -58,7 +58,7 @@ void EpollMessagePump::WakeUp() {
   (void)written;
 }
 
-bool EpollMessagePump::WaitForIOEvent(int timeout_ms) {
+bool EpollMessagePump::WaitForIOEvent(int64_t timeout_ms) {
   Ready ready;
   if (!held_back_.empty()) {
     ready = held_back_.front();
@@ -66,7 +66,9 @@ bool EpollMessagePump::WaitForIOEvent(int timeout_ms) {
   } else {
     if (!is_valid()) return false;
     epoll_event events[16];
-    int count = epoll_wait(epoll_fd_, events, 16, timeout_ms);
+    const int timeout =
+        timeout_ms < 0 ? -1 : static_cast<int>(std::min<int64_t>(timeout_ms, INT_MAX));
+    int count = epoll_wait(epoll_fd_, events, 16, timeout);
     if (count <= 0) return false;  // timeout, or EINTR: no work this time
     ready = {events[0].data.fd, events[0].events};
     for (int i = 1; i < count; ++i) held_back_.push_back({events[i].data.fd, events[i].events});
@@ -87,24 +89,8 @@ bool EpollMessagePump::WaitForIOEvent(int timeout_ms) {
   return true;
 }
 
-void EpollMessagePump::PumpLoop() {
-  Delegate* delegate = state_->delegate;
-  for (;;) {
-    bool more = delegate->RunImmediateWork();
-    if (state_->should_quit) break;
-    more |= WaitForIOEvent(0);
-    if (state_->should_quit) break;
-    more |= delegate->RunDelayedWork(&delayed_work_time_);
-    if (state_->should_quit) break;
-    if (more) continue;
-
-    more = delegate->RunIdleWork();
-    if (state_->should_quit) break;
-    if (more) continue;
-
-    int64_t delay = CurrentDelayMs();
-    WaitForIOEvent(delay < 0 ? -1 : static_cast<int>(std::min<int64_t>(delay, INT_MAX)));
-  }
+std::shared_ptr<IOMessagePump> CreateIOMessagePump() {
+  return std::make_shared<EpollMessagePump>();
 }
 
 }  // namespace nbase

@@ -11,7 +11,7 @@ namespace nbase {
 
 // The IO thread's pump: waits on epoll, woken through an eventfd, and calls
 // the handler of each ready descriptor, one readiness record per pass.
-class EpollMessagePump final : public NativeMessagePump {
+class EpollMessagePump final : public IOMessagePump {
  public:
   class IOHandler {
    public:
@@ -53,10 +53,8 @@ class EpollMessagePump final : public NativeMessagePump {
     uint32_t events;
   };
 
-  void PumpLoop() override;
-  // Handles one readiness record, waiting up to `timeout_ms` (-1: no limit)
-  // for one. Returns false when none came (timeout, or a failed wait).
-  bool WaitForIOEvent(int timeout_ms);
+  // Handles one readiness record; a failed wait counts as none.
+  bool WaitForIOEvent(int64_t timeout_ms) override;
 
   int epoll_fd_ = -1;
   int wake_fd_ = -1;

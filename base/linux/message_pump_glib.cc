@@ -1,6 +1,5 @@
 #include "base/linux/message_pump_glib.h"
 
-#include <chrono>
 #include <limits>
 
 namespace nbase {
@@ -68,8 +67,12 @@ void GlibMessagePump::WakeUp() {
 }
 
 void GlibMessagePump::PostQuitMessage() {
+  // Once the flag is set the loop may end and this pump go: what the wake-up
+  // needs is taken before.
+  GMainContext* context = g_main_context_ref(context_);
   quit_message_.store(true);
-  g_main_context_wakeup(context_);
+  g_main_context_wakeup(context);
+  g_main_context_unref(context);
 }
 
 void GlibMessagePump::OnWorkSource() {
@@ -87,10 +90,8 @@ void GlibMessagePump::OnWorkSource() {
 void GlibMessagePump::SetDelayedWakeUp(const TickTime& time) {
   delayed_work_time_ = time;
   KillTimer();
-  int64_t delay = CurrentDelayMs();
+  const int64_t delay = TimerIntervalMs();
   if (delay < 0) return;
-  if (delay < kMinTimerMs) delay = kMinTimerMs;
-  delay = std::min<int64_t>(delay, std::numeric_limits<guint>::max() - 1);
   timer_source_ = g_timeout_source_new(static_cast<guint>(delay));
   g_source_set_name(timer_source_, "nbase delayed work");
   g_source_set_callback(timer_source_, &OnTimerThunk, this, nullptr);
@@ -143,46 +144,16 @@ bool GlibMessagePump::ProcessNativeBatch(bool may_block) {
   return dispatched;
 }
 
-// One GLib iteration costs a poll of the context, several times what a small
-// task costs, so tasks run in batches between two iterations. Fairness to
-// input and drawing is kept by the bounds: after at most kMaxBatchTasks tasks
-// or kBatchBudgetMicroseconds of running them (plus the one task that crossed
-// the budget), control goes back to the main context, which dispatches every
-// native source that became ready meanwhile before the next batch starts.
-bool GlibMessagePump::RunTaskBatch(Delegate* delegate) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::microseconds(kBatchBudgetMicroseconds);
-  bool ran = false;
-  for (int n = 0; n < kMaxBatchTasks; ++n) {
-    bool did = delegate->RunImmediateWork();
-    if (state_->should_quit) return true;
-    did |= delegate->RunDelayedWork(&delayed_work_time_);
-    if (state_->should_quit) return true;
-    if (!did) break;
-    ran = true;
-    if (Clock::now() >= deadline) break;
-  }
-  return ran;
+bool GlibMessagePump::ProcessNativeWork() {
+  return ProcessNativeBatch(false);
 }
 
-void GlibMessagePump::PumpLoop() {
-  Delegate* delegate = state_->delegate;
-  for (;;) {
-    bool more = ProcessNativeBatch(false);
-    if (state_->should_quit) break;
-    more |= RunTaskBatch(delegate);
-    if (more && delayed_work_time_.is_null()) KillTimer();
-    if (state_->should_quit) break;
-    if (more) continue;
-
-    more = delegate->RunIdleWork();
-    if (state_->should_quit) break;
-    if (more) continue;
-
-    ProcessNativeBatch(true);
-    ++wait_count_;
-    if (state_->should_quit) break;
-  }
+void GlibMessagePump::WaitForNativeWork() {
+  ProcessNativeBatch(true);
 }
+
+std::shared_ptr<UIMessagePump> CreateUIMessagePump() {
+  return std::make_shared<GlibMessagePump>();
+}
+
 }  // namespace nbase

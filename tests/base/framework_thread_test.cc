@@ -1,7 +1,6 @@
 #include "base/framework_thread.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <memory>
@@ -27,12 +26,10 @@ class RegisteredThread : public FrameworkThread {
   std::atomic<int> cleanup_count{0};
   std::atomic<bool> registered{false};
   std::atomic<bool> quit_properly{false};
-  std::atomic<int> nice_value{0};
 
  protected:
   void Init() override {
     ++init_count;
-    nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()));
     registered = ThreadRegistry::RegisterCurrentThread(id_);
   }
   void Cleanup() override {
@@ -260,8 +257,6 @@ TEST(FrameworkThreadTest, RunOnCurrentThreadServesAUILoopUntilStopped) {
   };
   std::atomic<bool> was_ui{false};
   std::thread host([&] {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
     UIThread ui;
     // Init has registered 80 by the time this task runs.
     nbase::MessageLoop* seen = nullptr;
@@ -278,8 +273,6 @@ TEST(FrameworkThreadTest, RunOnCurrentThreadServesAUILoopUntilStopped) {
     poster.join();
     EXPECT_NE(seen, nullptr);
     EXPECT_EQ(ui.GetMessageLoop(), nullptr);
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
   });
   host.join();
   EXPECT_TRUE(was_ui.load());
@@ -308,41 +301,6 @@ TEST(FrameworkThreadTest, IOLoopThreadAndCustomFactory) {
   io = false;
   ASSERT_TRUE(RunOn(91, [&] { io = nbase::IOMessageLoop::Current() != nullptr; }));
   EXPECT_TRUE(io);
-}
-
-TEST(ThreadTest, PriorityMapsToNiceValuesAndNeverFailsTheStart) {
-  EXPECT_EQ(nbase::Thread::PriorityToNice(nbase::Thread::kPriorityNormal), 0);
-  EXPECT_GT(nbase::Thread::PriorityToNice(nbase::Thread::kPriorityLowest),
-            nbase::Thread::PriorityToNice(nbase::Thread::kPriorityBelowNormal));
-  EXPECT_GT(nbase::Thread::PriorityToNice(nbase::Thread::kPriorityBelowNormal), 0);
-  EXPECT_LT(nbase::Thread::PriorityToNice(nbase::Thread::kPriorityHighest), 0);
-  EXPECT_LT(nbase::Thread::PriorityToNice(nbase::Thread::kPriorityTimeCritical),
-            nbase::Thread::PriorityToNice(nbase::Thread::kPriorityHighest));
-  // Unknown values act as below normal.
-  EXPECT_EQ(nbase::Thread::PriorityToNice(7),
-            nbase::Thread::PriorityToNice(nbase::Thread::kPriorityBelowNormal));
-
-  int base_nice = getpriority(PRIO_PROCESS, 0);
-  RegisteredThread low("low", -1);
-  low.set_priority(nbase::Thread::kPriorityLowest);
-  ASSERT_TRUE(low.Start());
-  EXPECT_EQ(
-      low.nice_value.load(),
-      std::min(19, base_nice + nbase::Thread::PriorityToNice(nbase::Thread::kPriorityLowest)));
-
-  // Below 1 nothing changes: the thread keeps its creator's priority.
-  for (int priority : {-1, -5, static_cast<int>(nbase::Thread::kPriorityNormal)}) {
-    EXPECT_EQ(nbase::Thread::PriorityToNice(priority), 0) << priority;
-    RegisteredThread unchanged("unchanged", -1);
-    unchanged.set_priority(priority);
-    ASSERT_TRUE(unchanged.Start());
-    EXPECT_EQ(unchanged.nice_value.load(), base_nice) << priority;
-  }
-
-  RegisteredThread critical("critical", -1);
-  critical.set_priority(nbase::Thread::kPriorityTimeCritical);
-  EXPECT_TRUE(critical.Start());  // refused or granted, the thread runs
-  EXPECT_TRUE(critical.IsRunning());
 }
 
 TEST(ThreadTest, PlainThreadRunsItsBodyAndJoins) {

@@ -17,6 +17,10 @@ namespace {
 using nbase::EpollMessagePump;
 using nbase::IOMessageLoop;
 
+EpollMessagePump* Epoll(IOMessageLoop& loop) {
+  return loop.pump_as<EpollMessagePump>();
+}
+
 struct Pipe {
   Pipe() { EXPECT_EQ(pipe(fds), 0); }
   ~Pipe() {
@@ -47,25 +51,25 @@ class Reader : public EpollMessagePump::IOHandler {
 
 TEST(EpollMessagePumpTest, HandlerGetsDataWrittenFromAnotherThread) {
   IOMessageLoop loop;
-  ASSERT_TRUE(loop.epoll_pump()->is_valid());
+  ASSERT_TRUE(Epoll(loop)->is_valid());
   Pipe pipe;
   Reader reader(5);
-  ASSERT_TRUE(loop.WatchFileDescriptor(pipe.read_end(), EPOLLIN, &reader));
+  ASSERT_TRUE(Epoll(loop)->WatchFileDescriptor(pipe.read_end(), EPOLLIN, &reader));
   struct Observer : EpollMessagePump::IOObserver {
     void WillProcessIOEvent() override { ++before; }
     void DidProcessIOEvent() override { ++after; }
     int before = 0, after = 0;
   } observer;
-  loop.AddIOObserver(&observer);
+  Epoll(loop)->AddIOObserver(&observer);
   std::thread writer([&] { ASSERT_EQ(write(pipe.write_end(), "hello", 5), 5); });
   loop.Run();
   writer.join();
   EXPECT_EQ(reader.data, "hello");
   EXPECT_GE(observer.before, 1);
   EXPECT_EQ(observer.before, observer.after);
-  EXPECT_TRUE(loop.StopWatching(pipe.read_end()));
-  EXPECT_FALSE(loop.StopWatching(pipe.read_end()));
-  loop.RemoveIOObserver(&observer);
+  EXPECT_TRUE(Epoll(loop)->StopWatching(pipe.read_end()));
+  EXPECT_FALSE(Epoll(loop)->StopWatching(pipe.read_end()));
+  Epoll(loop)->RemoveIOObserver(&observer);
 }
 
 TEST(EpollMessagePumpTest, TasksAndReadyDescriptorsInterleave) {
@@ -80,7 +84,7 @@ TEST(EpollMessagePumpTest, TasksAndReadyDescriptorsInterleave) {
     std::vector<std::string>* log;
   } logger;
   logger.log = &log;
-  ASSERT_TRUE(loop.WatchFileDescriptor(pipe.read_end(), EPOLLIN, &logger));
+  ASSERT_TRUE(Epoll(loop)->WatchFileDescriptor(pipe.read_end(), EPOLLIN, &logger));
   ASSERT_EQ(write(pipe.write_end(), "ab", 2), 2);
   loop.PostTask([&] { log.push_back("task1"); });
   loop.PostTask([&] { log.push_back("task2"); });
@@ -92,37 +96,12 @@ TEST(EpollMessagePumpTest, TasksAndReadyDescriptorsInterleave) {
 TEST(EpollMessagePumpTest, WatchRefusesBadDescriptorsAndNullHandlers) {
   IOMessageLoop loop;
   Reader reader(1);
-  EXPECT_FALSE(loop.WatchFileDescriptor(-1, EPOLLIN, &reader));
+  EXPECT_FALSE(Epoll(loop)->WatchFileDescriptor(-1, EPOLLIN, &reader));
   Pipe pipe;
-  EXPECT_FALSE(loop.WatchFileDescriptor(pipe.read_end(), EPOLLIN, nullptr));
+  EXPECT_FALSE(Epoll(loop)->WatchFileDescriptor(pipe.read_end(), EPOLLIN, nullptr));
   int closed = dup(pipe.read_end());
   close(closed);
-  EXPECT_FALSE(loop.WatchFileDescriptor(closed, EPOLLIN, &reader));
-}
-
-TEST(EpollMessagePumpTest, BurstOfPostsSendsOneWakeUpAndAllRun) {
-  IOMessageLoop loop;
-  auto proxy = loop.GetProxy();
-  std::atomic<int> ran{0};
-  std::vector<std::thread> posters;
-  for (int t = 0; t < 3; ++t) {
-    posters.emplace_back([&] {
-      for (int i = 0; i < 300; ++i) proxy->PostTask([&ran] { ++ran; });
-      for (int i = 0; i < 30; ++i) loop.pump()->WakeUp();
-    });
-  }
-  for (auto& t : posters) t.join();
-  EXPECT_EQ(loop.epoll_pump()->posted_wake_up_count(), 1u);
-  loop.RunUntilIdle();
-  EXPECT_EQ(ran.load(), 900);
-}
-
-TEST(EpollMessagePumpTest, DelayedTaskEndsTheWait) {
-  IOMessageLoop loop;
-  nbase::TickTime start = nbase::TickTime::Now();
-  loop.PostDelayedTask([&] { loop.RequestQuit(); }, nbase::TimeDelta::FromMilliseconds(20));
-  loop.Run();
-  EXPECT_GE((nbase::TickTime::Now() - start).ToMilliseconds(), 20);
+  EXPECT_FALSE(Epoll(loop)->WatchFileDescriptor(closed, EPOLLIN, &reader));
 }
 
 }  // namespace
