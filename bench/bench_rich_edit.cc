@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/string_util.h"
+#include "ui/render/render.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_services.h"
 
@@ -219,15 +220,13 @@ void BM_TextServicesKeystrokeAt10000Lines(benchmark::State& state) {
   ui::TextServices services(&host);
   services.SetText(text);
   services.SetSelection(services.GetTextLength(), services.GetTextLength());
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-  cairo_t* cr = cairo_create(surface);
+  std::unique_ptr<ui::IRenderContext> context = ui::CreateRenderFactory()->CreateRenderContext();
+  context->Resize(kWidth, kHeight);
   host.TakeDamage();
   for (auto _ : state) {
     services.OnChar(L'x');
-    services.Draw(cr, host.TakeDamage());
+    services.Draw(context.get(), host.TakeDamage());
   }
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
 }
 BENCHMARK(BM_TextServicesKeystrokeAt10000Lines)->Unit(benchmark::kMicrosecond);
 

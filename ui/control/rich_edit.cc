@@ -900,7 +900,7 @@ void RichEdit::Paint(IRenderContext* context, const UiRect& paint_area) {
   if (!services) return;
   UiRect update = paint_area;
   if (!update.Intersect(item_rect_)) return;
-  services->Draw(context->GetCairo(), update);
+  services->Draw(context, update);
   if (vertical_forced_) {
     vertical_forced_ = false;
     RelayoutSelf();

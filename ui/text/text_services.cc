@@ -1017,7 +1017,10 @@ void TextServices::CommitComposition(const std::wstring& text) {
 
 // ---- Drawing and measuring ----------------------------------------------------
 
-void TextServices::Draw(cairo_t* cr, const UiRect& update) {
+void TextServices::Draw(IRenderContext* context, const UiRect& update) {
+  auto* cairo_context = dynamic_cast<RenderContextCairo*>(context);
+  if (!cairo_context) return;
+  cairo_t* cr = cairo_context->cairo();
   UiRect area = client_;
   if (!area.Intersect(update)) return;
   cairo_save(cr);

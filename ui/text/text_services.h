@@ -21,6 +21,8 @@ typedef struct _PangoLayout PangoLayout;
 
 namespace ui {
 
+class IRenderContext;
+
 // Modifier bits of key and mouse input.
 inline constexpr uint32_t kModShift = 0x1;
 inline constexpr uint32_t kModControl = 0x2;
@@ -78,7 +80,7 @@ class TextServices {
   void OnPropertyBitsChange(uint32_t mask);
 
   // Draws the visible paragraphs that meet `update` (window coordinates).
-  void Draw(cairo_t* cr, const UiRect& update);
+  void Draw(IRenderContext* context, const UiRect& update);
   // Size of the whole text laid out `width` wide (no wrapping when 0 or less).
   CSize GetNaturalSize(int width);
   // The code point offset nearest to a window point.
