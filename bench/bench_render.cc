@@ -174,7 +174,8 @@ struct DirectState {
 };
 
 void PaintDirect(cairo_t* cr, const DirectState& state, const Frame& f) {
-  const PangoFontDescription* font = ui::GlobalManager::GetFont(f.font)->desc;
+  const PangoFontDescription* font =
+      ui::PangoFontOf(ui::GlobalManager::GetFont(f.font)->font.get());
   cairo_set_source_rgb(cr, 0xF4 / 255.0, 0xF6 / 255.0, 0xF8 / 255.0);
   cairo_rectangle(cr, 0, 0, kWidth, kHeight);
   cairo_fill(cr);

@@ -13,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "base/string_util.h"
 #include "ui/render/render.h"
+#include "ui/resource/linux/pango_font.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_services.h"
 
@@ -50,14 +52,15 @@ std::string MixedText(size_t bytes, int max_lines = 1 << 30) {
 
 class BenchHost : public ui::TextHost {
  public:
-  BenchHost() {
-    desc_ = pango_font_description_from_string("WenQuanYi Micro Hei 11");
+  // The same font as the GtkTextView's.
+  BenchHost()
+      : font_(std::make_unique<ui::PangoNativeFont>(
+            pango_font_description_from_string("WenQuanYi Micro Hei 11"))) {
     format_.mask = ui::CharFormat::kColor;
   }
-  ~BenchHost() override { pango_font_description_free(desc_); }
   ui::UiRect TxGetClientRect() override { return ui::UiRect(0, 0, kWidth, kHeight); }
   const ui::CharFormat& TxGetCharFormat() override { return format_; }
-  const PangoFontDescription* TxGetFont() override { return desc_; }
+  const ui::NativeFont* TxGetFont() override { return font_.get(); }
   const ui::ParaFormat& TxGetParaFormat() override { return para_; }
   uint32_t TxGetPropertyBits(uint32_t mask) override {
     return (ui::kTxtBitMultiLine | ui::kTxtBitWordWrap) & mask;
@@ -87,7 +90,7 @@ class BenchHost : public ui::TextHost {
   }
 
  private:
-  PangoFontDescription* desc_;
+  std::unique_ptr<ui::PangoNativeFont> font_;
   ui::CharFormat format_;
   ui::ParaFormat para_;
   ui::UiRect damage_;

@@ -90,7 +90,7 @@ class CTxtWinHost : public TextHost {
     format.color = GlobalManager::GetTextColor(edit_->text_color_);
     font_ = nullptr;
     if (const FontRecord* font = GlobalManager::GetFont(edit_->font_)) {
-      font_ = font->desc;
+      font_ = font->font.get();
       format.size = font->size;
       format.bold = font->bold;
       format.italic = font->italic;
@@ -107,7 +107,7 @@ class CTxtWinHost : public TextHost {
   // TextHost.
   UiRect TxGetClientRect() override { return edit_->GetAlignedTextRect(); }
   const CharFormat& TxGetCharFormat() override { return char_format_; }
-  const PangoFontDescription* TxGetFont() override { return font_; }
+  const NativeFont* TxGetFont() override { return font_; }
   const ParaFormat& TxGetParaFormat() override { return para_format_; }
   uint32_t TxGetPropertyBits(uint32_t mask) override {
     uint32_t bits = 0;
@@ -199,7 +199,7 @@ class CTxtWinHost : public TextHost {
   int max_length_ = RichEdit::kDefaultMaxLength;
   UiRect client_;
   CharFormat char_format_;
-  const PangoFontDescription* font_ = nullptr;
+  const NativeFont* font_ = nullptr;
   ParaFormat para_format_;
   std::unique_ptr<TextServices> services_;
 };

@@ -100,7 +100,7 @@ void TextServices::ReadOptions() {
   hide_selection_ = bits & kTxtBitHideSelection;
   const bool wrap = (bits & kTxtBitWordWrap) && (bits & kTxtBitMultiLine);
   const CharFormat& format = host_->TxGetCharFormat();
-  const PangoFontDescription* font = host_->TxGetFont();
+  const NativeFont* font = host_->TxGetFont();
   const ParaFormat& para = host_->TxGetParaFormat();
   const bool relayout = wrap != word_wrap_ || !(format == default_format_) || font != font_ ||
                         para.align != para_format_.align;
@@ -338,7 +338,8 @@ PangoLayout* TextServices::GetLayout(size_t index) {
   }
   const std::string utf8 = nbase::WideToUTF8(shown);
   PangoLayout* layout = pango_layout_new(pango_);
-  pango_layout_set_font_description(layout, font_ ? font_ : DefaultFontDescription());
+  const PangoFontDescription* desc = PangoFontOf(font_);
+  pango_layout_set_font_description(layout, desc ? desc : DefaultFontDescription());
   pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
   if (WrapWidth() > 0) {
     pango_layout_set_width(layout, WrapWidth() * PANGO_SCALE);

@@ -179,7 +179,7 @@ class TextServices {
   std::vector<size_t> layout_order_;  // paragraphs that may hold a layout
   std::vector<FormatRun> runs_;
   CharFormat default_format_;
-  const PangoFontDescription* font_ = nullptr;
+  const NativeFont* font_ = nullptr;
   ParaFormat para_format_;
   bool rich_ = false;
   bool word_wrap_ = true;

@@ -95,16 +95,6 @@ void AlignStroke(cairo_t* cr, double width) {
 
 }  // namespace
 
-const PangoFontDescription* DefaultFontDescription() {
-  static PangoFontDescription* desc = [] {
-    PangoFontDescription* d = pango_font_description_from_string(
-        "Microsoft YaHei, WenQuanYi Micro Hei, Noto Sans CJK SC, sans-serif");
-    pango_font_description_set_absolute_size(d, 12 * PANGO_SCALE);
-    return d;
-  }();
-  return desc;
-}
-
 RenderContextCairo::RenderContextCairo() {
   AttachContext();
 }
@@ -468,8 +458,8 @@ PangoLayout* RenderContextCairo::CreateLayout(const std::string& utf8, int font_
   }
   PangoLayout* layout = pango_layout_new(pango_);
   const FontRecord* font = SkinResources::GetFont(font_index);
-  pango_layout_set_font_description(layout,
-                                    font && font->desc ? font->desc : DefaultFontDescription());
+  const PangoFontDescription* desc = font ? PangoFontOf(font->font.get()) : nullptr;
+  pango_layout_set_font_description(layout, desc ? desc : DefaultFontDescription());
   if (font && font->underline) {
     PangoAttrList* attrs = pango_attr_list_new();
     pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));

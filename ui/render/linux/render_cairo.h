@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/render/render.h"
+#include "ui/resource/linux/pango_font.h"
 
 namespace ui {
 
@@ -270,8 +271,5 @@ class RenderFactoryCairo : public IRenderFactory {
   std::unique_ptr<IBitmap> CreateBitmap() override;
   std::unique_ptr<IRenderContext> CreateRenderContext() override;
 };
-
-// Font used when a font index has no entry in the global font table.
-const PangoFontDescription* DefaultFontDescription();
 
 }  // namespace ui
