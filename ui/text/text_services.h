@@ -1,23 +1,21 @@
 #pragma once
 
-// The text services: the editing model laid out with Pango, one layout per
-// paragraph so that an edit lays out and repaints only the paragraphs it
-// touched. They answer keyboard, mouse, timer and scroll input, draw into a
-// Cairo context and talk to the window only through their TextHost.
-
-#include <cairo.h>
+// The text services: the editing model laid out by the platform's text
+// engine, one layout per paragraph so that an edit lays out and repaints only
+// the paragraphs it touched. They answer keyboard, mouse, timer and scroll
+// input, draw into a render context and talk to the window only through their
+// TextHost.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/geometry/geometry.h"
 #include "ui/native/clipboard.h"
+#include "ui/text/paragraph_layout.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_model.h"
-
-typedef struct _PangoContext PangoContext;
-typedef struct _PangoLayout PangoLayout;
 
 namespace ui {
 
@@ -117,7 +115,7 @@ class TextServices {
     int length = 0;   // without the line break
     int height = -1;  // -1: not measured for the current width
     int width = 0;
-    PangoLayout* layout = nullptr;
+    std::unique_ptr<ParagraphLayout> layout;
   };
   struct FormatRun {
     int start = 0;
@@ -136,7 +134,7 @@ class TextServices {
 
   size_t ParagraphAt(int pos) const;
   size_t ParagraphAtY(int y);
-  PangoLayout* GetLayout(size_t index);
+  ParagraphLayout* GetLayout(size_t index);
   void DropLayout(Paragraph& para);
   void TrimLayoutCache();
   // `keep` keeps a layout made for measuring (the paragraph is about to be drawn).
@@ -147,9 +145,10 @@ class TextServices {
   int ContentHeight();
   int AlignOffset(const Paragraph& para) const;
   int WrapWidth() const;
-  // Layout byte index of code point `offset` inside paragraph `index`.
-  int LayoutIndex(size_t index, int offset);
-  int OffsetFromLayoutIndex(size_t index, int byte_index, int trailing);
+  // Index in paragraph `index`'s layout text (the composition included) of
+  // the model offset `offset` from the paragraph's start, and back.
+  int LayoutIndex(size_t index, int offset) const;
+  int OffsetFromLayoutIndex(size_t index, int layout_index) const;
   // Content coordinates of a code point (top of its line), and line height.
   UiRect CharRect(int pos);
   int OffsetAtContent(int x, int y);
@@ -167,7 +166,7 @@ class TextServices {
 
   TextHost* host_;
   TextModel model_;
-  PangoContext* pango_ = nullptr;
+  std::unique_ptr<ParagraphLayoutFactory> layouts_;
   std::vector<Paragraph> paras_;
   std::vector<int> tops_;  // prefix sums of heights; valid up to tops_valid_
   size_t tops_valid_ = 0;
