@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/file_util.h"
 #include "base/string_util.h"
+#include "ui/core/skin_file.h"
 
 #if __has_include("ui/render/render.h")
 #include "ui/render/render.h"
@@ -76,7 +76,7 @@ void GlobalManager::ClearClasses() {
 // ----------------------------------------------------------- language strings
 
 bool GlobalManager::LoadLanguageFile(const std::wstring& path) {
-  std::ifstream file(nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path)), std::ios::binary);
+  std::ifstream file(SkinFilePath(path), std::ios::binary);
   if (!file) return false;
   std::ostringstream content;
   content << file.rdbuf();
