@@ -174,6 +174,10 @@ class NativeWindow {
 
   // The window core whose controls the native accessibility tree shows.
   virtual void SetAccessibleWindow(Window* /*window*/) {}
+
+  // Whether this is a window of the real desktop (not one in memory): its
+  // fields then follow the desktop's caret blink and share its clipboard.
+  virtual bool IsOnDesktop() const { return false; }
 };
 
 }  // namespace ui

@@ -1,8 +1,13 @@
 #include <gdk/gdk.h>
 
 #include "ui/native/desktop.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
+
+std::unique_ptr<NativeWindow> CreateDesktopWindow() {
+  return std::make_unique<GtkNativeWindow>();
+}
 
 UiRect GetPrimaryWorkArea() {
   GdkDisplay* display = gdk_display_get_default();
