@@ -395,12 +395,18 @@ void RichEdit::SetCharFormat(int first, int last, const CharFormat& format) {
 
 bool RichEdit::AddLink(int first, int last) {
   const int length = GetTextLength();
-  first = std::max(first, 0);
+  const std::wstring text = GetText();
+  // A link covers whole characters: an end inside one takes all of it.
+  first =
+      static_cast<int>(nbase::AlignToCharBoundary(text, static_cast<size_t>(std::max(first, 0))));
   last = std::min(last, length);
+  if (last > 0 &&
+      nbase::AlignToCharBoundary(text, static_cast<size_t>(last)) != static_cast<size_t>(last)) {
+    last = static_cast<int>(nbase::NextCharBoundary(text, static_cast<size_t>(last)));
+  }
   if (!host_ || first >= last) return false;
-  links_.push_back(
-      Link{first, last,
-           GetText().substr(static_cast<size_t>(first), static_cast<size_t>(last - first))});
+  links_.push_back(Link{
+      first, last, text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first))});
   return true;
 }
 

@@ -259,15 +259,16 @@ ParagraphLayout* TextServices::GetLayout(size_t index) {
   Paragraph& para = paras_[index];
   if (para.layout) return para.layout.get();
   const std::wstring& text = model_.GetText();
-  std::wstring shown =
-      model_.IsPassword()
-          ? std::wstring(static_cast<size_t>(para.length), TextModel::kPasswordMask)
-          : text.substr(static_cast<size_t>(para.start), static_cast<size_t>(para.length));
+  const std::wstring_view own = std::wstring_view(text).substr(static_cast<size_t>(para.start),
+                                                               static_cast<size_t>(para.length));
+  std::wstring shown = model_.IsPassword()
+                           ? std::wstring(nbase::CharCount(own), TextModel::kPasswordMask)
+                           : std::wstring(own);
   // The composition sits at the caret inside its paragraph.
   const int caret = model_.GetSelection().caret;
   int preedit_at = -1;
   if (!preedit_.empty() && caret >= para.start && caret <= para.start + para.length) {
-    preedit_at = caret - para.start;
+    preedit_at = ShownFromModel(para, caret - para.start);
     shown.insert(static_cast<size_t>(preedit_at), preedit_);
   }
   ParagraphStyle style;
@@ -411,10 +412,26 @@ int TextServices::AlignOffset(const Paragraph& para) const {
   return 0;
 }
 
+int TextServices::ShownFromModel(const Paragraph& para, int offset) const {
+  if (!model_.IsPassword()) return offset;
+  return static_cast<int>(
+      nbase::CharCount(std::wstring_view(model_.GetText())
+                           .substr(static_cast<size_t>(para.start), static_cast<size_t>(offset))));
+}
+
+int TextServices::ModelFromShown(const Paragraph& para, int shown) const {
+  if (!model_.IsPassword()) return shown;
+  const std::wstring_view own =
+      std::wstring_view(model_.GetText())
+          .substr(static_cast<size_t>(para.start), static_cast<size_t>(para.length));
+  return static_cast<int>(nbase::UnitsForChars(own, static_cast<size_t>(std::max(shown, 0))));
+}
+
 int TextServices::LayoutIndex(size_t index, int offset) const {
   const Paragraph& para = paras_[index];
-  int shifted = std::clamp(offset, 0, para.length);
-  if (!preedit_.empty() && model_.GetSelection().caret - para.start <= shifted &&
+  const int clamped = std::clamp(offset, 0, para.length);
+  int shifted = ShownFromModel(para, clamped);
+  if (!preedit_.empty() && model_.GetSelection().caret - para.start <= clamped &&
       model_.GetSelection().caret >= para.start) {
     shifted += static_cast<int>(preedit_.size());
   }
@@ -427,9 +444,22 @@ int TextServices::OffsetFromLayoutIndex(size_t index, int layout_index) const {
   if (!preedit_.empty()) {
     const int at = model_.GetSelection().caret - para.start;
     const int plen = static_cast<int>(preedit_.size());
-    if (at >= 0 && at <= para.length && offset > at) offset = std::max(at, offset - plen);
+    if (at >= 0 && at <= para.length) {
+      const int shown_at = ShownFromModel(para, at);
+      if (offset > shown_at) offset = std::max(shown_at, offset - plen);
+    }
   }
-  return para.start + std::clamp(offset, 0, para.length);
+  return para.start + std::clamp(ModelFromShown(para, offset), 0, para.length);
+}
+
+int TextServices::PrevChar(int pos) const {
+  return static_cast<int>(
+      nbase::PrevCharBoundary(model_.GetText(), static_cast<size_t>(std::max(pos, 0))));
+}
+
+int TextServices::NextChar(int pos) const {
+  return static_cast<int>(
+      nbase::NextCharBoundary(model_.GetText(), static_cast<size_t>(std::max(pos, 0))));
 }
 
 UiRect TextServices::CharRect(int pos) {
@@ -474,7 +504,7 @@ int TextServices::LineEnd(int pos) {
   if (line + 1 >= layout->GetLineCount()) return paras_[index].start + paras_[index].length;
   // The end of a wrapped line is just before the next line's first character.
   const int next = OffsetFromLayoutIndex(index, layout->GetLine(line + 1).start);
-  return std::max(next - 1, LineStart(pos));
+  return std::max(PrevChar(next), LineStart(pos));
 }
 
 int TextServices::MoveVertically(int pos, int dy) {
@@ -618,14 +648,14 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Min(), false);
       } else {
-        SetCaret(ctrl ? WordStartBefore(caret) : std::max(caret - 1, 0), shift);
+        SetCaret(ctrl ? WordStartBefore(caret) : PrevChar(caret), shift);
       }
       break;
     case kVkRight:
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Max(), false);
       } else {
-        SetCaret(ctrl ? WordEndAfter(caret) : std::min(caret + 1, model_.GetLength()), shift);
+        SetCaret(ctrl ? WordEndAfter(caret) : NextChar(caret), shift);
       }
       break;
     case kVkUp:
@@ -703,12 +733,27 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
 }
 
 bool TextServices::OnChar(wchar_t c) {
-  if (c == L'\r') c = L'\n';
-  if (c < 0x20 && c != L'\t' && c != L'\n') return false;
-  if (c == 0x7F) return false;
-  if (c == L'\n' && !model_.IsMultiLine()) return false;
-  const wchar_t typed[1] = {c};
-  model_.Edit(std::wstring_view(typed, 1), EditKind::kTyping);
+  // A character beyond the basic plane may come as its two UTF-16 units (as
+  // Windows sends it): the first waits for the second.
+  const wchar_t high = pending_high_surrogate_;
+  pending_high_surrogate_ = 0;
+  if (nbase::IsHighSurrogate(c)) {
+    pending_high_surrogate_ = c;
+    return true;
+  }
+  std::wstring typed;
+  if (high != 0 && nbase::IsLowSurrogate(c)) {
+    nbase::AppendCodePoint(0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) +
+                               (static_cast<char32_t>(c) - 0xDC00),
+                           &typed);
+  } else {
+    if (c == L'\r') c = L'\n';
+    if (c < 0x20 && c != L'\t' && c != L'\n') return false;
+    if (c == 0x7F) return false;
+    if (c == L'\n' && !model_.IsMultiLine()) return false;
+    typed.push_back(c);
+  }
+  model_.Edit(typed, EditKind::kTyping);
   goal_x_ = -1;
   Finish();
   return true;
@@ -852,8 +897,14 @@ bool TextServices::IsOnText(CPoint point, int* offset) {
 
 void TextServices::SetCharFormat(int first, int last, const CharFormat& format) {
   const int length = model_.GetLength();
-  first = std::clamp(first, 0, length);
+  // A run covers whole characters: an end inside one takes all of it.
+  first = static_cast<int>(nbase::AlignToCharBoundary(
+      model_.GetText(), static_cast<size_t>(std::clamp(first, 0, length))));
   last = std::clamp(last < 0 ? length : last, first, length);
+  if (nbase::AlignToCharBoundary(model_.GetText(), static_cast<size_t>(last)) !=
+      static_cast<size_t>(last)) {
+    last = NextChar(last);
+  }
   if (first == last || format.mask == 0) return;
   runs_.push_back(FormatRun{first, last, format});
   const size_t a = ParagraphAt(first);
@@ -891,7 +942,8 @@ void TextServices::SetPreedit(const std::wstring& text, int cursor) {
   if (!model_.GetSelection().IsEmpty() && !text.empty()) model_.Edit(L"");
   std::wstring clean = model_.Sanitize(text);
   preedit_ = clean;
-  preedit_cursor_ = std::clamp(cursor, 0, static_cast<int>(preedit_.size()));
+  preedit_cursor_ = static_cast<int>(nbase::AlignToCharBoundary(
+      preedit_, static_cast<size_t>(std::clamp(cursor, 0, static_cast<int>(preedit_.size())))));
   const size_t index = ParagraphAt(model_.GetSelection().caret);
   DropLayout(paras_[index]);
   paras_[index].height = -1;

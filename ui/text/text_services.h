@@ -146,9 +146,17 @@ class TextServices {
   int AlignOffset(const Paragraph& para) const;
   int WrapWidth() const;
   // Index in paragraph `index`'s layout text (the composition included) of
-  // the model offset `offset` from the paragraph's start, and back.
+  // the model offset `offset` from the paragraph's start, and back to the
+  // model offset from the text's start.
   int LayoutIndex(size_t index, int offset) const;
   int OffsetFromLayoutIndex(size_t index, int layout_index) const;
+  // Offsets from a paragraph's start in the model and in its shown text: a
+  // password shows one mask per character, whatever its units.
+  int ShownFromModel(const Paragraph& para, int offset) const;
+  int ModelFromShown(const Paragraph& para, int shown) const;
+  // The character boundaries around `pos` in the model's text.
+  int PrevChar(int pos) const;
+  int NextChar(int pos) const;
   // Content coordinates of a code point (top of its line), and line height.
   UiRect CharRect(int pos);
   int OffsetAtContent(int x, int y);
@@ -202,6 +210,8 @@ class TextServices {
   bool auto_scroll_timer_ = false;
   std::wstring preedit_;
   int preedit_cursor_ = 0;
+  // The first unit of a character typed as two UTF-16 units.
+  wchar_t pending_high_surrogate_ = 0;
   CSize caret_size_;
   UiRect last_invalid_;
 };
