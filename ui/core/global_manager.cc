@@ -33,7 +33,8 @@ State& GetState() {
 }
 
 bool IsTrimmed(wchar_t c) {
-  return c == L' ' || (c >= 0 && c <= 29);
+  // Unsigned: wchar_t is signed on some targets and not on others.
+  return c == L' ' || static_cast<uint32_t>(c) <= 29;
 }
 
 std::wstring Trim(std::wstring_view text) {
