@@ -90,8 +90,8 @@ class NativeWindowDelegate {
   virtual NativeHitTest OnNativeHitTest(CPoint /*point*/) { return NativeHitTest::kClient; }
   // The desktop's DPI for the window changed (96 = 100 %).
   virtual void OnNativeDpiChanged(int /*dpi*/) {}
-  // The input method's uncommitted text changed; `cursor` counts code points
-  // into it. Empty text means nothing is shown any more.
+  // The input method's uncommitted text changed; `cursor` counts wchar_t
+  // units into it. Empty text means nothing is shown any more.
   virtual void OnNativeComposition(const std::wstring& /*text*/, int /*cursor*/) {}
 };
 

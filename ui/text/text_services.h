@@ -81,7 +81,7 @@ class TextServices {
   void Draw(IRenderContext* context, const UiRect& update);
   // Size of the whole text laid out `width` wide (no wrapping when 0 or less).
   CSize GetNaturalSize(int width);
-  // The code point offset nearest to a window point.
+  // The text offset nearest to a window point.
   int HitTest(CPoint point);
   // True when the point lies on text (not past a line's end or below the text).
   bool IsOnText(CPoint point, int* offset);
@@ -157,7 +157,8 @@ class TextServices {
   // The character boundaries around `pos` in the model's text.
   int PrevChar(int pos) const;
   int NextChar(int pos) const;
-  // Content coordinates of a code point (top of its line), and line height.
+  // Content coordinates of the character at an offset (top of its line),
+  // and line height.
   UiRect CharRect(int pos);
   int OffsetAtContent(int x, int y);
   int LineStart(int pos);
