@@ -24,7 +24,7 @@ void GlobalManager::Initialize(const std::wstring& resource_path,
   SetCreateControlCallback(callback);
   if (!HasImageLoader()) SetImageLoader(MakeSkinImageLoader());
 
-  // A GTK process is always DPI aware; only the scale has to be found.
+  // The process is always DPI aware; only the scale has to be found.
   SetAdaptDPI(true);
   SetDPIScale(MulDiv(GetSystemDPI(), 100, 96));
 

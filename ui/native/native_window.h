@@ -1,7 +1,8 @@
 #pragma once
 
-// What the window host needs from a native top-level window. The GTK adapter
-// and the in-memory headless window both implement it.
+// What the window host needs from a native top-level window. The desktop's
+// adapter (GTK on Linux, Win32 on Windows) and the in-memory headless window
+// implement it.
 
 #include <cstdint>
 #include <functional>
