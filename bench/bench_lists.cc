@@ -24,7 +24,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ class Rows : public ui::VirtualListDataProvider {
 struct HeadlessList {
   explicit HeadlessList(ui::Control* root) {
     if (!ui::GlobalManager::GetRenderFactory()) {
-      ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
+      ui::GlobalManager::SetRenderFactory(ui::CreateRenderFactory());
     }
     auto native_window = std::make_unique<ui::HeadlessWindow>();
     native = native_window.get();

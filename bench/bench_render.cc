@@ -27,16 +27,17 @@ const wchar_t* const kLines[] = {L"欢迎使用Corvane视频转换器", L"正在
                                  L"支持多种视频格式快速转换",  L"安装完成后即可开始体验"};
 
 struct Frame {
-  cairo_surface_t* banner;  // 600 x 256, opaque gradient
-  cairo_surface_t* button;  // 60 x 30 with alpha, corners 5
-  cairo_surface_t* track;   // 20 x 8, corners 4
-  cairo_surface_t* fill;    // 20 x 8, corners 4
+  std::shared_ptr<ui::PixelImage> banner;  // 600 x 256, opaque gradient
+  std::shared_ptr<ui::PixelImage> button;  // 60 x 30 with alpha, corners 5
+  std::shared_ptr<ui::PixelImage> track;   // 20 x 8, corners 4
+  std::shared_ptr<ui::PixelImage> fill;    // 20 x 8, corners 4
   int font;
 };
 
-cairo_surface_t* Gradient(int width, int height, double alpha, double r, double g, double b) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* cr = cairo_create(surface);
+std::shared_ptr<ui::PixelImage> Gradient(int width, int height, double alpha, double r, double g,
+                                         double b) {
+  std::shared_ptr<ui::PixelImage> image = ui::PixelImage::Create(width, height);
+  cairo_t* cr = cairo_create(ui::CairoSurfaceOf(*image));
   cairo_pattern_t* pattern = cairo_pattern_create_linear(0, 0, width, height);
   cairo_pattern_add_color_stop_rgba(pattern, 0, r, g, b, alpha);
   cairo_pattern_add_color_stop_rgba(pattern, 1, b, r, g, alpha);
@@ -44,7 +45,7 @@ cairo_surface_t* Gradient(int width, int height, double alpha, double r, double 
   cairo_paint(cr);
   cairo_pattern_destroy(pattern);
   cairo_destroy(cr);
-  return surface;
+  return image;
 }
 
 const Frame& GetFrame() {
@@ -71,22 +72,22 @@ void PaintWithInterfaces(ui::IRenderContext* rc, const Frame& f) {
   rc->DrawColor(all, 0xFFF4F6F8u);
   {
     ui::AutoClip clip(rc, ui::UiRect(0, 0, 600, 256));
-    rc->DrawImage(all, f.banner, false, ui::UiRect(0, 0, 600, 256), ui::UiRect(0, 0, 600, 256),
-                  ui::UiRect());
+    rc->DrawImage(all, f.banner.get(), false, ui::UiRect(0, 0, 600, 256),
+                  ui::UiRect(0, 0, 600, 256), ui::UiRect());
   }
   for (int i = 0; i < 4; ++i) {
     ui::UiRect r = ButtonRect(i);
     ui::AutoClip clip(rc, r);
-    rc->DrawImage(all, f.button, true, r, ui::UiRect(0, 0, 60, 30), ui::UiRect(5, 5, 5, 5));
+    rc->DrawImage(all, f.button.get(), true, r, ui::UiRect(0, 0, 60, 30), ui::UiRect(5, 5, 5, 5));
     rc->DrawText(r, kButtons[i], 0xFFFFFFFFu, f.font,
                  ui::DT_CENTER | ui::DT_VCENTER | ui::DT_SINGLELINE);
   }
   {
     ui::UiRect bar(40, 290, 560, 298);
     ui::AutoClip clip(rc, bar);
-    rc->DrawImage(all, f.track, false, bar, ui::UiRect(0, 0, 20, 8), ui::UiRect(4, 4, 4, 4));
+    rc->DrawImage(all, f.track.get(), false, bar, ui::UiRect(0, 0, 20, 8), ui::UiRect(4, 4, 4, 4));
     ui::UiRect done(40, 290, 352, 298);
-    rc->DrawImage(all, f.fill, false, done, ui::UiRect(0, 0, 20, 8), ui::UiRect(4, 4, 4, 4));
+    rc->DrawImage(all, f.fill.get(), false, done, ui::UiRect(0, 0, 20, 8), ui::UiRect(4, 4, 4, 4));
   }
   for (int i = 0; i < 6; ++i) {
     ui::UiRect r = LineRect(i);
@@ -173,11 +174,12 @@ struct DirectState {
 };
 
 void PaintDirect(cairo_t* cr, const DirectState& state, const Frame& f) {
-  const PangoFontDescription* font = ui::GlobalManager::GetFont(f.font)->desc;
+  const PangoFontDescription* font =
+      ui::PangoFontOf(ui::GlobalManager::GetFont(f.font)->font.get());
   cairo_set_source_rgb(cr, 0xF4 / 255.0, 0xF6 / 255.0, 0xF8 / 255.0);
   cairo_rectangle(cr, 0, 0, kWidth, kHeight);
   cairo_fill(cr);
-  cairo_set_source_surface(cr, f.banner, 0, 0);
+  cairo_set_source_surface(cr, ui::CairoSurfaceOf(*f.banner), 0, 0);
   cairo_rectangle(cr, 0, 0, 600, 256);
   cairo_fill(cr);
   for (int i = 0; i < 4; ++i) {
@@ -185,12 +187,12 @@ void PaintDirect(cairo_t* cr, const DirectState& state, const Frame& f) {
     cairo_save(cr);
     cairo_rectangle(cr, r.left, r.top, r.GetWidth(), r.GetHeight());
     cairo_clip(cr);
-    DirectNineSlice(cr, f.button, 60, 30, r, 5, false);
+    DirectNineSlice(cr, ui::CairoSurfaceOf(*f.button), 60, 30, r, 5, false);
     DirectText(cr, state.pango, font, state.buttons[i], r, true, false, 1, 1, 1, 254 / 255.0);
     cairo_restore(cr);
   }
-  DirectNineSlice(cr, f.track, 20, 8, ui::UiRect(40, 290, 560, 298), 4, true);
-  DirectNineSlice(cr, f.fill, 20, 8, ui::UiRect(40, 290, 352, 298), 4, true);
+  DirectNineSlice(cr, ui::CairoSurfaceOf(*f.track), 20, 8, ui::UiRect(40, 290, 560, 298), 4, true);
+  DirectNineSlice(cr, ui::CairoSurfaceOf(*f.fill), 20, 8, ui::UiRect(40, 290, 352, 298), 4, true);
   for (int i = 0; i < 6; ++i) {
     DirectText(cr, state.pango, font, state.lines[i], LineRect(i), false, true, 0x20 / 255.0,
                0x20 / 255.0, 0x20 / 255.0, 1.0);
@@ -285,7 +287,7 @@ int main(int argc, char** argv) {
     auto rc = factory.CreateRenderContext();
     rc->Resize(kWidth, kHeight);
     PaintWithInterfaces(rc.get(), GetFrame());
-    cairo_surface_write_to_png(rc->GetSurface(), png);
+    ui::WritePngFile(*rc->GetPixelImage(), png);
   }
   return 0;
 }

@@ -13,9 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "base/string_util.h"
+#include "ui/render/render.h"
+#include "ui/resource/linux/pango_font.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_services.h"
 
@@ -49,14 +52,15 @@ std::string MixedText(size_t bytes, int max_lines = 1 << 30) {
 
 class BenchHost : public ui::TextHost {
  public:
-  BenchHost() {
-    desc_ = pango_font_description_from_string("WenQuanYi Micro Hei 11");
+  // The same font as the GtkTextView's.
+  BenchHost()
+      : font_(std::make_unique<ui::PangoNativeFont>(
+            pango_font_description_from_string("WenQuanYi Micro Hei 11"))) {
     format_.mask = ui::CharFormat::kColor;
   }
-  ~BenchHost() override { pango_font_description_free(desc_); }
   ui::UiRect TxGetClientRect() override { return ui::UiRect(0, 0, kWidth, kHeight); }
   const ui::CharFormat& TxGetCharFormat() override { return format_; }
-  const PangoFontDescription* TxGetFont() override { return desc_; }
+  const ui::NativeFont* TxGetFont() override { return font_.get(); }
   const ui::ParaFormat& TxGetParaFormat() override { return para_; }
   uint32_t TxGetPropertyBits(uint32_t mask) override {
     return (ui::kTxtBitMultiLine | ui::kTxtBitWordWrap) & mask;
@@ -86,7 +90,7 @@ class BenchHost : public ui::TextHost {
   }
 
  private:
-  PangoFontDescription* desc_;
+  std::unique_ptr<ui::PangoNativeFont> font_;
   ui::CharFormat format_;
   ui::ParaFormat para_;
   ui::UiRect damage_;
@@ -219,15 +223,13 @@ void BM_TextServicesKeystrokeAt10000Lines(benchmark::State& state) {
   ui::TextServices services(&host);
   services.SetText(text);
   services.SetSelection(services.GetTextLength(), services.GetTextLength());
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-  cairo_t* cr = cairo_create(surface);
+  std::unique_ptr<ui::IRenderContext> context = ui::CreateRenderFactory()->CreateRenderContext();
+  context->Resize(kWidth, kHeight);
   host.TakeDamage();
   for (auto _ : state) {
     services.OnChar(L'x');
-    services.Draw(cr, host.TakeDamage());
+    services.Draw(context.get(), host.TakeDamage());
   }
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
 }
 BENCHMARK(BM_TextServicesKeystrokeAt10000Lines)->Unit(benchmark::kMicrosecond);
 

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "desktop_process_support.h"
-#include "ui/core/global_manager.h"
 #include "ui/builder/window_builder.h"
+#include "ui/core/global_manager.h"
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/linux/gtk_window.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ class BenchWindow : public ui::WindowImplBase {
 
 // The skin's resources as the installer starts them (folder on disk, 100 %).
 void StartResources() {
-  ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
+  ui::GlobalManager::SetRenderFactory(ui::CreateRenderFactory());
   ui::GlobalManager::SetImageLoader(ui::MakeSkinImageLoader());
   ui::GlobalManager::SetResourceRoot(L"" CORVANE_SOURCE_DIR "/resources/themes/default");
   ui::WindowBuilder().Build(L"global.xml");

@@ -12,7 +12,7 @@
 #include "ui/core/control.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image_cache.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace bench {
 
@@ -30,7 +30,7 @@ inline std::filesystem::path FindResources() {
 inline bool InitSkinResources() {
   const std::filesystem::path resources = FindResources();
   if (resources.empty()) return false;
-  ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
+  ui::GlobalManager::SetRenderFactory(ui::CreateRenderFactory());
   ui::GlobalManager::SetImageLoader(ui::MakeSkinImageLoader());
   ui::GlobalManager::SetResourceRoot(nbase::UTF8ToWide((resources / "themes/default").string()));
   ui::WindowBuilder().Build(L"global.xml");

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <glib.h>
-
 #include <cstdint>
 
 #include "base/time.h"
@@ -9,13 +7,11 @@
 
 namespace ui {
 
-// A timer service on a private main context whose clock moves only when told;
+// A timer service with no tick source whose clock moves only when told;
 // ticks are driven by hand.
 class ManualTimerService {
  public:
-  ManualTimerService()
-      : context_(g_main_context_new()), manager_(context_, [this] { return now_; }) {}
-  ~ManualTimerService() { g_main_context_unref(context_); }
+  ManualTimerService() : manager_(nullptr, [this] { return now_; }) {}
 
   TimerManager* manager() { return &manager_; }
   void Advance(int64_t ms) { now_ += nbase::TimeDelta::FromMilliseconds(ms); }
@@ -28,7 +24,6 @@ class ManualTimerService {
 
  private:
   static constexpr nbase::TickTime kStart = nbase::TickTime::FromInternalValue(1000000);
-  GMainContext* context_;
   nbase::TickTime now_ = kStart;
   TimerManager manager_;
 };

@@ -3,7 +3,6 @@
 // Shared by the basic control tests: named colours, pictures on disk and
 // pixel counting over what a headless window presented.
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -81,18 +80,13 @@ class PictureFolder {
   // Writes `name` with `color_at(x)` for every pixel of column x; returns its absolute path.
   std::wstring Write(const std::string& name, int width, int height,
                      const std::function<uint32_t(int x)>& color_at) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    cairo_surface_flush(surface);
-    uint8_t* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
+    std::shared_ptr<PixelImage> image = PixelImage::Create(width, height);
     for (int y = 0; y < height; ++y) {
-      auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
+      auto* row = reinterpret_cast<uint32_t*>(image->GetRow(y));
       for (int x = 0; x < width; ++x) row[x] = color_at(x);
     }
-    cairo_surface_mark_dirty(surface);
     const std::string path = dir_ + "/" + name;
-    EXPECT_EQ(cairo_surface_write_to_png(surface, path.c_str()), CAIRO_STATUS_SUCCESS);
-    cairo_surface_destroy(surface);
+    EXPECT_TRUE(WritePngFile(*image, path));
     return nbase::UTF8ToWide(path);
   }
   std::wstring WriteSolid(const std::string& name, int width, int height, uint32_t argb) {

@@ -1,5 +1,3 @@
-#include <cairo.h>
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include "animation_test_support.h"
 #include "base/string_util.h"
 #include "control_test_support.h"
+#include "render_test_support.h"
 #include "ui/core/animation_manager.h"
 
 namespace ui {
@@ -21,16 +20,6 @@ constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kGreen = 0xFF00FF00;
 constexpr uint32_t kBlue = 0xFF0000FF;
 
-cairo_surface_t* SolidSurface(int width, int height, uint32_t argb) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                        (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  return surface;
-}
-
 // A 10 x 10 control whose background has one solid frame per colour, already
 // loaded, on the manual clock.
 void SetUpAnimated(Control* control, ManualTimerService* timers, const std::wstring& image,
@@ -40,17 +29,13 @@ void SetUpAnimated(Control* control, ManualTimerService* timers, const std::wstr
   control->SetBkImage(image);
   auto info = std::make_shared<ImageInfo>();
   info->SetSize(10, 10);
-  for (uint32_t colour : colours) info->AddFrame(SolidSurface(10, 10, colour));
+  for (uint32_t colour : colours) info->AddFrame(render_test::SolidFrame(10, 10, colour));
   info->SetFrameDelays(delays);
   control->GetBkImageRecord().SetImageInfo(info);
 }
 
 uint32_t PixelAt(IRenderContext* context, int x, int y) {
-  cairo_surface_t* surface = context->GetSurface();
-  cairo_surface_flush(surface);
-  const uint8_t* row = cairo_image_surface_get_data(surface) +
-                       static_cast<size_t>(y) * cairo_image_surface_get_stride(surface);
-  return reinterpret_cast<const uint32_t*>(row)[x];
+  return context->GetPixelImage()->GetPixel(x, y);
 }
 
 class ControlPaintTest : public ::testing::Test {
@@ -81,10 +66,7 @@ class ControlPaintTest : public ::testing::Test {
   }
 
   void WritePng(const std::string& name, int width, int height, uint32_t argb) {
-    cairo_surface_t* surface = SolidSurface(width, height, argb);
-    ASSERT_EQ(cairo_surface_write_to_png(surface, (dir_ + "/" + name).c_str()),
-              CAIRO_STATUS_SUCCESS);
-    cairo_surface_destroy(surface);
+    ASSERT_TRUE(WritePngFile(*render_test::SolidFrame(width, height, argb), dir_ + "/" + name));
   }
 
   std::string dir_;

@@ -1,6 +1,6 @@
 #pragma once
 
-// A window on the headless native window, with the Cairo factory installed,
+// A window on the headless native window, with the render factory installed,
 // for control, window and painting tests.
 
 #include <cstdint>
@@ -13,13 +13,13 @@
 #include "ui/core/window.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace ui {
 
 inline void InstallTestRenderFactory() {
   if (!GlobalManager::GetRenderFactory()) {
-    GlobalManager::SetRenderFactory(std::make_unique<RenderFactoryCairo>());
+    GlobalManager::SetRenderFactory(CreateRenderFactory());
   }
 }
 

@@ -1,7 +1,6 @@
 #include "ui/core/global_manager.h"
 
 #include <gtest/gtest.h>
-#include <pango/pangocairo.h>
 #include <unzip.h>
 #include <zip.h>
 
@@ -151,8 +150,7 @@ TEST_F(GlobalManagerTest, ScalingAt144Dpi) {
   const FontRecord* font = GlobalManager::GetFont(0);
   ASSERT_NE(font, nullptr);
   EXPECT_EQ(font->size, 18);
-  EXPECT_TRUE(pango_font_description_get_size_is_absolute(font->desc));
-  EXPECT_EQ(pango_font_description_get_size(font->desc), 18 * PANGO_SCALE);
+  EXPECT_NE(font->font, nullptr);
 
   GlobalManager::SetAdaptDPI(false);
   EXPECT_EQ(GlobalManager::GetScaledLength(21), 21);
@@ -183,45 +181,22 @@ TEST_F(GlobalManagerTest, FontRecords) {
 
   const FontRecord* system = GlobalManager::GetFont(0);
   EXPECT_EQ(system->face_name, L"system");
-  EXPECT_STREQ(pango_font_description_get_family(system->desc), GlobalManager::kSystemFontFamilies);
   EXPECT_EQ(system->size, 12);
-  EXPECT_EQ(pango_font_description_get_weight(system->desc), PANGO_WEIGHT_NORMAL);
+  EXPECT_FALSE(system->bold);
 
   const FontRecord* arial = GlobalManager::GetFont(1);
-  EXPECT_STREQ(pango_font_description_get_family(arial->desc), "arial");
+  EXPECT_EQ(arial->face_name, L"arial");
   EXPECT_TRUE(arial->bold);
   EXPECT_TRUE(arial->underline);
-  EXPECT_EQ(pango_font_description_get_weight(arial->desc), PANGO_WEIGHT_BOLD);
 
-  // A face fontconfig does not know still gives a usable font.
+  // A face the system does not know still has a font.
   const FontRecord* unknown = GlobalManager::GetFont(2);
-  EXPECT_EQ(pango_font_description_get_style(unknown->desc), PANGO_STYLE_ITALIC);
-  PangoFontMap* map = pango_cairo_font_map_get_default();
-  PangoContext* context = pango_font_map_create_context(map);
-  for (int id = 0; id < 3; ++id) {
-    PangoFont* loaded = pango_font_map_load_font(map, context, GlobalManager::GetFont(id)->desc);
-    EXPECT_NE(loaded, nullptr) << id;
-    if (loaded != nullptr) g_object_unref(loaded);
-  }
-  g_object_unref(context);
+  EXPECT_TRUE(unknown->italic);
+  for (int id = 0; id < 3; ++id) EXPECT_NE(GlobalManager::GetFont(id)->font, nullptr) << id;
 
   GlobalManager::ClearFonts();
   EXPECT_EQ(GlobalManager::GetFontCount(), 0);
   EXPECT_EQ(GlobalManager::GetFont(0), nullptr);
-}
-
-TEST_F(GlobalManagerTest, FontSizesOutsidePangosRangeStillGiveASizedFont) {
-  // A negative size keeps its magnitude; a huge one is held at Pango's limit
-  // instead of wrapping its int size negative.
-  ASSERT_TRUE(GlobalManager::AddFont(L"system", -12, false, false, false));
-  ASSERT_TRUE(GlobalManager::AddFont(L"system", 2000000000, false, false, false));
-  const FontRecord* negative = GlobalManager::GetFont(0);
-  EXPECT_EQ(negative->size, -12);
-  EXPECT_TRUE(pango_font_description_get_size_is_absolute(negative->desc));
-  EXPECT_EQ(pango_font_description_get_size(negative->desc), 12 * PANGO_SCALE);
-  const FontRecord* huge = GlobalManager::GetFont(1);
-  EXPECT_EQ(huge->size, 2000000000);
-  EXPECT_EQ(pango_font_description_get_size(huge->desc), G_MAXINT / PANGO_SCALE * PANGO_SCALE);
 }
 
 TEST_F(GlobalManagerTest, StyleSheetFontsFollowDocumentOrder) {

@@ -209,7 +209,7 @@ TEST(ImageAttributeTest, PlayCountDecidesWhetherToContinue) {
   image.IncrementCurrentFrame();
   EXPECT_EQ(image.GetCurrentFrame(), 0);
   EXPECT_EQ(image.GetCurrentInterval(), 0);
-  EXPECT_EQ(image.GetCurrentFrameSurface(), nullptr);
+  EXPECT_EQ(image.GetCurrentFrameImage(), nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -20,10 +19,8 @@ class ImagePathCaseTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     root_ = tmpl;
     std::filesystem::create_directories(root_ + "/public/checkbox");
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 3, 2);
-    ASSERT_EQ(cairo_surface_write_to_png(s, (root_ + "/public/checkbox/check.png").c_str()),
-              CAIRO_STATUS_SUCCESS);
-    cairo_surface_destroy(s);
+    ASSERT_TRUE(
+        ui::WritePngFile(*ui::PixelImage::Create(3, 2), root_ + "/public/checkbox/check.png"));
     std::FILE* f = std::fopen((root_ + "/public/checkbox/face.xml").c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fputs("<Window size=\"1,2\"/>", f);

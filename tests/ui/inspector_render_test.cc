@@ -1,7 +1,6 @@
 // Runs the skin inspector on the shipped skins, from the resource folder and
 // from an archive embedded in an ELF file, and checks its picture and tree.
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,7 +9,11 @@
 #include <cstdio>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "base/string_util.h"
+#include "ui/image/image_decoder.h"
 
 namespace {
 
@@ -46,49 +49,39 @@ struct Picture {
   int centre_alpha = -1;
 };
 
+// The picture's premultiplied pixels (first frame), or null.
+std::unique_ptr<ui::ImageInfo> LoadPng(const std::string& path) {
+  std::unique_ptr<ui::ImageInfo> info = ui::DecodeImageFile(nbase::UTF8ToWide(path));
+  return info && info->GetFrame(0) ? std::move(info) : nullptr;
+}
+
 Picture ReadPng(const std::string& path) {
   Picture p;
-  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-    p.width = cairo_image_surface_get_width(s);
-    p.height = cairo_image_surface_get_height(s);
-    cairo_surface_flush(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const auto first = *reinterpret_cast<const uint32_t*>(data);
+  if (std::unique_ptr<ui::ImageInfo> info = LoadPng(path)) {
+    const ui::PixelImage* image = info->GetFrame(0);
+    p.width = image->GetWidth();
+    p.height = image->GetHeight();
+    const uint32_t first = image->GetPixel(0, 0);
     for (int y = 0; y < p.height && !p.varied; ++y) {
       for (int x = 0; x < p.width; ++x) {
-        if (*reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) != first) {
+        if (image->GetPixel(x, y) != first) {
           p.varied = true;
           break;
         }
       }
     }
-    auto alpha = [&](int x, int y) {
-      return static_cast<int>(*reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) >> 24);
-    };
-    if (p.width > 0 && p.height > 0) {
-      p.corner_alpha = alpha(0, 0);
-      p.centre_alpha = alpha(p.width / 2, p.height / 2);
-    }
+    p.corner_alpha = static_cast<int>(image->GetPixel(0, 0) >> 24);
+    p.centre_alpha = static_cast<int>(image->GetPixel(p.width / 2, p.height / 2) >> 24);
   }
-  cairo_surface_destroy(s);
   return p;
 }
 
 // The colour of one pixel, 0xRRGGBB, or -1 when the picture cannot be read.
 int64_t RgbAt(const std::string& path, int x, int y) {
-  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  int64_t rgb = -1;
-  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && x < cairo_image_surface_get_width(s) &&
-      y < cairo_image_surface_get_height(s)) {
-    cairo_surface_flush(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    rgb = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4) & 0xFFFFFF;
-  }
-  cairo_surface_destroy(s);
-  return rgb;
+  std::unique_ptr<ui::ImageInfo> info = LoadPng(path);
+  const ui::PixelImage* image = info ? info->GetFrame(0) : nullptr;
+  if (!image || x >= image->GetWidth() || y >= image->GetHeight()) return -1;
+  return image->GetPixel(x, y) & 0xFFFFFF;
 }
 
 class InspectorRenderTest : public ::testing::Test {
@@ -256,15 +249,13 @@ struct Ink {
 
 Ink InkIn(const std::string& png, const std::array<int, 4>& rect) {
   Ink ink;
-  cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
-  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-    cairo_surface_flush(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
+  std::unique_ptr<ui::ImageInfo> info = LoadPng(png);
+  if (info) {
+    const ui::PixelImage* image = info->GetFrame(0);
     for (int y = rect[1]; y < rect[3]; ++y) {
       bool row = false;
       for (int x = rect[0]; x < rect[2]; ++x) {
-        const auto p = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+        const uint32_t p = image->GetPixel(x, y);
         const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
         if (r < 140 && g < 140 && b < 140) {
           ++ink.pixels;
@@ -276,7 +267,6 @@ Ink InkIn(const std::string& png, const std::array<int, 4>& rect) {
       if (row) ++ink.rows;
     }
   }
-  cairo_surface_destroy(s);
   return ink;
 }
 

@@ -11,7 +11,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace ui::testing {
 
@@ -22,7 +22,7 @@ class SkinWindow {
   // whole skin document, or nothing (then Attach builds the tree later).
   explicit SkinWindow(CSize size = CSize(400, 300)) {
     if (!GlobalManager::GetRenderFactory()) {
-      GlobalManager::SetRenderFactory(std::make_unique<RenderFactoryCairo>());
+      GlobalManager::SetRenderFactory(CreateRenderFactory());
     }
     auto native = std::make_unique<HeadlessWindow>();
     native_ = native.get();

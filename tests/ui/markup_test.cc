@@ -312,6 +312,52 @@ TEST_F(MarkupTest, ErrorLocationCountsCharacters) {
   EXPECT_EQ(Str(doc_.GetLastErrorLocation()), std::wstring(49, L'值'));
 }
 
+// U+20000 (a letter) in a name, U+1F600 (a symbol) in a value and the
+// content: each reads back as one character, two units where wchar_t holds
+// UTF-16.
+TEST_F(MarkupTest, CharactersBeyondTheBasicPlaneReadBackWhole) {
+  std::wstring letter, face;
+  nbase::AppendCodePoint(U'\U00020000', &letter);
+  nbase::AppendCodePoint(U'\U0001F600', &face);
+  const std::wstring text = L"<w" + letter + L" n" + letter + L"=\"" + face + L"x" + face + L"\">" +
+                            face + face + L"<b/></w" + letter + L">";
+  ASSERT_TRUE(doc_.Load(text)) << doc_.GetLastErrorMessage();
+  MarkupElement root = doc_.GetRoot();
+  EXPECT_EQ(Str(root.GetName()), L"w" + letter);
+  EXPECT_EQ(Str(root.GetAttributeName(0)), L"n" + letter);
+  EXPECT_EQ(Str(root.GetAttributeValue(0)), face + L"x" + face);
+  EXPECT_EQ(Str(root.GetValue()), face + face);
+  EXPECT_EQ(Str(root.GetChild().GetName()), L"b");
+  std::wstring value;
+  ASSERT_TRUE(root.GetAttributeValue(L"n" + letter, &value));
+  EXPECT_EQ(value, face + L"x" + face);
+  // A symbol is not a name character: the name ends before it.
+  EXPECT_FALSE(doc_.Load(L"<a" + face + L"/>"));
+}
+
+// Cuts to a number of units keep whole characters: a character that does not
+// fit is left out rather than halved.
+TEST_F(MarkupTest, CutValuesAndErrorLocationsNeverSplitACharacter) {
+  std::wstring face;
+  nbase::AppendCodePoint(U'\U0001F600', &face);
+  const std::wstring long_value = std::wstring(MarkupElement::kMaxValueLength - 1, L'a') + face;
+  ASSERT_TRUE(doc_.Load(L"<a v=\"" + long_value + L"\"/>"));
+  std::wstring value;
+  ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"v", &value));
+  EXPECT_LE(value.size(), MarkupElement::kMaxValueLength);
+  EXPECT_GE(value.size(), MarkupElement::kMaxValueLength - 1);
+  EXPECT_EQ(long_value.compare(0, value.size(), value), 0);
+  EXPECT_EQ(nbase::AlignToCharBoundary(long_value, value.size()), value.size());
+
+  const std::wstring rest = std::wstring(48, L'z') + face + L"tail";
+  EXPECT_FALSE(doc_.Load(L"<a/>" + rest));
+  const std::wstring location = Str(doc_.GetLastErrorLocation());
+  EXPECT_LE(location.size(), 49u);
+  EXPECT_GE(location.size(), 48u);
+  EXPECT_EQ(rest.compare(0, location.size(), location), 0);
+  EXPECT_EQ(nbase::AlignToCharBoundary(rest, location.size()), location.size());
+}
+
 class MarkupFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -370,6 +416,17 @@ TEST_F(MarkupFileTest, ByteOrderMarkIsIgnored) {
   // A two-byte file cannot hold a mark; it is parsed as it is.
   EXPECT_FALSE(doc_.LoadFromFile(Write("short.xml", "\xEF\xBB")));
   EXPECT_EQ(Str(doc_.GetLastErrorMessage()), L"Expected start tag");
+}
+
+TEST_F(MarkupFileTest, FoldersWithNonAsciiNamesAreFound) {
+  const fs::path folder = dir_ / fs::path(u8"皮肤 主题");
+  fs::create_directories(folder);
+  std::ofstream(folder / "basic.xml", std::ios::binary) << "<Window size=\"1,2\"/>";
+  ASSERT_TRUE(doc_.LoadFromFile(dir_.wstring() + L"/皮肤 主题/basic.xml"))
+      << doc_.GetLastErrorMessage();
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1,2");
+  GlobalManager::SetResourceRoot(dir_.wstring());
+  ASSERT_TRUE(doc_.LoadFromFile(L"皮肤 主题\\basic.xml")) << doc_.GetLastErrorMessage();
 }
 
 TEST_F(MarkupFileTest, RelativePathsStartAtTheResourceRoot) {

@@ -2,13 +2,11 @@
 
 // Helpers shared by the render tests: pixel reads and synthetic image frames.
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace ui::render_test {
 
@@ -25,28 +23,29 @@ inline uint8_t AlphaAt(IRenderContext* context, int x, int y) {
 
 // An opaque frame whose pixel (x, y) has red = x, green = y, blue = 0x40, so
 // the pixels a blit copied tell where they came from.
-inline cairo_surface_t* CoordinateFrame(int width, int height) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_surface_flush(surface);
-  uint8_t* data = cairo_image_surface_get_data(surface);
-  int stride = cairo_image_surface_get_stride(surface);
+inline std::shared_ptr<PixelImage> CoordinateFrame(int width, int height) {
+  std::shared_ptr<PixelImage> image = PixelImage::Create(width, height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      uint8_t* p = data + y * stride + x * 4;
+      uint8_t* p = image->GetRow(y) + x * 4;
       p[0] = 0x40, p[1] = static_cast<uint8_t>(y), p[2] = static_cast<uint8_t>(x), p[3] = 0xFF;
     }
   }
-  cairo_surface_mark_dirty(surface);
-  return surface;
+  return image;
 }
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+// A frame of one premultiplied colour (0xAARRGGBB).
+inline std::shared_ptr<PixelImage> SolidFrame(int width, int height, uint32_t premultiplied) {
+  std::shared_ptr<PixelImage> image = PixelImage::Create(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) std::memcpy(image->GetRow(y) + x * 4, &premultiplied, 4);
+  }
+  return image;
+}
 
-inline std::unique_ptr<RenderContextCairo> MakeContext(int width, int height) {
-  auto context = std::make_unique<RenderContextCairo>();
+// A context of the target's back end with a cleared bitmap of that size.
+inline std::unique_ptr<IRenderContext> MakeContext(int width, int height) {
+  std::unique_ptr<IRenderContext> context = CreateRenderFactory()->CreateRenderContext();
   context->Resize(width, height);
   return context;
 }

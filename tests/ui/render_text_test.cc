@@ -6,7 +6,7 @@
 
 #include "tests/ui/render_test_support.h"
 #include "ui/core/global_manager.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace ui {
 namespace {
@@ -33,7 +33,7 @@ uint8_t MaxAlpha(IRenderContext* context) {
   return best;
 }
 
-class RenderCairoTextTest : public ::testing::Test {
+class RenderTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     GlobalManager::AddFont(L"WenQuanYi Micro Hei", 16, false, false, false);
@@ -45,7 +45,7 @@ class RenderCairoTextTest : public ::testing::Test {
   const std::wstring kLong = L"安装视频转换器需要一点时间请稍候";
 };
 
-TEST_F(RenderCairoTextTest, OpaqueTextPaintsWithAlpha254AndFadeMultiplies) {
+TEST_F(RenderTextTest, OpaqueTextPaintsWithAlpha254AndFadeMultiplies) {
   struct Case {
     uint32_t color;
     uint8_t fade;
@@ -65,7 +65,7 @@ TEST_F(RenderCairoTextTest, OpaqueTextPaintsWithAlpha254AndFadeMultiplies) {
   EXPECT_TRUE(InkBounds(context.get()).IsRectEmpty());
 }
 
-TEST_F(RenderCairoTextTest, AlignmentBitsPlaceTheText) {
+TEST_F(RenderTextTest, AlignmentBitsPlaceTheText) {
   const UiRect box(0, 0, 240, 60);
   auto ink_for = [&](uint32_t style) {
     auto context = MakeContext(240, 60);
@@ -89,7 +89,7 @@ TEST_F(RenderCairoTextTest, AlignmentBitsPlaceTheText) {
   EXPECT_EQ(center.GetWidth(), left.GetWidth());
 }
 
-TEST_F(RenderCairoTextTest, TextIsClippedToItsRectUnlessNoClip) {
+TEST_F(RenderTextTest, TextIsClippedToItsRectUnlessNoClip) {
   auto clipped = MakeContext(200, 30);
   clipped->DrawText(UiRect(0, 0, 40, 30), kLong, 0xFF000000u, font_, DT_SINGLELINE);
   UiRect ink = InkBounds(clipped.get());
@@ -101,7 +101,7 @@ TEST_F(RenderCairoTextTest, TextIsClippedToItsRectUnlessNoClip) {
   EXPECT_GT(InkBounds(unclipped.get()).right, 100);
 }
 
-TEST_F(RenderCairoTextTest, EllipsisKeepsOneLineInsideTheWidth) {
+TEST_F(RenderTextTest, EllipsisKeepsOneLineInsideTheWidth) {
   auto context = MakeContext(200, 60);
   context->DrawText(UiRect(0, 0, 80, 60), kLong, 0xFF000000u, font_,
                     DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP);
@@ -110,7 +110,7 @@ TEST_F(RenderCairoTextTest, EllipsisKeepsOneLineInsideTheWidth) {
   EXPECT_LT(ink.bottom, 25);  // still a single line
 }
 
-TEST_F(RenderCairoTextTest, WrappingAndLineLimit) {
+TEST_F(RenderTextTest, WrappingAndLineLimit) {
   auto wrapped = MakeContext(200, 200);
   wrapped->DrawText(UiRect(0, 0, 60, 200), kLong, 0xFF000000u, font_, 0);
   UiRect ink = InkBounds(wrapped.get());
@@ -129,7 +129,7 @@ TEST_F(RenderCairoTextTest, WrappingAndLineLimit) {
   EXPECT_FALSE(InkBounds(limited.get()).IsRectEmpty());
 }
 
-TEST_F(RenderCairoTextTest, MeasureTextWidthsAndSingleLineHeight) {
+TEST_F(RenderTextTest, MeasureTextWidthsAndSingleLineHeight) {
   auto context = MakeContext(1, 1);
   UiRect probe = context->MeasureText(L"测试", font_, 0, -1);
   EXPECT_EQ(probe.left, 0);
@@ -153,7 +153,7 @@ TEST_F(RenderCairoTextTest, MeasureTextWidthsAndSingleLineHeight) {
   EXPECT_EQ(context->MeasureText(L"", font_, 0, -1), UiRect(0, 0, 1, 1));
 }
 
-TEST_F(RenderCairoTextTest, HugeWidthsLayOutLikeUnboundedText) {
+TEST_F(RenderTextTest, HugeWidthsLayOutLikeUnboundedText) {
   // 4194304 pixels is 2^32 Pango units: the width must saturate, not wrap
   // round to 0, which would put every character on a line of its own.
   constexpr int kHuge = 4194304;
@@ -168,7 +168,7 @@ TEST_F(RenderCairoTextTest, HugeWidthsLayOutLikeUnboundedText) {
   EXPECT_LT(ink.bottom, 30);
 }
 
-TEST_F(RenderCairoTextTest, UnknownFontIndexFallsBackToTheDefaultFont) {
+TEST_F(RenderTextTest, UnknownFontIndexFallsBackToTheDefaultFont) {
   auto context = MakeContext(100, 30);
   context->DrawText(UiRect(0, 0, 100, 30), L"测试", 0xFF000000u, 999, DT_SINGLELINE);
   EXPECT_FALSE(InkBounds(context.get()).IsRectEmpty());

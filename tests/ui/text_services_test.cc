@@ -35,7 +35,7 @@ class RecordingHost : public TextHost {
 
   UiRect TxGetClientRect() override { return client; }
   const CharFormat& TxGetCharFormat() override { return format; }
-  const PangoFontDescription* TxGetFont() override { return nullptr; }
+  const NativeFont* TxGetFont() override { return nullptr; }
   const ParaFormat& TxGetParaFormat() override { return para; }
   uint32_t TxGetPropertyBits(uint32_t mask) override { return bits & mask; }
   uint32_t TxGetScrollBars() override { return bars; }

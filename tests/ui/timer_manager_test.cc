@@ -1,10 +1,11 @@
-#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/callback.h"
+#include "base/message_loop.h"
 #include "tests/ui/animation_test_support.h"
 #include "ui/animation/timer_manager.h"
 
@@ -130,38 +131,52 @@ TEST_F(TimerManagerTest, WorkAddedDuringAPollWaitsForTheNextOne) {
   EXPECT_EQ(log_, (std::vector<std::string>{"nested@0"}));
 }
 
-// The real thing: a GLib timeout on a main context and the steady clock.
-TEST(TimerManagerGLibTest, TimeoutsArriveThroughTheMainContext) {
-  GMainContext* context = g_main_context_new();
-  {
-    TimerManager manager(context);
-    nbase::WeakCallbackFlag owner;
-    int runs = 0;
-    manager.AddCancelableTimer(
-        owner.AcquireWeakFlag(), [&] { ++runs; }, 5, 3);
-    // Never blocks, so a missing timeout fails instead of hanging.
-    for (int i = 0; i < 2000 && runs < 3; ++i) {
-      g_main_context_iteration(context, FALSE);
-      g_usleep(1000);
-    }
-    EXPECT_EQ(runs, 3);
-    EXPECT_EQ(manager.GetTimeoutInterval(), 0);
-    EXPECT_FALSE(g_main_context_pending(context));
+// The real thing: the tick source on the UI loop and the steady clock.
+class TimerManagerLoopTest : public ::testing::Test {
+ protected:
+  // Runs the loop until `done` holds or `limit_ms` pass.
+  void RunUntil(const std::function<bool()>& done, int limit_ms = 2000) {
+    const nbase::TickTime deadline =
+        nbase::TickTime::Now() + nbase::TimeDelta::FromMilliseconds(limit_ms);
+    std::function<void()> check = [&] {
+      if (done() || nbase::TickTime::Now() >= deadline) {
+        loop_.RequestQuit();
+        return;
+      }
+      loop_.PostDelayedTask(check, nbase::TimeDelta::FromMilliseconds(1));
+    };
+    loop_.PostTask(check);
+    loop_.Run();
   }
-  g_main_context_unref(context);
+
+  nbase::UIMessageLoop loop_;
+};
+
+TEST_F(TimerManagerLoopTest, TicksArriveThroughTheLoopAndStopWhenIdle) {
+  TimerManager manager(CreateTickSource());
+  nbase::WeakCallbackFlag owner;
+  int runs = 0;
+  manager.AddCancelableTimer(
+      owner.AcquireWeakFlag(), [&] { ++runs; }, 5, 3);
+  RunUntil([&] { return runs == 3; });
+  EXPECT_EQ(runs, 3);
+  EXPECT_EQ(manager.GetTimeoutInterval(), 0);
+  // With nothing pending no tick comes: the count stays.
+  manager.AddCancelableTimer(
+      owner.AcquireWeakFlag(), [&] { runs += 10; }, 1, 1);
+  owner.Cancel();
+  RunUntil([] { return false; }, 100);
+  EXPECT_EQ(runs, 3);
 }
 
-TEST(TimerManagerGLibTest, SingletonServesTheDefaultContext) {
+TEST_F(TimerManagerLoopTest, TheSingletonServesTheUiLoop) {
   TimerManager* manager = TimerManager::GetInstance();
   ASSERT_EQ(manager, TimerManager::GetInstance());
   nbase::WeakCallbackFlag owner;
   bool ran = false;
   manager->AddCancelableTimer(
       owner.AcquireWeakFlag(), [&] { ran = true; }, 1, 1);
-  for (int i = 0; i < 2000 && !ran; ++i) {
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
+  RunUntil([&] { return ran; });
   EXPECT_TRUE(ran);
 }
 

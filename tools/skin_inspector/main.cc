@@ -28,7 +28,7 @@
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace {
 
@@ -147,7 +147,7 @@ bool InitResources(const Options& o) {
   } else {
     base = nbase::UTF8ToWide(o.resources) + L"/";
   }
-  ui::GlobalManager::SetRenderFactory(std::make_unique<ui::RenderFactoryCairo>());
+  ui::GlobalManager::SetRenderFactory(ui::CreateRenderFactory());
   // Missing pictures are silent when painting; the inspector lists them.
   ui::GlobalManager::SetImageLoader([loader = ui::MakeSkinImageLoader()](const std::wstring& path) {
     std::shared_ptr<ui::ImageInfo> image = loader(path);

@@ -1,6 +1,7 @@
 #include "ui/animation/timer_manager.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace ui {
 
@@ -9,17 +10,15 @@ constexpr nbase::TimeDelta kLongTimeoutThreshold = nbase::TimeDelta::FromSeconds
 }  // namespace
 
 TimerManager* TimerManager::GetInstance() {
-  static TimerManager instance(g_main_context_get_thread_default());
+  static TimerManager instance(CreateTickSource());
   return &instance;
 }
 
-TimerManager::TimerManager(GMainContext* context, Clock clock)
-    : context_(g_main_context_ref(context ? context : g_main_context_default())),
-      clock_(std::move(clock)) {}
+TimerManager::TimerManager(std::unique_ptr<TickSource> source, Clock clock)
+    : source_(std::move(source)), clock_(std::move(clock)) {}
 
 TimerManager::~TimerManager() {
   KillTimeout();
-  g_main_context_unref(context_);
 }
 
 bool TimerManager::AddCancelableTimer(const std::weak_ptr<nbase::WeakFlag>& cancel_flag,
@@ -38,7 +37,7 @@ bool TimerManager::AddCancelableTimer(const std::weak_ptr<nbase::WeakFlag>& canc
     return true;
   }
   Push(std::move(entry));
-  if (!source_ || !fast_) SetTimeout(kFastIntervalMs, true);
+  if (!armed_ || !fast_) SetTimeout(kFastIntervalMs, true);
   return true;
 }
 
@@ -74,35 +73,26 @@ void TimerManager::Poll() {
   }
   const nbase::TimeDelta remaining = heap_.front().due - now;
   if (remaining >= kLongTimeoutThreshold) {
-    SetTimeout(static_cast<int>(std::min<int64_t>(remaining.ToMilliseconds() + 2, G_MAXINT)),
-               false);
-  } else if (!source_ || !fast_) {
+    SetTimeout(static_cast<int>(std::min<int64_t>(remaining.ToMilliseconds() + 2, INT_MAX)), false);
+  } else if (!armed_ || !fast_) {
     SetTimeout(kFastIntervalMs, true);
   }
 }
 
 void TimerManager::SetTimeout(int interval_ms, bool fast) {
   KillTimeout();
-  source_ = g_timeout_source_new(static_cast<guint>(interval_ms));
-  g_source_set_callback(source_, &TimerManager::OnTimeout, this, nullptr);
-  g_source_attach(source_, context_);
-  source_interval_ms_ = interval_ms;
+  if (source_) source_->Start(interval_ms, [this] { Poll(); });
+  armed_ = true;
+  interval_ms_ = interval_ms;
   fast_ = fast;
 }
 
 void TimerManager::KillTimeout() {
-  if (!source_) return;
-  g_source_destroy(source_);
-  g_source_unref(source_);
-  source_ = nullptr;
-  source_interval_ms_ = 0;
+  if (!armed_) return;
+  if (source_) source_->Stop();
+  armed_ = false;
+  interval_ms_ = 0;
   fast_ = false;
-}
-
-gboolean TimerManager::OnTimeout(gpointer self) {
-  // Poll may replace or destroy this very source; GLib copes with either.
-  static_cast<TimerManager*>(self)->Poll();
-  return G_SOURCE_CONTINUE;
 }
 
 }  // namespace ui

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <glib.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,15 +7,16 @@
 
 #include "base/callback.h"
 #include "base/time.h"
+#include "ui/animation/tick_source.h"
 
 namespace ui {
 
 // One timer service for the whole UI: fades, animated pictures, auto-repeat,
 // caret blinks and delayed window actions. It keeps a heap of entries and a
-// single GLib timeout on the UI thread's main context: 16 ms while anything is
-// due within a second, one long timeout otherwise, none when nothing is
-// pending. Each entry is guarded by a weak flag: once the flag is gone the
-// entry is dropped unrun. UI thread only.
+// single tick source on the UI thread's loop: 16 ms while anything is due
+// within a second, one long timeout otherwise, none when nothing is pending.
+// Each entry is guarded by a weak flag: once the flag is gone the entry is
+// dropped unrun. UI thread only.
 class TimerManager {
  public:
   using Clock = std::function<nbase::TickTime()>;
@@ -25,13 +24,14 @@ class TimerManager {
   static constexpr int kFastIntervalMs = 16;
   static constexpr int kRepeatForever = -1;
 
-  // The process-wide service on the main context of the thread that first
-  // asks for it (its thread-default context, else the global default).
+  // The process-wide service on the UI loop of the thread that first asks
+  // for it.
   static TimerManager* GetInstance();
 
-  // A private service, for tests: `context` null means the global default,
-  // an empty clock means nbase::TickTime::Now.
-  explicit TimerManager(GMainContext* context = nullptr, Clock clock = Clock());
+  // A private service. Without a source nothing polls it but its owner
+  // (tests with a clock of their own); an empty clock means
+  // nbase::TickTime::Now.
+  explicit TimerManager(std::unique_ptr<TickSource> source, Clock clock = Clock());
   TimerManager(const TimerManager&) = delete;
   TimerManager& operator=(const TimerManager&) = delete;
   ~TimerManager();
@@ -48,14 +48,14 @@ class TimerManager {
   }
 
   // Runs every due entry in due order, then sets the timeout for the rest.
-  // The GLib timeout calls this; tests call it directly.
+  // The tick source calls this; tests call it directly.
   void Poll();
 
   nbase::TickTime Now() const { return clock_ ? clock_() : nbase::TickTime::Now(); }
 
-  // The period of the pending GLib timeout in ms, 0 when there is none.
-  int GetTimeoutInterval() const { return source_ ? source_interval_ms_ : 0; }
-  bool IsFastTimeout() const { return source_ && fast_; }
+  // The period of the pending timeout in ms, 0 when there is none.
+  int GetTimeoutInterval() const { return armed_ ? interval_ms_ : 0; }
+  bool IsFastTimeout() const { return armed_ && fast_; }
   size_t GetPendingCount() const { return heap_.size() + deferred_.size(); }
 
  private:
@@ -76,9 +76,8 @@ class TimerManager {
   void Push(Entry entry);
   void SetTimeout(int interval_ms, bool fast);
   void KillTimeout();
-  static gboolean OnTimeout(gpointer self);
 
-  GMainContext* context_;
+  std::unique_ptr<TickSource> source_;
   Clock clock_;
   std::vector<Entry> heap_;
   // Entries added or re-armed while a poll runs wait for the next poll, so a
@@ -86,8 +85,8 @@ class TimerManager {
   std::vector<Entry> deferred_;
   bool polling_ = false;
   uint64_t next_sequence_ = 0;
-  GSource* source_ = nullptr;
-  int source_interval_ms_ = 0;
+  bool armed_ = false;
+  int interval_ms_ = 0;
   bool fast_ = false;
 };
 

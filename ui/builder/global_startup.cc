@@ -9,7 +9,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image_cache.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 
 namespace ui {
 
@@ -19,12 +19,12 @@ void GlobalManager::Initialize(const std::wstring& resource_path,
                                const CreateControlCallback& callback, bool /*reserved*/,
                                const std::wstring& theme_folder,
                                const std::wstring& language_folder) {
-  if (!GetRenderFactory()) SetRenderFactory(std::make_unique<RenderFactoryCairo>());
+  if (!GetRenderFactory()) SetRenderFactory(CreateRenderFactory());
   SetResourceRoot(resource_path + theme_folder);
   SetCreateControlCallback(callback);
   if (!HasImageLoader()) SetImageLoader(MakeSkinImageLoader());
 
-  // A GTK process is always DPI aware; only the scale has to be found.
+  // The process is always DPI aware; only the scale has to be found.
   SetAdaptDPI(true);
   SetDPIScale(MulDiv(GetSystemDPI(), 100, 96));
 

@@ -1,7 +1,5 @@
 #include "ui/builder/window_builder.h"
 
-#include <gdk/gdk.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
@@ -26,6 +24,7 @@
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
+#include "ui/native/desktop.h"
 
 namespace ui {
 
@@ -59,16 +58,7 @@ thread_local int g_include_depth = 0;
 
 // Height of the primary monitor's work area, or 0 without a display.
 int PrimaryWorkAreaHeight() {
-  GdkDisplay* display = gdk_display_get_default();
-  if (!display) return 0;
-  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-  if (!monitor && gdk_display_get_n_monitors(display) > 0) {
-    monitor = gdk_display_get_monitor(display, 0);
-  }
-  if (!monitor) return 0;
-  GdkRectangle area;
-  gdk_monitor_get_workarea(monitor, &area);
-  return area.height;
+  return GetPrimaryWorkArea().GetHeight();
 }
 
 // The work-area height times a fraction, truncated. A fraction too large to

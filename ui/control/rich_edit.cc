@@ -90,7 +90,7 @@ class CTxtWinHost : public TextHost {
     format.color = GlobalManager::GetTextColor(edit_->text_color_);
     font_ = nullptr;
     if (const FontRecord* font = GlobalManager::GetFont(edit_->font_)) {
-      font_ = font->desc;
+      font_ = font->font.get();
       format.size = font->size;
       format.bold = font->bold;
       format.italic = font->italic;
@@ -107,7 +107,7 @@ class CTxtWinHost : public TextHost {
   // TextHost.
   UiRect TxGetClientRect() override { return edit_->GetAlignedTextRect(); }
   const CharFormat& TxGetCharFormat() override { return char_format_; }
-  const PangoFontDescription* TxGetFont() override { return font_; }
+  const NativeFont* TxGetFont() override { return font_; }
   const ParaFormat& TxGetParaFormat() override { return para_format_; }
   uint32_t TxGetPropertyBits(uint32_t mask) override {
     uint32_t bits = 0;
@@ -199,7 +199,7 @@ class CTxtWinHost : public TextHost {
   int max_length_ = RichEdit::kDefaultMaxLength;
   UiRect client_;
   CharFormat char_format_;
-  const PangoFontDescription* font_ = nullptr;
+  const NativeFont* font_ = nullptr;
   ParaFormat para_format_;
   std::unique_ptr<TextServices> services_;
 };
@@ -395,12 +395,18 @@ void RichEdit::SetCharFormat(int first, int last, const CharFormat& format) {
 
 bool RichEdit::AddLink(int first, int last) {
   const int length = GetTextLength();
-  first = std::max(first, 0);
+  const std::wstring text = GetText();
+  // A link covers whole characters: an end inside one takes all of it.
+  first =
+      static_cast<int>(nbase::AlignToCharBoundary(text, static_cast<size_t>(std::max(first, 0))));
   last = std::min(last, length);
+  if (last > 0 &&
+      nbase::AlignToCharBoundary(text, static_cast<size_t>(last)) != static_cast<size_t>(last)) {
+    last = static_cast<int>(nbase::NextCharBoundary(text, static_cast<size_t>(last)));
+  }
   if (!host_ || first >= last) return false;
-  links_.push_back(
-      Link{first, last,
-           GetText().substr(static_cast<size_t>(first), static_cast<size_t>(last - first))});
+  links_.push_back(Link{
+      first, last, text.substr(static_cast<size_t>(first), static_cast<size_t>(last - first))});
   return true;
 }
 
@@ -900,7 +906,7 @@ void RichEdit::Paint(IRenderContext* context, const UiRect& paint_area) {
   if (!services) return;
   UiRect update = paint_area;
   if (!update.Intersect(item_rect_)) return;
-  services->Draw(context->GetCairo(), update);
+  services->Draw(context, update);
   if (vertical_forced_) {
     vertical_forced_ = false;
     RelayoutSelf();

@@ -138,7 +138,7 @@ class RichEdit : public ScrollableBox {
   // One blink phase and the time after which blinking stops (0: never stops,
   // negative: the caret does not blink at all).
   static void SetCaretBlinkTimes(int interval_ms, int timeout_ms);
-  // The desktop's settings (GTK's) once a display is open.
+  // The desktop's settings once a display is open.
   static void UseDesktopCaretBlink();
 
   // Input method (the window's composition): the text shown underlined at

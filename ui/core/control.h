@@ -97,7 +97,7 @@ enum EventType : int32_t {
 
 struct ImeComposition {
   std::wstring text;
-  int cursor = 0;  // code points into text
+  int cursor = 0;  // wchar_t units into text
 };
 
 inline constexpr bool IsMouseEvent(int32_t kind) {

@@ -79,7 +79,7 @@ void Control::PaintComposited(IRenderContext* context, const UiRect& paint_area)
       cache_dirty_ = false;
     }
     context->AlphaBlend(visible.left, visible.top, visible.GetWidth(), visible.GetHeight(),
-                        cache_context_->GetSurface(), visible.left - item_rect_.left,
+                        cache_context_->GetPixelImage(), visible.left - item_rect_.left,
                         visible.top - item_rect_.top, visible.GetWidth(), visible.GetHeight(),
                         static_cast<uint8_t>(std::clamp(alpha_, 0, 255)));
     if (with_children) {
@@ -277,7 +277,7 @@ bool Control::DrawImage(IRenderContext* context, Image& image, const std::wstrin
     StartBkImageAnimation();
     return true;
   }
-  cairo_surface_t* frame = image.GetCurrentFrameSurface();
+  const PixelImage* frame = image.GetCurrentFrameImage();
   if (!frame) return false;
   const int alpha = fade == -1 ? attribute.fade : std::clamp(fade, 0, 255);
   context->DrawImage(paint_rect_, frame, info->HasAlpha(), dest, source, attribute.corner,

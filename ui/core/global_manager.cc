@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/file_util.h"
 #include "base/string_util.h"
+#include "ui/core/skin_file.h"
 
 #if __has_include("ui/render/render.h")
 #include "ui/render/render.h"
@@ -33,7 +33,8 @@ State& GetState() {
 }
 
 bool IsTrimmed(wchar_t c) {
-  return c == L' ' || (c >= 0 && c <= 29);
+  // Unsigned: wchar_t is signed on some targets and not on others.
+  return c == L' ' || static_cast<uint32_t>(c) <= 29;
 }
 
 std::wstring Trim(std::wstring_view text) {
@@ -76,7 +77,7 @@ void GlobalManager::ClearClasses() {
 // ----------------------------------------------------------- language strings
 
 bool GlobalManager::LoadLanguageFile(const std::wstring& path) {
-  std::ifstream file(nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path)), std::ios::binary);
+  std::ifstream file(SkinFilePath(path), std::ios::binary);
   if (!file) return false;
   std::ostringstream content;
   content << file.rdbuf();

@@ -1,20 +1,18 @@
 #include "ui/core/markup.h"
 
 #include <emmintrin.h>
-#include <fcntl.h>
-#include <glib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
 #include <iterator>
+#include <system_error>
 
-#include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/name_chars.h"
+#include "ui/core/skin_file.h"
 
 namespace ui {
 
@@ -82,7 +80,7 @@ int NameCharLength(const char* p) {
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   // Locale-independent, so a name parses the same in every environment.
-  return g_unichar_isalnum(static_cast<gunichar>(cp)) ? len : 0;
+  return IsNameLetterOrDigit(cp) ? len : 0;
 }
 
 // Byte classes for names: most of a skin's text is names, scanned through
@@ -152,16 +150,13 @@ EntityMatch MatchEntity(const char* p) {
   return {0, 0};
 }
 
-// Copies at most `capacity - 1` characters of a zero-terminated text.
+// Copies at most `capacity - 1` units of a zero-terminated text, never half
+// a character.
 template <size_t N>
 void CopyTruncated(wchar_t (&out)[N], const wchar_t* text) {
-  size_t n = 0;
-  if (text != nullptr) {
-    while (n + 1 < N && text[n] != 0) {
-      out[n] = text[n];
-      ++n;
-    }
-  }
+  const std::wstring_view view = text != nullptr ? std::wstring_view(text) : std::wstring_view();
+  const size_t n = nbase::TruncateAtCharBoundary(view, N - 1);
+  std::copy_n(view.data(), n, out);
   out[n] = 0;
 }
 
@@ -197,16 +192,14 @@ bool MarkupDocument::ParseUtf8(const char* utf8, size_t length) {
 bool MarkupDocument::LoadFromFile(const std::wstring& path) {
   Release();
   std::wstring full = nbase::NormalizePathSeparators(path);
-  if (full.empty() || full[0] != L'/') full = GlobalManager::GetResourceRoot() + full;
+  if (full.empty() || !IsAbsoluteSkinPath(full)) full = GlobalManager::GetResourceRoot() + full;
 
-  const std::string native = nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(full));
-  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) close(fd);
-    return Fail(L"Error opening file", "");
-  }
-  const size_t size = static_cast<size_t>(st.st_size);
+  const std::filesystem::path file = SkinFilePath(full);
+  std::error_code error;
+  std::ifstream in;
+  if (std::filesystem::is_regular_file(file, error)) in.open(file, std::ios::binary);
+  const uintmax_t size = in.is_open() ? std::filesystem::file_size(file, error) : 0;
+  if (!in.is_open() || error) return Fail(L"Error opening file", "");
   const wchar_t* failure = nullptr;
   std::string bytes;
   if (size == 0) {
@@ -214,17 +207,10 @@ bool MarkupDocument::LoadFromFile(const std::wstring& path) {
   } else if (size > kMaxFileSize) {
     failure = L"File too large";
   } else {
-    bytes.resize(size);
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = read(fd, bytes.data() + done, size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    if (done != size) failure = L"Could not read file";
+    bytes.resize(static_cast<size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (static_cast<uintmax_t>(in.gcount()) != size) failure = L"Could not read file";
   }
-  close(fd);
   if (failure != nullptr) return Fail(failure, "");
   return LoadFromUtf8(bytes);
 }
@@ -542,8 +528,8 @@ bool MarkupElement::GetAttributeValue(std::wstring_view name, std::wstring* valu
   const wchar_t* found = FindAttribute(name);
   if (found == nullptr) return false;
   if (value != nullptr) {
-    std::wstring_view v(found);
-    value->assign(v.substr(0, kMaxValueLength));
+    const std::wstring_view v(found);
+    value->assign(v.substr(0, nbase::TruncateAtCharBoundary(v, kMaxValueLength)));
   }
   return true;
 }

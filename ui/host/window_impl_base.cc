@@ -9,7 +9,7 @@
 #include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
 #include "ui/native/clipboard.h"
-#include "ui/native/linux/gtk_window.h"
+#include "ui/native/desktop.h"
 
 namespace ui {
 
@@ -34,10 +34,10 @@ WindowImplBase::~WindowImplBase() {
 bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, const UiRect& rect,
                             bool layered, std::unique_ptr<NativeWindow> native) {
   last_error_.clear();
-  if (!native) native = std::make_unique<GtkNativeWindow>();
+  if (!native) native = CreateDesktopWindow();
   // With a display in use, fields blink as the desktop's own do and copy and
   // paste through its clipboard and primary selection.
-  if (dynamic_cast<GtkNativeWindow*>(native.get())) {
+  if (native->IsOnDesktop()) {
     RichEdit::UseDesktopCaretBlink();
     UseDesktopClipboard();
   }

@@ -23,9 +23,9 @@ class WindowImplBase : public Window {
   WindowImplBase();
   ~WindowImplBase() override;
 
-  // Makes the native window (GTK unless `native` is given), builds the skin
-  // and wires it. False when the skin cannot be built: GetLastError tells
-  // why and no window is left open.
+  // Makes the native window (the desktop's unless `native` is given),
+  // builds the skin and wires it. False when the skin cannot be built:
+  // GetLastError tells why and no window is left open.
   bool Create(WindowImplBase* owner, const std::wstring& title, const UiRect& rect,
               bool layered = true, std::unique_ptr<NativeWindow> native = nullptr);
   const std::wstring& GetLastError() const { return last_error_; }

@@ -53,20 +53,13 @@ UiRect ReadRect(const std::wstring& value) {
 
 }  // namespace
 
-ImageInfo::~ImageInfo() {
-  for (cairo_surface_t* frame : frames_) cairo_surface_destroy(frame);
-}
-
-cairo_surface_t* ImageInfo::GetFrame(size_t index) const {
-  return index < frames_.size() ? frames_[index] : nullptr;
+const PixelImage* ImageInfo::GetFrame(size_t index) const {
+  return index < frames_.size() ? frames_[index].get() : nullptr;
 }
 
 size_t ImageInfo::GetByteSize() const {
   size_t bytes = 0;
-  for (cairo_surface_t* frame : frames_) {
-    bytes += static_cast<size_t>(cairo_image_surface_get_stride(frame)) *
-             static_cast<size_t>(cairo_image_surface_get_height(frame));
-  }
+  for (const std::shared_ptr<PixelImage>& frame : frames_) bytes += frame->GetByteSize();
   return bytes;
 }
 
@@ -147,7 +140,7 @@ void Image::ClearCache() {
   played_count_ = 0;
 }
 
-cairo_surface_t* Image::GetCurrentFrameSurface() const {
+const PixelImage* Image::GetCurrentFrameImage() const {
   if (!image_info_) return nullptr;
   return image_info_->GetFrame(static_cast<size_t>(current_frame_));
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,17 +8,17 @@
 #include <vector>
 
 #include "ui/geometry/geometry.h"
+#include "ui/render/pixel_image.h"
 
 namespace ui {
 
-// One decoded picture: every frame as an ARGB32 premultiplied Cairo image
-// surface. Immutable once built and shared by every Image that shows it.
+// One decoded picture: every frame as a PixelImage. Immutable once built and
+// shared by every Image that shows it.
 class ImageInfo {
  public:
   ImageInfo() = default;
   ImageInfo(const ImageInfo&) = delete;
   ImageInfo& operator=(const ImageInfo&) = delete;
-  ~ImageInfo();
 
   int GetWidth() const { return width_; }
   int GetHeight() const { return height_; }
@@ -30,7 +28,7 @@ class ImageInfo {
 
   size_t GetFrameCount() const { return frames_.size(); }
   // Null when the index is out of range.
-  cairo_surface_t* GetFrame(size_t index) const;
+  const PixelImage* GetFrame(size_t index) const;
   // Pixel memory of all frames.
   size_t GetByteSize() const;
   // Frame delays in milliseconds; empty for a single-frame picture.
@@ -41,8 +39,7 @@ class ImageInfo {
   void SetHasAlpha(bool has_alpha) { has_alpha_ = has_alpha; }
   void SetSize(int width, int height) { width_ = width, height_ = height; }
   void SetFrameDelays(std::vector<int> delays_ms) { frame_delays_ = std::move(delays_ms); }
-  // Takes ownership of the surface reference.
-  void AddFrame(cairo_surface_t* frame) { frames_.push_back(frame); }
+  void AddFrame(std::shared_ptr<PixelImage> frame) { frames_.push_back(std::move(frame)); }
 
  private:
   int width_ = 0;
@@ -51,7 +48,7 @@ class ImageInfo {
   bool has_alpha_ = false;
   bool cached_ = false;
   std::vector<int> frame_delays_;
-  std::vector<cairo_surface_t*> frames_;
+  std::vector<std::shared_ptr<PixelImage>> frames_;
 };
 
 // Scales a destination rect by the DPI scale in effect.
@@ -99,8 +96,8 @@ class Image {
   bool IsLoaded() const { return image_info_ != nullptr; }
   const std::shared_ptr<ImageInfo>& GetImageInfo() const { return image_info_; }
   void SetImageInfo(std::shared_ptr<ImageInfo> info) { image_info_ = std::move(info); }
-  // The surface of the current frame, or null when nothing is loaded.
-  cairo_surface_t* GetCurrentFrameSurface() const;
+  // The pixels of the current frame, or null when nothing is loaded.
+  const PixelImage* GetCurrentFrameImage() const;
 
   // Milliseconds the current frame shows; 0 when there is nothing to animate.
   int GetCurrentInterval() const;

@@ -30,8 +30,9 @@ class MemoryClipboard : public Clipboard {
   std::map<ClipboardKind, std::wstring> texts_;
 };
 
-// The desktop's clipboard through GTK; null when no display is open.
-std::unique_ptr<Clipboard> CreateGtkClipboard();
+// The desktop's clipboard (GTK's on Linux, the system's on Windows); null
+// when no display is open.
+std::unique_ptr<Clipboard> CreateDesktopClipboard();
 
 // The clipboard controls use: the one set here, else a process-wide memory one.
 Clipboard* GetDefaultClipboard();

@@ -1,7 +1,7 @@
 #pragma once
 
-// Desktop preferences the controls follow, read from GTK's settings when a
-// display is open.
+// Desktop preferences the controls follow, read from the desktop's settings
+// when a display is open.
 
 namespace ui {
 
@@ -11,8 +11,9 @@ struct CaretBlinkSettings {
   int timeout_ms = 10000;  // blinking stops after this long without input
 };
 
-// GTK's cursor blink settings (its cycle time split into two phases); the
-// defaults above without a display.
+// The desktop's cursor blink settings (GTK's cycle time split into two
+// phases; GetCaretBlinkTime on Windows); the defaults above without a
+// display.
 CaretBlinkSettings ReadCaretBlinkSettings();
 
 }  // namespace ui

@@ -1,7 +1,5 @@
 #include "ui/native/headless_window.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -102,16 +100,12 @@ void HeadlessWindow::Present(IRenderContext* context, const UiRect& area) {
     frame_height_ = height;
     frame_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   }
-  cairo_surface_t* surface = context->GetSurface();
-  if (!surface || width <= 0 || height <= 0) return;
-  cairo_surface_flush(surface);
-  const uint8_t* bits = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  if (!bits) return;
+  const PixelImage* pixels = context->GetPixelImage();
+  if (!pixels || width <= 0 || height <= 0) return;
   UiRect copy = area;
   if (!copy.Intersect(UiRect(0, 0, width, height))) return;
   for (int y = copy.top; y < copy.bottom; ++y) {
-    const uint8_t* row = bits + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    const uint8_t* row = pixels->GetRow(y);
     std::memcpy(&frame_[static_cast<size_t>(y) * static_cast<size_t>(width) +
                         static_cast<size_t>(copy.left)],
                 row + static_cast<size_t>(copy.left) * 4, static_cast<size_t>(copy.GetWidth()) * 4);
@@ -262,24 +256,12 @@ uint32_t HeadlessWindow::GetPixel(int x, int y) const {
 
 bool HeadlessWindow::WritePng(const std::string& path) const {
   if (frame_width_ <= 0 || frame_height_ <= 0) return false;
-  cairo_surface_t* surface =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, frame_width_, frame_height_);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return false;
-  }
-  cairo_surface_flush(surface);
-  uint8_t* bits = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < frame_height_; ++y) {
-    std::memcpy(bits + static_cast<size_t>(y) * static_cast<size_t>(stride),
-                &frame_[static_cast<size_t>(y) * static_cast<size_t>(frame_width_)],
-                static_cast<size_t>(frame_width_) * 4);
-  }
-  cairo_surface_mark_dirty(surface);
-  const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(surface);
-  return ok;
+  // The frame's words are the image's bytes on a little-endian machine; the
+  // writer only reads them.
+  std::shared_ptr<PixelImage> image =
+      PixelImage::Wrap(reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(frame_.data())),
+                       frame_width_, frame_height_, frame_width_ * 4);
+  return image && WritePngFile(*image, path);
 }
 
 }  // namespace ui

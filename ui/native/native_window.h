@@ -1,7 +1,8 @@
 #pragma once
 
-// What the window host needs from a native top-level window. The GTK adapter
-// and the in-memory headless window both implement it.
+// What the window host needs from a native top-level window. The desktop's
+// adapter (GTK on Linux, Win32 on Windows) and the in-memory headless window
+// implement it.
 
 #include <cstdint>
 #include <functional>
@@ -90,8 +91,8 @@ class NativeWindowDelegate {
   virtual NativeHitTest OnNativeHitTest(CPoint /*point*/) { return NativeHitTest::kClient; }
   // The desktop's DPI for the window changed (96 = 100 %).
   virtual void OnNativeDpiChanged(int /*dpi*/) {}
-  // The input method's uncommitted text changed; `cursor` counts code points
-  // into it. Empty text means nothing is shown any more.
+  // The input method's uncommitted text changed; `cursor` counts wchar_t
+  // units into it. Empty text means nothing is shown any more.
   virtual void OnNativeComposition(const std::wstring& /*text*/, int /*cursor*/) {}
 };
 
@@ -174,6 +175,10 @@ class NativeWindow {
 
   // The window core whose controls the native accessibility tree shows.
   virtual void SetAccessibleWindow(Window* /*window*/) {}
+
+  // Whether this is a window of the real desktop (not one in memory): its
+  // fields then follow the desktop's caret blink and share its clipboard.
+  virtual bool IsOnDesktop() const { return false; }
 };
 
 }  // namespace ui

@@ -3,14 +3,13 @@
 // Painting interfaces of the UI library. Every object a factory makes belongs
 // to the caller and is deleted through its virtual destructor.
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "base/callback.h"
 #include "ui/geometry/geometry.h"
+#include "ui/render/pixel_image.h"
 
 namespace ui {
 
@@ -66,19 +65,20 @@ class IPen : public nbase::SupportWeakCallback {
   uint32_t color_ = 0;
 };
 
-// An off-screen 32-bit bitmap: premultiplied, bytes blue, green, red, alpha,
-// rows top-down, a row is width * 4 bytes.
+// An off-screen 32-bit bitmap: a PixelImage (premultiplied, bytes blue,
+// green, red, alpha, rows top-down, a row is width * 4 bytes).
 class IBitmap : public nbase::SupportWeakCallback {
  public:
   virtual ~IBitmap() = default;
   // Replaces any previous pixels; false (and an empty bitmap) for a size of 0
-  // or below or when the surface cannot be made. Rows are always top-down;
+  // or below or when the memory cannot be had. Rows are always top-down;
   // `flip` is accepted for callers that pass it.
   virtual bool InitBitmap(int width, int height, bool flip = true) = 0;
   virtual void Clear() = 0;
-  // Hands the surface (one reference) to the caller and empties the bitmap.
-  virtual cairo_surface_t* DetachBitmap() = 0;
-  virtual cairo_surface_t* GetBitmap() const = 0;
+  // Hands the pixels to the caller and empties the bitmap; null when empty.
+  virtual std::shared_ptr<PixelImage> DetachBitmap() = 0;
+  // The pixels, or null; valid until the next InitBitmap or DetachBitmap.
+  virtual PixelImage* GetBitmap() const = 0;
   virtual uint8_t* GetBits() = 0;
   virtual int GetWidth() const = 0;
   virtual int GetHeight() const = 0;
@@ -96,7 +96,7 @@ class IBrush : public nbase::SupportWeakCallback {
 
   virtual std::unique_ptr<IBrush> Clone() const = 0;
   uint32_t GetColor() const { return color_; }
-  // Slot for a bitmap the brush owns; the Cairo back end never fills it.
+  // Slot for a bitmap the brush owns; no back end fills it.
   IBitmap* GetBitmap() const { return bitmap_.get(); }
 
  protected:
@@ -145,29 +145,33 @@ class IPath : public nbase::SupportWeakCallback {
   virtual void Transform(const IMatrix* matrix) = 0;
 };
 
-// Clip operations on a Cairo context; each clip saves the context state and
-// intersects, each ClearClip pops the last one. Rects are logical coordinates.
+// Clip operations on a render context of the same back end (any other does
+// nothing); each clip saves the context's state and intersects, each
+// ClearClip pops the last one. Rects are logical coordinates.
 class IClip : public nbase::SupportWeakCallback {
  public:
   virtual ~IClip() = default;
-  virtual void CreateClip(cairo_t* cr, const UiRect& rect) = 0;
-  virtual void CreateRoundClip(cairo_t* cr, const UiRect& rect, int width, int height) = 0;
-  virtual void ClearClip(cairo_t* cr) = 0;
+  virtual void CreateClip(IRenderContext* context, const UiRect& rect) = 0;
+  virtual void CreateRoundClip(IRenderContext* context, const UiRect& rect, int width,
+                               int height) = 0;
+  virtual void ClearClip(IRenderContext* context) = 0;
 };
 
 class IRenderContext : public nbase::SupportWeakCallback {
  public:
   virtual ~IRenderContext() = default;
 
-  // The drawing context and its target surface, for code that draws directly.
-  virtual cairo_t* GetCairo() = 0;
-  virtual cairo_surface_t* GetSurface() = 0;
   // False and nothing else when the size is unchanged; otherwise a fresh,
   // cleared bitmap (the result of InitBitmap).
   virtual bool Resize(int width, int height, bool flip = true) = 0;
   virtual void Clear() = 0;
   virtual std::unique_ptr<IRenderContext> Clone() = 0;
-  virtual cairo_surface_t* DetachBitmap() = 0;
+  // Hands the pixels to the caller; the context is left without a bitmap.
+  virtual std::shared_ptr<PixelImage> DetachBitmap() = 0;
+  // The pixels drawn so far, up to date (null without a bitmap): what a
+  // window presents, or the source of a blit into another context. Valid
+  // until the next Resize or DetachBitmap.
+  virtual PixelImage* GetPixelImage() = 0;
   virtual uint8_t* GetBits() = 0;
   virtual int GetWidth() const = 0;
   virtual int GetHeight() const = 0;
@@ -190,13 +194,14 @@ class IRenderContext : public nbase::SupportWeakCallback {
   virtual void ClearClip() = 0;
 
   // Copies (replacing alpha too) from `source`'s pixels at (src_x, src_y).
-  virtual bool BitBlt(int x, int y, int width, int height, cairo_surface_t* source, int src_x,
+  // `source` may be another context's pixels (GetPixelImage).
+  virtual bool BitBlt(int x, int y, int width, int height, const PixelImage* source, int src_x,
                       int src_y) = 0;
   // Per-pixel alpha blend with the constant alpha, stretching the source rect.
-  virtual bool AlphaBlend(int x, int y, int width, int height, cairo_surface_t* source, int src_x,
+  virtual bool AlphaBlend(int x, int y, int width, int height, const PixelImage* source, int src_x,
                           int src_y, int src_width, int src_height, uint8_t alpha = 255) = 0;
   // Nine-slice drawing: `corner` holds the four inset widths in source pixels.
-  virtual void DrawImage(const UiRect& paint_rect, cairo_surface_t* frame, bool has_alpha,
+  virtual void DrawImage(const UiRect& paint_rect, const PixelImage* frame, bool has_alpha,
                          const UiRect& dest, const UiRect& source, const UiRect& corner,
                          uint8_t fade = 255, bool xtiled = false, bool ytiled = false) = 0;
 
@@ -222,14 +227,17 @@ class IRenderFactory {
  public:
   virtual ~IRenderFactory() = default;
   virtual std::unique_ptr<IPen> CreatePen(uint32_t color, int width = 1) = 0;
-  // A brush that tiles `bitmap` (an ARGB32 image surface).
-  virtual std::unique_ptr<IBrush> CreateBrush(cairo_surface_t* bitmap) = 0;
+  // A brush that tiles `bitmap`; the brush keeps it.
+  virtual std::unique_ptr<IBrush> CreateBrush(std::shared_ptr<PixelImage> bitmap) = 0;
   virtual std::unique_ptr<IBrush> CreateBrush(uint32_t color) = 0;
   virtual std::unique_ptr<IMatrix> CreateMatrix() = 0;
   virtual std::unique_ptr<IPath> CreatePath() = 0;
   virtual std::unique_ptr<IBitmap> CreateBitmap() = 0;
   virtual std::unique_ptr<IRenderContext> CreateRenderContext() = 0;
 };
+
+// The factory of the target's back end (Cairo on Linux, GDI+ on Windows).
+std::unique_ptr<IRenderFactory> CreateRenderFactory();
 
 // Clips a render context for the life of the guard.
 class AutoClip {

@@ -1,13 +1,9 @@
 #include "ui/resource/skin_resources.h"
 
-#include <gdk/gdk.h>
-#include <gtk/gtk.h>
-#include <pango/pango.h>
 #include <unzip.h>
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -308,16 +304,6 @@ void SkinResources::SetDPI(int dpi) {
   s.dpi_scale = MulDiv(dpi, 100, 96);
 }
 
-int SkinResources::GetSystemDPI() {
-  if (gdk_display_get_default() == nullptr) return 96;
-  // GTK's settings (Xft/DPI, GDK_DPI_SCALE) set the resolution once they exist.
-  gtk_settings_get_default();
-  GdkScreen* screen = gdk_screen_get_default();
-  const double resolution = screen != nullptr ? gdk_screen_get_resolution(screen) : -1.0;
-  if (resolution <= 0) return 96;
-  return static_cast<int>(resolution + 0.5);
-}
-
 void SkinResources::ScaleLength(int& value) {
   const State& s = GetState();
   if (s.adapt_dpi && s.dpi_scale != 100) value = MulDiv(value, s.dpi_scale, 100);
@@ -357,26 +343,17 @@ void SkinResources::ScaleSize(CSize& size) {
 
 bool SkinResources::AddFont(const std::wstring& face_name, int size, bool bold, bool underline,
                             bool italic) {
-  const std::string family =
-      face_name == L"system" ? kSystemFontFamilies : nbase::WideToUTF8(face_name);
-  const int pixels = GetScaledLength(size);
-  const int weight = kStockFontWeight + (bold ? kBoldWeightIncrease : 0);
-
-  PangoFontDescription* desc = pango_font_description_new();
-  if (!family.empty()) pango_font_description_set_family(desc, family.c_str());
+  NativeFontSpec spec;
+  spec.families = face_name == L"system" ? nbase::UTF8ToWide(kSystemFontFamilies) : face_name;
   // A negative height (a negative skin size, or a scaling overflow) still
-  // names a size; Pango refuses negative sizes and keeps its size in int.
-  const double magnitude =
-      std::min(std::fabs(static_cast<double>(pixels)), static_cast<double>(G_MAXINT / PANGO_SCALE));
-  pango_font_description_set_absolute_size(desc, magnitude * PANGO_SCALE);
-  // Weight 0 means "no preference", which is the regular weight.
-  pango_font_description_set_weight(
-      desc,
-      static_cast<PangoWeight>(weight == 0 ? PANGO_WEIGHT_NORMAL : std::clamp(weight, 100, 1000)));
-  pango_font_description_set_style(desc, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  // names a size.
+  const int pixels = GetScaledLength(size);
+  spec.pixel_size = pixels;
+  spec.weight = kStockFontWeight + (bold ? kBoldWeightIncrease : 0);
+  spec.italic = italic;
 
   FontRecord record;
-  record.desc = desc;
+  record.font = CreateNativeFont(spec);
   record.face_name = face_name;
   record.size = pixels;
   record.bold = bold;
@@ -397,7 +374,6 @@ int SkinResources::GetFontCount() {
 }
 
 void SkinResources::ClearFonts() {
-  for (FontRecord& font : GetState().fonts) pango_font_description_free(font.desc);
   GetState().fonts.clear();
 }
 

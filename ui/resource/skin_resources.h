@@ -12,8 +12,7 @@
 #include <string_view>
 
 #include "ui/geometry/geometry.h"
-
-typedef struct _PangoFontDescription PangoFontDescription;
+#include "ui/resource/native_font.h"
 
 namespace ui {
 
@@ -28,11 +27,11 @@ using ImageLoader = std::function<std::shared_ptr<ImageInfo>(const std::wstring&
 int MulDiv(int number, int numerator, int denominator);
 
 struct FontRecord {
-  PangoFontDescription* desc = nullptr;  // owned by the manager
-  std::wstring face_name;                // as the skin wrote it ("system" stays "system")
-  int size = 0;                          // character height in pixels, after DPI scaling
+  std::unique_ptr<NativeFont> font;  // the platform's form, never null
+  std::wstring face_name;            // as the skin wrote it ("system" stays "system")
+  int size = 0;                      // character height in pixels, after DPI scaling
   bool bold = false;
-  bool underline = false;  // Pango descriptions carry no underline: apply it as a layout attribute
+  bool underline = false;  // not part of the platform's font: drawing applies it
   bool italic = false;
 };
 
@@ -73,7 +72,7 @@ class SkinResources {
   static void SetAdaptDPI(bool adapt);
   // Turns adaptation on with scale = dpi * 100 / 96.
   static void SetDPI(int dpi);
-  // The screen resolution from GDK when a display is open, else 96.
+  // The screen resolution when a display is open, else 96.
   static int GetSystemDPI();
   static void ScaleLength(int& value);
   static int GetScaledLength(int value);

@@ -9,11 +9,10 @@
 
 #include "ui/geometry/geometry.h"
 
-typedef struct _PangoFontDescription PangoFontDescription;
-
 namespace ui {
 
 class Clipboard;
+class NativeFont;
 
 enum class TextAlign { kLeft, kCenter, kRight };
 
@@ -29,7 +28,7 @@ struct CharFormat {
 
   uint32_t mask = 0;
   uint32_t color = 0xFF000000;  // ARGB
-  std::string face;             // Pango family list
+  std::string face;             // family list (UTF-8), first available wins
   int size = 0;                 // pixels
   bool bold = false;
   bool italic = false;
@@ -83,8 +82,9 @@ class TextHost {
   // The text area in window coordinates.
   virtual UiRect TxGetClientRect() = 0;
   virtual const CharFormat& TxGetCharFormat() = 0;
-  // The font the default format names; null means the library's default.
-  virtual const PangoFontDescription* TxGetFont() = 0;
+  // The font the default format names (a font table entry's); null means
+  // the library's default.
+  virtual const NativeFont* TxGetFont() = 0;
   virtual const ParaFormat& TxGetParaFormat() = 0;
   virtual uint32_t TxGetPropertyBits(uint32_t mask) = 0;
   virtual uint32_t TxGetScrollBars() = 0;

@@ -2,12 +2,32 @@
 
 #include <algorithm>
 
+#include "base/build_config.h"
+#include "base/string_util.h"
+
 namespace ui {
+
+namespace {
+
+// The index itself when it lies on a character boundary, else the start of
+// the character it splits.
+int Align(const std::wstring& text, int index) {
+  return static_cast<int>(nbase::AlignToCharBoundary(text, static_cast<size_t>(index)));
+}
+
+// At most `room` units of `text`, never half a character.
+void CutToRoom(std::wstring* text, int room) {
+  if (static_cast<int>(text->size()) > room) {
+    text->resize(nbase::TruncateAtCharBoundary(*text, static_cast<size_t>(room)));
+  }
+}
+
+}  // namespace
 
 void TextModel::SetSelection(TextRange range) {
   const int length = GetLength();
-  range.anchor = std::clamp(range.anchor, 0, length);
-  range.caret = std::clamp(range.caret, 0, length);
+  range.anchor = Align(text_, std::clamp(range.anchor, 0, length));
+  range.caret = Align(text_, std::clamp(range.caret, 0, length));
   selection_ = range;
   step_open_ = false;
 }
@@ -26,6 +46,14 @@ std::wstring TextModel::Sanitize(std::wstring_view input) const {
       c = L'\n';
     }
     if (c == 0) continue;
+    // Where wide strings are UTF-16 a surrogate pair is one character: both
+    // units stay (no digit is one).
+    if (nbase::kWideIsUtf16 && nbase::IsHighSurrogate(c) && i + 1 < input.size() &&
+        nbase::IsLowSurrogate(input[i + 1])) {
+      if (!number_) out.append(input.substr(i, 2));
+      ++i;
+      continue;
+    }
     if (!IsValidCodePoint(c)) c = 0xFFFD;
     if (number_ && (c < L'0' || c > L'9')) continue;
     if (c == L'\n' && !multi_line_) c = L' ';
@@ -39,8 +67,7 @@ bool TextModel::Edit(std::wstring_view input, EditKind kind) {
   std::wstring text = Sanitize(input);
   const int start = selection_.Min();
   const int count = selection_.Max() - start;
-  const int room = std::max(0, max_length_ - (GetLength() - count));
-  if (static_cast<int>(text.size()) > room) text.resize(static_cast<size_t>(room));
+  CutToRoom(&text, std::max(0, max_length_ - (GetLength() - count)));
   if (text.empty() && count == 0) return false;
   const int end = start + static_cast<int>(text.size());
   return Replace(start, count, text, TextRange(end, end), kind, true);
@@ -50,7 +77,8 @@ bool TextModel::DeleteBackward(std::optional<int> boundary) {
   if (read_only_) return false;
   if (!selection_.IsEmpty()) return Edit(L"", EditKind::kOther);
   const int caret = selection_.caret;
-  const int from = std::clamp(boundary.value_or(caret - 1), 0, caret);
+  const int previous = static_cast<int>(nbase::PrevCharBoundary(text_, static_cast<size_t>(caret)));
+  const int from = Align(text_, std::clamp(boundary.value_or(previous), 0, caret));
   if (from == caret) return false;
   return Replace(from, caret - from, L"", TextRange(from, from), EditKind::kBackspace, true);
 }
@@ -59,7 +87,10 @@ bool TextModel::DeleteForward(std::optional<int> boundary) {
   if (read_only_) return false;
   if (!selection_.IsEmpty()) return Edit(L"", EditKind::kOther);
   const int caret = selection_.caret;
-  const int to = std::clamp(boundary.value_or(caret + 1), caret, GetLength());
+  const int next = static_cast<int>(nbase::NextCharBoundary(text_, static_cast<size_t>(caret)));
+  int to = std::clamp(boundary.value_or(next), caret, GetLength());
+  // A boundary inside a character takes all of it.
+  if (Align(text_, to) != to) to = static_cast<int>(nbase::NextCharBoundary(text_, to));
   if (to == caret) return false;
   return Replace(caret, to - caret, L"", TextRange(caret, caret), EditKind::kDelete, true);
 }
@@ -68,8 +99,7 @@ bool TextModel::ReplaceSelectionNoUndo(std::wstring_view input) {
   std::wstring text = Sanitize(input);
   const int start = selection_.Min();
   const int count = selection_.Max() - start;
-  const int room = std::max(0, max_length_ - (GetLength() - count));
-  if (static_cast<int>(text.size()) > room) text.resize(static_cast<size_t>(room));
+  CutToRoom(&text, std::max(0, max_length_ - (GetLength() - count)));
   const int end = start + static_cast<int>(text.size());
   return Replace(start, count, text, TextRange(end, end), EditKind::kOther, false);
 }
@@ -156,7 +186,7 @@ void TextModel::ClearHistory() {
 }
 
 std::wstring TextModel::GetDisplayText() const {
-  if (password_) return std::wstring(text_.size(), kPasswordMask);
+  if (password_) return std::wstring(nbase::CharCount(text_), kPasswordMask);
   return text_;
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
-// The editing model of the text services: the text as code points, the
-// selection and the undo history. No layout and no toolkit: what the user
-// may put into the field and how edits are undone is decided here alone.
+// The editing model of the text services: the text, the selection and the
+// undo history. No layout and no toolkit: what the user may put into the
+// field and how edits are undone is decided here alone.
+//
+// Offsets and lengths count wchar_t units (UTF-16 code units on Windows,
+// code points on Linux), as the maximum length does; no offset, cut or
+// delete ever falls inside a surrogate pair.
 
 #include <cstddef>
 #include <deque>
@@ -14,7 +18,7 @@
 namespace ui {
 
 // A selection: the anchor stays where it started, the caret moves. Both are
-// code point offsets in [0, length].
+// offsets in [0, length].
 struct TextRange {
   int anchor = 0;
   int caret = 0;
@@ -41,19 +45,20 @@ struct UndoRecord {
 
 class TextModel {
  public:
-  // One mask character per code point in password mode.
+  // One mask character per character (code point) in password mode.
   static constexpr wchar_t kPasswordMask = 0x25CF;
   static constexpr size_t kUndoLimit = 100;
   static constexpr int kDefaultMaxLength = 32767;
 
-  // Called after every change of the text: at `pos`, `removed` code points
-  // were replaced by `inserted` ones.
+  // Called after every change of the text: at `pos`, `removed` units were
+  // replaced by `inserted` ones.
   using ChangeListener = std::function<void(int pos, int removed, int inserted)>;
 
   const std::wstring& GetText() const { return text_; }
   int GetLength() const { return static_cast<int>(text_.size()); }
   TextRange GetSelection() const { return selection_; }
-  // Clamps both ends into the text; ends any open typing step.
+  // Clamps both ends into the text (an end inside a character moves to its
+  // start); ends any open typing step.
   void SetSelection(TextRange range);
   void SelectAll() { SetSelection(TextRange(0, GetLength())); }
 
@@ -71,18 +76,18 @@ class TextModel {
   void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
   // What the field accepts of `input`: NUL dropped, invalid code points
-  // (surrogates, beyond U+10FFFF) become U+FFFD, line breaks become "\n"
-  // (multi-line) or, in a single-line field, a blank (trailing ones dropped);
-  // number mode keeps only the digits 0-9.
+  // (lone surrogates, beyond U+10FFFF) become U+FFFD, line breaks become
+  // "\n" (multi-line) or, in a single-line field, a blank (trailing ones
+  // dropped); number mode keeps only the digits 0-9.
   std::wstring Sanitize(std::wstring_view input) const;
 
   // The user's edit: replaces the selection with the sanitised `input`, cut
-  // to the room the maximum length leaves. Refused in read-only mode. Typed
+  // to the room the maximum length leaves (whole characters only). Refused in read-only mode. Typed
   // characters, Backspaces and Deletes in a row join one undo step. True when
   // the text changed.
   bool Edit(std::wstring_view input, EditKind kind = EditKind::kOther);
-  // Deletes one code point (or the selection) before or after the caret,
-  // or up to `boundary` when given (word deletes).
+  // Deletes one character (or the selection) before or after the caret, or
+  // up to `boundary` when given (word deletes).
   bool DeleteBackward(std::optional<int> boundary = std::nullopt);
   bool DeleteForward(std::optional<int> boundary = std::nullopt);
 

@@ -1,82 +1,16 @@
 #include "ui/text/text_services.h"
 
-#include <pango/pangocairo.h>
-
 #include <algorithm>
 #include <climits>
 
 #include "base/string_util.h"
 #include "ui/native/key_codes.h"
-#include "ui/render/linux/render_cairo.h"
+#include "ui/render/render.h"
 #include "ui/text/word_breaker.h"
 
 namespace ui {
 
-namespace {
-
-int Pixels(int pango_units) {
-  return PANGO_PIXELS_CEIL(pango_units);
-}
-
-void SetSource(cairo_t* cr, uint32_t argb) {
-  cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                        (argb & 0xFF) / 255.0, ((argb >> 24) & 0xFF) / 255.0);
-}
-
-void InsertAttr(PangoAttrList* list, PangoAttribute* attr, int start, int end) {
-  attr->start_index = static_cast<guint>(start);
-  attr->end_index = static_cast<guint>(end);
-  pango_attr_list_insert(list, attr);
-}
-
-void AddFormatAttrs(PangoAttrList* list, const CharFormat& f, int start, int end) {
-  if (f.mask & CharFormat::kColor) {
-    InsertAttr(list,
-               pango_attr_foreground_new(static_cast<guint16>(((f.color >> 16) & 0xFF) * 257),
-                                         static_cast<guint16>(((f.color >> 8) & 0xFF) * 257),
-                                         static_cast<guint16>((f.color & 0xFF) * 257)),
-               start, end);
-  }
-  if ((f.mask & CharFormat::kFace) && !f.face.empty()) {
-    InsertAttr(list, pango_attr_family_new(f.face.c_str()), start, end);
-  }
-  if ((f.mask & CharFormat::kSize) && f.size > 0) {
-    InsertAttr(list, pango_attr_size_new_absolute(f.size * PANGO_SCALE), start, end);
-  }
-  if (f.mask & CharFormat::kBold) {
-    InsertAttr(list, pango_attr_weight_new(f.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL), start,
-               end);
-  }
-  if (f.mask & CharFormat::kItalic) {
-    InsertAttr(list, pango_attr_style_new(f.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL),
-               start, end);
-  }
-  if (f.mask & CharFormat::kUnderline) {
-    InsertAttr(
-        list, pango_attr_underline_new(f.underline ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE),
-        start, end);
-  }
-}
-
-// Code point offsets of `utf8` to byte offsets, one more entry than points.
-std::vector<int> ByteOffsets(const std::string& utf8) {
-  std::vector<int> out;
-  out.reserve(utf8.size() + 1);
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) out.push_back(static_cast<int>(i));
-  }
-  out.push_back(static_cast<int>(utf8.size()));
-  return out;
-}
-
-}  // namespace
-
-TextServices::TextServices(TextHost* host) : host_(host) {
-  pango_ = pango_font_map_create_context(pango_cairo_font_map_get_default());
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-  pango_cairo_context_set_font_options(pango_, options);
-  cairo_font_options_destroy(options);
+TextServices::TextServices(TextHost* host) : host_(host), layouts_(CreateParagraphLayoutFactory()) {
   paras_.push_back(Paragraph());
   model_.SetChangeListener(
       [this](int pos, int removed, int inserted) { OnModelChange(pos, removed, inserted); });
@@ -86,7 +20,6 @@ TextServices::TextServices(TextHost* host) : host_(host) {
 
 TextServices::~TextServices() {
   for (Paragraph& para : paras_) DropLayout(para);
-  g_object_unref(pango_);
 }
 
 void TextServices::ReadOptions() {
@@ -100,7 +33,7 @@ void TextServices::ReadOptions() {
   hide_selection_ = bits & kTxtBitHideSelection;
   const bool wrap = (bits & kTxtBitWordWrap) && (bits & kTxtBitMultiLine);
   const CharFormat& format = host_->TxGetCharFormat();
-  const PangoFontDescription* font = host_->TxGetFont();
+  const NativeFont* font = host_->TxGetFont();
   const ParaFormat& para = host_->TxGetParaFormat();
   const bool relayout = wrap != word_wrap_ || !(format == default_format_) || font != font_ ||
                         para.align != para_format_.align;
@@ -235,34 +168,35 @@ void TextServices::OnModelChange(int pos, int removed, int inserted) {
     DropLayout(paras_[i]);
   }
   const size_t old_count = last - first + 1;
-  if (fresh.size() == old_count) {
-    std::copy(fresh.begin(), fresh.end(), paras_.begin() + static_cast<ptrdiff_t>(first));
+  const size_t fresh_count = fresh.size();
+  if (fresh_count == old_count) {
+    std::move(fresh.begin(), fresh.end(), paras_.begin() + static_cast<ptrdiff_t>(first));
   } else {
     paras_.erase(paras_.begin() + static_cast<ptrdiff_t>(first),
                  paras_.begin() + static_cast<ptrdiff_t>(last + 1));
-    paras_.insert(paras_.begin() + static_cast<ptrdiff_t>(first), fresh.begin(), fresh.end());
+    paras_.insert(paras_.begin() + static_cast<ptrdiff_t>(first),
+                  std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
     // Layout cache indexes after the span moved.
-    const ptrdiff_t shift =
-        static_cast<ptrdiff_t>(fresh.size()) - static_cast<ptrdiff_t>(old_count);
+    const ptrdiff_t shift = static_cast<ptrdiff_t>(fresh_count) - static_cast<ptrdiff_t>(old_count);
     for (size_t& index : layout_order_) {
       if (index > last) index = static_cast<size_t>(static_cast<ptrdiff_t>(index) + shift);
     }
     dirty_shape_ = true;
   }
-  for (size_t i = first + fresh.size(); i < paras_.size(); ++i) paras_[i].start += delta;
+  for (size_t i = first + fresh_count; i < paras_.size(); ++i) paras_[i].start += delta;
   // Heights of the new paragraphs decide whether the lines below move.
   int new_height = 0;
   // A typed edit touches a paragraph or two, drawn next; a loaded text is
   // measured and let go, not held as thousands of layouts.
-  const bool keep = fresh.size() <= 4;
-  for (size_t i = first; i < first + fresh.size(); ++i) {
+  const bool keep = fresh_count <= 4;
+  for (size_t i = first; i < first + fresh_count; ++i) {
     Measure(i, keep);
     new_height += paras_[i].height;
   }
   if (!heights_known || new_height != old_height) dirty_shape_ = true;
   tops_valid_ = std::min(tops_valid_, first);
   dirty_first_ = std::min(dirty_first_, first);
-  dirty_last_ = std::max(dirty_last_, first + fresh.size() - 1);
+  dirty_last_ = std::max(dirty_last_, first + fresh_count - 1);
 
   // Formats follow the text: runs after the edit move, runs over it shrink,
   // and text typed inside or at the end of a run takes its format.
@@ -321,75 +255,58 @@ int TextServices::WrapWidth() const {
   return word_wrap_ && client_.GetWidth() > 0 ? client_.GetWidth() : -1;
 }
 
-PangoLayout* TextServices::GetLayout(size_t index) {
+ParagraphLayout* TextServices::GetLayout(size_t index) {
   Paragraph& para = paras_[index];
-  if (para.layout) return para.layout;
+  if (para.layout) return para.layout.get();
   const std::wstring& text = model_.GetText();
-  std::wstring shown =
-      model_.IsPassword()
-          ? std::wstring(static_cast<size_t>(para.length), TextModel::kPasswordMask)
-          : text.substr(static_cast<size_t>(para.start), static_cast<size_t>(para.length));
+  const std::wstring_view own = std::wstring_view(text).substr(static_cast<size_t>(para.start),
+                                                               static_cast<size_t>(para.length));
+  std::wstring shown = model_.IsPassword()
+                           ? std::wstring(nbase::CharCount(own), TextModel::kPasswordMask)
+                           : std::wstring(own);
   // The composition sits at the caret inside its paragraph.
   const int caret = model_.GetSelection().caret;
   int preedit_at = -1;
   if (!preedit_.empty() && caret >= para.start && caret <= para.start + para.length) {
-    preedit_at = caret - para.start;
+    preedit_at = ShownFromModel(para, caret - para.start);
     shown.insert(static_cast<size_t>(preedit_at), preedit_);
   }
-  const std::string utf8 = nbase::WideToUTF8(shown);
-  PangoLayout* layout = pango_layout_new(pango_);
-  pango_layout_set_font_description(layout, font_ ? font_ : DefaultFontDescription());
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
-  if (WrapWidth() > 0) {
-    pango_layout_set_width(layout, WrapWidth() * PANGO_SCALE);
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_alignment(layout, para_format_.align == TextAlign::kCenter ? PANGO_ALIGN_CENTER
-                                       : para_format_.align == TextAlign::kRight
-                                           ? PANGO_ALIGN_RIGHT
-                                           : PANGO_ALIGN_LEFT);
-  }
-  PangoAttrList* attrs = pango_attr_list_new();
+  ParagraphStyle style;
+  style.font = font_;
+  style.wrap_width = WrapWidth();
+  style.align = para_format_.align;
   const bool has_runs = !runs_.empty() && !model_.IsPassword();
   if (has_runs || preedit_at >= 0 || default_format_.underline || default_format_.bold ||
       default_format_.italic) {
-    const std::vector<int> bytes = ByteOffsets(utf8);
-    const int end_byte = static_cast<int>(utf8.size());
-    CharFormat base = default_format_;
-    base.mask &= CharFormat::kBold | CharFormat::kItalic | CharFormat::kUnderline;
-    if (base.mask) AddFormatAttrs(attrs, base, 0, end_byte);
+    style.base = default_format_;
+    style.base.mask &= CharFormat::kBold | CharFormat::kItalic | CharFormat::kUnderline;
     const int plen = static_cast<int>(preedit_.size());
-    auto byte_of = [&](int offset) {
-      int shifted = offset;
-      if (preedit_at >= 0 && offset >= preedit_at) shifted += plen;
-      return bytes[static_cast<size_t>(std::clamp(shifted, 0, static_cast<int>(bytes.size()) - 1))];
+    auto shifted = [&](int offset) {
+      return preedit_at >= 0 && offset >= preedit_at ? offset + plen : offset;
     };
     if (has_runs) {
       for (const FormatRun& run : runs_) {
         const int s = std::max(run.start, para.start) - para.start;
         const int e = std::min(run.end, para.start + para.length) - para.start;
         if (e <= s) continue;
-        AddFormatAttrs(attrs, run.format, byte_of(s), byte_of(e));
+        style.runs.push_back(ParagraphStyle::Run{shifted(s), shifted(e), run.format});
       }
     }
     if (preedit_at >= 0) {
-      const int s = bytes[static_cast<size_t>(preedit_at)];
-      const int e = bytes[static_cast<size_t>(preedit_at + plen)];
-      InsertAttr(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE), s, e);
+      style.composition_start = preedit_at;
+      style.composition_end = preedit_at + plen;
     }
   }
-  pango_layout_set_attributes(layout, attrs);
-  pango_attr_list_unref(attrs);
-  para.layout = layout;
+  para.layout = layouts_->Create(shown, style);
   ++layout_count_;
   peak_layout_count_ = std::max(peak_layout_count_, layout_count_);
   layout_order_.push_back(index);
-  return layout;
+  return para.layout.get();
 }
 
 void TextServices::DropLayout(Paragraph& para) {
   if (!para.layout) return;
-  g_object_unref(para.layout);
-  para.layout = nullptr;
+  para.layout.reset();
   --layout_count_;
 }
 
@@ -427,11 +344,9 @@ void TextServices::Measure(size_t index, bool keep) {
   Paragraph& para = paras_[index];
   if (para.height >= 0) return;
   const bool had_layout = para.layout != nullptr;
-  PangoLayout* layout = GetLayout(index);
-  PangoRectangle logical;
-  pango_layout_get_extents(layout, nullptr, &logical);
-  para.height = Pixels(logical.height);
-  para.width = Pixels(logical.width);
+  const CSize size = GetLayout(index)->GetSize();
+  para.height = size.cy;
+  para.width = size.cx;
   max_width_ = std::max(max_width_, para.width);
   if (!had_layout && !keep && layout_count_ > kLayoutCacheLimit / 2) {
     // Measuring a long text keeps only the numbers.
@@ -497,48 +412,68 @@ int TextServices::AlignOffset(const Paragraph& para) const {
   return 0;
 }
 
-int TextServices::LayoutIndex(size_t index, int offset) {
-  PangoLayout* layout = GetLayout(index);
-  const char* text = pango_layout_get_text(layout);
+int TextServices::ShownFromModel(const Paragraph& para, int offset) const {
+  if (!model_.IsPassword()) return offset;
+  return static_cast<int>(
+      nbase::CharCount(std::wstring_view(model_.GetText())
+                           .substr(static_cast<size_t>(para.start), static_cast<size_t>(offset))));
+}
+
+int TextServices::ModelFromShown(const Paragraph& para, int shown) const {
+  if (!model_.IsPassword()) return shown;
+  const std::wstring_view own =
+      std::wstring_view(model_.GetText())
+          .substr(static_cast<size_t>(para.start), static_cast<size_t>(para.length));
+  return static_cast<int>(nbase::UnitsForChars(own, static_cast<size_t>(std::max(shown, 0))));
+}
+
+int TextServices::LayoutIndex(size_t index, int offset) const {
   const Paragraph& para = paras_[index];
-  int shifted = std::clamp(offset, 0, para.length);
-  if (!preedit_.empty() && model_.GetSelection().caret - para.start <= shifted &&
+  const int clamped = std::clamp(offset, 0, para.length);
+  int shifted = ShownFromModel(para, clamped);
+  if (!preedit_.empty() && model_.GetSelection().caret - para.start <= clamped &&
       model_.GetSelection().caret >= para.start) {
     shifted += static_cast<int>(preedit_.size());
   }
-  return static_cast<int>(g_utf8_offset_to_pointer(text, shifted) - text);
+  return shifted;
 }
 
-int TextServices::OffsetFromLayoutIndex(size_t index, int byte_index, int trailing) {
-  PangoLayout* layout = GetLayout(index);
-  const char* text = pango_layout_get_text(layout);
-  int offset = static_cast<int>(g_utf8_pointer_to_offset(text, text + byte_index));
-  if (trailing > 0) offset += trailing;
+int TextServices::OffsetFromLayoutIndex(size_t index, int layout_index) const {
+  int offset = layout_index;
   const Paragraph& para = paras_[index];
   if (!preedit_.empty()) {
     const int at = model_.GetSelection().caret - para.start;
     const int plen = static_cast<int>(preedit_.size());
-    if (at >= 0 && at <= para.length && offset > at) offset = std::max(at, offset - plen);
+    if (at >= 0 && at <= para.length) {
+      const int shown_at = ShownFromModel(para, at);
+      if (offset > shown_at) offset = std::max(shown_at, offset - plen);
+    }
   }
-  return para.start + std::clamp(offset, 0, para.length);
+  return para.start + std::clamp(ModelFromShown(para, offset), 0, para.length);
+}
+
+int TextServices::PrevChar(int pos) const {
+  return static_cast<int>(
+      nbase::PrevCharBoundary(model_.GetText(), static_cast<size_t>(std::max(pos, 0))));
+}
+
+int TextServices::NextChar(int pos) const {
+  return static_cast<int>(
+      nbase::NextCharBoundary(model_.GetText(), static_cast<size_t>(std::max(pos, 0))));
 }
 
 UiRect TextServices::CharRect(int pos) {
   const size_t index = ParagraphAt(pos);
-  PangoLayout* layout = GetLayout(index);
-  int byte = LayoutIndex(index, pos - paras_[index].start);
+  ParagraphLayout* layout = GetLayout(index);
+  int at = LayoutIndex(index, pos - paras_[index].start);
   if (!preedit_.empty() && pos == model_.GetSelection().caret) {
     // The caret sits at the composition's own cursor.
-    const char* text = pango_layout_get_text(layout);
-    const int base = static_cast<int>(g_utf8_pointer_to_offset(text, text + byte) -
-                                      static_cast<long>(preedit_.size()));
-    byte = static_cast<int>(g_utf8_offset_to_pointer(text, base + preedit_cursor_) - text);
+    at += preedit_cursor_ - static_cast<int>(preedit_.size());
   }
-  PangoRectangle strong;
-  pango_layout_get_cursor_pos(layout, byte, &strong, nullptr);
-  const int x = PANGO_PIXELS(strong.x) + AlignOffset(paras_[index]);
-  const int y = ParaTop(index) + PANGO_PIXELS(strong.y);
-  return UiRect(x, y, x + 1, y + std::max(Pixels(strong.height), 1));
+  const UiRect caret = layout->GetCaretRect(at);
+  const int x = caret.left + AlignOffset(paras_[index]);
+  const int y = ParaTop(index) + caret.top;
+  return UiRect(x, y, x + 1, y + std::max(caret.GetHeight(), 1));
 }
 
 int TextServices::OffsetAtContent(int x, int y) {
@@ -550,35 +485,26 @@ int TextServices::OffsetAtContent(int x, int y) {
       return model_.GetLength();
   }
   const size_t index = ParagraphAtY(y);
-  PangoLayout* layout = GetLayout(index);
-  int byte = 0, trailing = 0;
-  pango_layout_xy_to_index(layout, (x - AlignOffset(paras_[index])) * PANGO_SCALE,
-                           (y - ParaTop(index)) * PANGO_SCALE, &byte, &trailing);
-  return OffsetFromLayoutIndex(index, byte, trailing);
+  const ParagraphHit hit =
+      GetLayout(index)->HitTest(x - AlignOffset(paras_[index]), y - ParaTop(index));
+  return OffsetFromLayoutIndex(index, hit.index + hit.trailing);
 }
 
 int TextServices::LineStart(int pos) {
   const size_t index = ParagraphAt(pos);
-  PangoLayout* layout = GetLayout(index);
-  int line = 0, x = 0;
-  pango_layout_index_to_line_x(layout, LayoutIndex(index, pos - paras_[index].start), FALSE, &line,
-                               &x);
-  PangoLayoutLine* l = pango_layout_get_line_readonly(layout, line);
-  return l ? OffsetFromLayoutIndex(index, l->start_index, 0) : paras_[index].start;
+  ParagraphLayout* layout = GetLayout(index);
+  const int line = layout->GetLineOfIndex(LayoutIndex(index, pos - paras_[index].start));
+  return OffsetFromLayoutIndex(index, layout->GetLine(line).start);
 }
 
 int TextServices::LineEnd(int pos) {
   const size_t index = ParagraphAt(pos);
-  PangoLayout* layout = GetLayout(index);
-  int line = 0, x = 0;
-  pango_layout_index_to_line_x(layout, LayoutIndex(index, pos - paras_[index].start), FALSE, &line,
-                               &x);
-  if (line + 1 >= pango_layout_get_line_count(layout)) {
-    return paras_[index].start + paras_[index].length;
-  }
-  PangoLayoutLine* next = pango_layout_get_line_readonly(layout, line + 1);
+  ParagraphLayout* layout = GetLayout(index);
+  const int line = layout->GetLineOfIndex(LayoutIndex(index, pos - paras_[index].start));
+  if (line + 1 >= layout->GetLineCount()) return paras_[index].start + paras_[index].length;
   // The end of a wrapped line is just before the next line's first character.
-  return std::max(OffsetFromLayoutIndex(index, next->start_index, 0) - 1, LineStart(pos));
+  const int next = OffsetFromLayoutIndex(index, layout->GetLine(line + 1).start);
+  return std::max(PrevChar(next), LineStart(pos));
 }
 
 int TextServices::MoveVertically(int pos, int dy) {
@@ -722,14 +648,14 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Min(), false);
       } else {
-        SetCaret(ctrl ? WordStartBefore(caret) : std::max(caret - 1, 0), shift);
+        SetCaret(ctrl ? WordStartBefore(caret) : PrevChar(caret), shift);
       }
       break;
     case kVkRight:
       if (!sel.IsEmpty() && !shift) {
         SetCaret(sel.Max(), false);
       } else {
-        SetCaret(ctrl ? WordEndAfter(caret) : std::min(caret + 1, model_.GetLength()), shift);
+        SetCaret(ctrl ? WordEndAfter(caret) : NextChar(caret), shift);
       }
       break;
     case kVkUp:
@@ -807,12 +733,27 @@ bool TextServices::OnKeyDown(int key, uint32_t mods) {
 }
 
 bool TextServices::OnChar(wchar_t c) {
-  if (c == L'\r') c = L'\n';
-  if (c < 0x20 && c != L'\t' && c != L'\n') return false;
-  if (c == 0x7F) return false;
-  if (c == L'\n' && !model_.IsMultiLine()) return false;
-  const wchar_t typed[1] = {c};
-  model_.Edit(std::wstring_view(typed, 1), EditKind::kTyping);
+  // A character beyond the basic plane may come as its two UTF-16 units (as
+  // Windows sends it): the first waits for the second.
+  const wchar_t high = pending_high_surrogate_;
+  pending_high_surrogate_ = 0;
+  if (nbase::IsHighSurrogate(c)) {
+    pending_high_surrogate_ = c;
+    return true;
+  }
+  std::wstring typed;
+  if (high != 0 && nbase::IsLowSurrogate(c)) {
+    nbase::AppendCodePoint(0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) +
+                               (static_cast<char32_t>(c) - 0xDC00),
+                           &typed);
+  } else {
+    if (c == L'\r') c = L'\n';
+    if (c < 0x20 && c != L'\t' && c != L'\n') return false;
+    if (c == 0x7F) return false;
+    if (c == L'\n' && !model_.IsMultiLine()) return false;
+    typed.push_back(c);
+  }
+  model_.Edit(typed, EditKind::kTyping);
   goal_x_ = -1;
   Finish();
   return true;
@@ -945,13 +886,10 @@ bool TextServices::IsOnText(CPoint point, int* offset) {
   const CPoint p = ToContent(point);
   if (p.y < 0 || p.y >= ContentHeight()) return false;
   const size_t index = ParagraphAtY(p.y);
-  PangoLayout* layout = GetLayout(index);
-  int byte = 0, trailing = 0;
-  const bool inside =
-      pango_layout_xy_to_index(layout, (p.x - AlignOffset(paras_[index])) * PANGO_SCALE,
-                               (p.y - ParaTop(index)) * PANGO_SCALE, &byte, &trailing);
-  if (!inside) return false;
-  if (offset) *offset = OffsetFromLayoutIndex(index, byte, 0);
+  const ParagraphHit hit =
+      GetLayout(index)->HitTest(p.x - AlignOffset(paras_[index]), p.y - ParaTop(index));
+  if (!hit.inside) return false;
+  if (offset) *offset = OffsetFromLayoutIndex(index, hit.index);
   return true;
 }
 
@@ -959,8 +897,14 @@ bool TextServices::IsOnText(CPoint point, int* offset) {
 
 void TextServices::SetCharFormat(int first, int last, const CharFormat& format) {
   const int length = model_.GetLength();
-  first = std::clamp(first, 0, length);
+  // A run covers whole characters: an end inside one takes all of it.
+  first = static_cast<int>(nbase::AlignToCharBoundary(
+      model_.GetText(), static_cast<size_t>(std::clamp(first, 0, length))));
   last = std::clamp(last < 0 ? length : last, first, length);
+  if (nbase::AlignToCharBoundary(model_.GetText(), static_cast<size_t>(last)) !=
+      static_cast<size_t>(last)) {
+    last = NextChar(last);
+  }
   if (first == last || format.mask == 0) return;
   runs_.push_back(FormatRun{first, last, format});
   const size_t a = ParagraphAt(first);
@@ -998,7 +942,8 @@ void TextServices::SetPreedit(const std::wstring& text, int cursor) {
   if (!model_.GetSelection().IsEmpty() && !text.empty()) model_.Edit(L"");
   std::wstring clean = model_.Sanitize(text);
   preedit_ = clean;
-  preedit_cursor_ = std::clamp(cursor, 0, static_cast<int>(preedit_.size()));
+  preedit_cursor_ = static_cast<int>(nbase::AlignToCharBoundary(
+      preedit_, static_cast<size_t>(std::clamp(cursor, 0, static_cast<int>(preedit_.size())))));
   const size_t index = ParagraphAt(model_.GetSelection().caret);
   DropLayout(paras_[index]);
   paras_[index].height = -1;
@@ -1017,65 +962,32 @@ void TextServices::CommitComposition(const std::wstring& text) {
 
 // ---- Drawing and measuring ----------------------------------------------------
 
-void TextServices::Draw(cairo_t* cr, const UiRect& update) {
+void TextServices::Draw(IRenderContext* context, const UiRect& update) {
   UiRect area = client_;
   if (!area.Intersect(update)) return;
-  cairo_save(cr);
-  cairo_rectangle(cr, area.left, area.top, area.GetWidth(), area.GetHeight());
-  cairo_clip(cr);
+  AutoClip clip(context, area);
   const size_t first = ParagraphAtY(area.top - client_.top + scroll_y_);
   const size_t last = ParagraphAtY(area.bottom - client_.top + scroll_y_);
   const TextRange sel = model_.GetSelection();
   const bool show_sel = !sel.IsEmpty() && (focused_ || !hide_selection_);
   for (size_t i = first; i <= last && i < paras_.size(); ++i) {
-    PangoLayout* layout = GetLayout(i);
+    const ParagraphLayout* layout = GetLayout(i);
     const Paragraph& para = paras_[i];
-    const double x = client_.left - scroll_x_ + AlignOffset(para);
-    const double y = client_.top - scroll_y_ + ParaTop(i);
-    SetSource(cr, default_format_.color);
-    cairo_move_to(cr, x, y);
-    pango_cairo_show_layout(cr, layout);
+    const int x = client_.left - scroll_x_ + AlignOffset(para);
+    const int y = client_.top - scroll_y_ + ParaTop(i);
     const int s = std::max(sel.Min(), para.start);
     const int e = std::min(sel.Max(), para.start + para.length);
-    if (!show_sel || s > e || (s == e && sel.Max() <= para.start + para.length)) continue;
-    // Selected lines: the highlight, then the text again in the selected colour.
-    const int sb = LayoutIndex(i, s - para.start);
-    const int eb = LayoutIndex(i, e - para.start);
-    cairo_save(cr);
-    cairo_new_path(cr);
-    PangoLayoutIter* iter = pango_layout_get_iter(layout);
-    do {
-      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
-      PangoRectangle extents;
-      pango_layout_iter_get_line_extents(iter, nullptr, &extents);
-      int* ranges = nullptr;
-      int count = 0;
-      pango_layout_line_get_x_ranges(line, sb, eb, &ranges, &count);
-      for (int r = 0; r < count; ++r) {
-        const double left = x + PANGO_PIXELS(ranges[2 * r]);
-        double width = PANGO_PIXELS(ranges[2 * r + 1] - ranges[2 * r]);
-        cairo_rectangle(cr, left, y + PANGO_PIXELS(extents.y), std::max(width, 0.0),
-                        PANGO_PIXELS(extents.height));
-      }
-      g_free(ranges);
-      // A selected line break shows as a small block after the line.
-      if (sel.Max() > para.start + para.length && pango_layout_iter_at_last_line(iter)) {
-        PangoRectangle logical;
-        pango_layout_line_get_pixel_extents(line, nullptr, &logical);
-        cairo_rectangle(cr, x + logical.x + logical.width, y + PANGO_PIXELS(extents.y), 4,
-                        PANGO_PIXELS(extents.height));
-      }
-    } while (pango_layout_iter_next_line(iter));
-    pango_layout_iter_free(iter);
-    cairo_clip_preserve(cr);
-    SetSource(cr, kSelectionColor);
-    cairo_fill(cr);
-    SetSource(cr, kSelectedTextColor);
-    cairo_move_to(cr, x, y);
-    pango_cairo_show_layout(cr, layout);
-    cairo_restore(cr);
+    ParagraphSelection selection;
+    const bool selected = show_sel && s <= e && (s != e || sel.Max() > para.start + para.length);
+    if (selected) {
+      selection.start = LayoutIndex(i, s - para.start);
+      selection.end = LayoutIndex(i, e - para.start);
+      selection.line_break = sel.Max() > para.start + para.length;
+      selection.background = kSelectionColor;
+      selection.text_color = kSelectedTextColor;
+    }
+    layout->Draw(context, x, y, default_format_.color, selected ? &selection : nullptr);
   }
-  cairo_restore(cr);
   TrimLayoutCache();
 }
 
@@ -1089,11 +1001,11 @@ CSize TextServices::GetNaturalSize(int width) {
   const int saved_max_width = max_width_;
   const bool saved_max_dirty = max_width_dirty_;
   client_.right = client_.left + width;
-  std::vector<Paragraph> saved_paras = paras_;
-  for (Paragraph& p : paras_) {
-    p.layout = nullptr;
-    p.height = -1;
-  }
+  std::vector<Paragraph> saved_paras = std::move(paras_);
+  paras_.clear();
+  paras_.reserve(saved_paras.size());
+  for (const Paragraph& p : saved_paras)
+    paras_.push_back(Paragraph{p.start, p.length, -1, 0, nullptr});
   const size_t saved_count = layout_count_;
   const std::vector<size_t> saved_order = layout_order_;
   layout_count_ = 0;

@@ -1,25 +1,25 @@
 #pragma once
 
-// The text services: the editing model laid out with Pango, one layout per
-// paragraph so that an edit lays out and repaints only the paragraphs it
-// touched. They answer keyboard, mouse, timer and scroll input, draw into a
-// Cairo context and talk to the window only through their TextHost.
-
-#include <cairo.h>
+// The text services: the editing model laid out by the platform's text
+// engine, one layout per paragraph so that an edit lays out and repaints only
+// the paragraphs it touched. They answer keyboard, mouse, timer and scroll
+// input, draw into a render context and talk to the window only through their
+// TextHost.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/geometry/geometry.h"
 #include "ui/native/clipboard.h"
+#include "ui/text/paragraph_layout.h"
 #include "ui/text/text_host.h"
 #include "ui/text/text_model.h"
 
-typedef struct _PangoContext PangoContext;
-typedef struct _PangoLayout PangoLayout;
-
 namespace ui {
+
+class IRenderContext;
 
 // Modifier bits of key and mouse input.
 inline constexpr uint32_t kModShift = 0x1;
@@ -78,10 +78,10 @@ class TextServices {
   void OnPropertyBitsChange(uint32_t mask);
 
   // Draws the visible paragraphs that meet `update` (window coordinates).
-  void Draw(cairo_t* cr, const UiRect& update);
+  void Draw(IRenderContext* context, const UiRect& update);
   // Size of the whole text laid out `width` wide (no wrapping when 0 or less).
   CSize GetNaturalSize(int width);
-  // The code point offset nearest to a window point.
+  // The text offset nearest to a window point.
   int HitTest(CPoint point);
   // True when the point lies on text (not past a line's end or below the text).
   bool IsOnText(CPoint point, int* offset);
@@ -115,7 +115,7 @@ class TextServices {
     int length = 0;   // without the line break
     int height = -1;  // -1: not measured for the current width
     int width = 0;
-    PangoLayout* layout = nullptr;
+    std::unique_ptr<ParagraphLayout> layout;
   };
   struct FormatRun {
     int start = 0;
@@ -134,7 +134,7 @@ class TextServices {
 
   size_t ParagraphAt(int pos) const;
   size_t ParagraphAtY(int y);
-  PangoLayout* GetLayout(size_t index);
+  ParagraphLayout* GetLayout(size_t index);
   void DropLayout(Paragraph& para);
   void TrimLayoutCache();
   // `keep` keeps a layout made for measuring (the paragraph is about to be drawn).
@@ -145,10 +145,20 @@ class TextServices {
   int ContentHeight();
   int AlignOffset(const Paragraph& para) const;
   int WrapWidth() const;
-  // Layout byte index of code point `offset` inside paragraph `index`.
-  int LayoutIndex(size_t index, int offset);
-  int OffsetFromLayoutIndex(size_t index, int byte_index, int trailing);
-  // Content coordinates of a code point (top of its line), and line height.
+  // Index in paragraph `index`'s layout text (the composition included) of
+  // the model offset `offset` from the paragraph's start, and back to the
+  // model offset from the text's start.
+  int LayoutIndex(size_t index, int offset) const;
+  int OffsetFromLayoutIndex(size_t index, int layout_index) const;
+  // Offsets from a paragraph's start in the model and in its shown text: a
+  // password shows one mask per character, whatever its units.
+  int ShownFromModel(const Paragraph& para, int offset) const;
+  int ModelFromShown(const Paragraph& para, int shown) const;
+  // The character boundaries around `pos` in the model's text.
+  int PrevChar(int pos) const;
+  int NextChar(int pos) const;
+  // Content coordinates of the character at an offset (top of its line),
+  // and line height.
   UiRect CharRect(int pos);
   int OffsetAtContent(int x, int y);
   int LineStart(int pos);
@@ -165,7 +175,7 @@ class TextServices {
 
   TextHost* host_;
   TextModel model_;
-  PangoContext* pango_ = nullptr;
+  std::unique_ptr<ParagraphLayoutFactory> layouts_;
   std::vector<Paragraph> paras_;
   std::vector<int> tops_;  // prefix sums of heights; valid up to tops_valid_
   size_t tops_valid_ = 0;
@@ -177,7 +187,7 @@ class TextServices {
   std::vector<size_t> layout_order_;  // paragraphs that may hold a layout
   std::vector<FormatRun> runs_;
   CharFormat default_format_;
-  const PangoFontDescription* font_ = nullptr;
+  const NativeFont* font_ = nullptr;
   ParaFormat para_format_;
   bool rich_ = false;
   bool word_wrap_ = true;
@@ -201,6 +211,8 @@ class TextServices {
   bool auto_scroll_timer_ = false;
   std::wstring preedit_;
   int preedit_cursor_ = 0;
+  // The first unit of a character typed as two UTF-16 units.
+  wchar_t pending_high_surrogate_ = 0;
   CSize caret_size_;
   UiRect last_invalid_;
 };

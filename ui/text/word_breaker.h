@@ -1,7 +1,8 @@
 #pragma once
 
-// Word boundaries by Pango's rules (CJK included: each ideograph run is cut
-// as Pango's break algorithm cuts it).
+// Word boundaries by the platform's text engine (Pango's break algorithm on
+// Linux, CJK included: each ideograph run is cut as it cuts it). Positions
+// are wchar_t offsets; a boundary never falls inside a surrogate pair.
 
 #include <string_view>
 #include <vector>
@@ -9,7 +10,7 @@
 namespace ui {
 
 struct WordAttrs {
-  // Indexed by code point offset, one more entry than the text has.
+  // Indexed by wchar_t offset, one more entry than the text has.
   std::vector<bool> word_start;
   std::vector<bool> word_end;
 };

@@ -51,7 +51,7 @@ class GtkClipboardTest : public ::testing::Test {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
     if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xclip";
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-    clipboard_ = CreateGtkClipboard();
+    clipboard_ = CreateDesktopClipboard();
     ASSERT_NE(clipboard_, nullptr);
   }
 
@@ -78,7 +78,7 @@ TEST_F(GtkClipboardTest, TextRoundTripsThroughAnotherProgramAndBetweenFields) {
 
   // One test on purpose: parallel tests would race for the one X clipboard.
   // Fields copy and paste through it too.
-  SetDefaultClipboard(CreateGtkClipboard());
+  SetDefaultClipboard(CreateDesktopClipboard());
   HeadlessWindowFixture w(CSize(300, 100));
   auto* root = new VBox();
   auto* first = new RichEdit();

@@ -1,11 +1,11 @@
 #include "ui/image/image_decoder.h"
 
-#include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <png.h>
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -108,8 +108,8 @@ bool ConvertRgbaRow(const guint8* s, int width, uint32_t* d) {
   return all == 255;
 }
 
-// Converts to ARGB32 premultiplied; reports whether any pixel is not opaque.
-cairo_surface_t* PixbufToSurface(GdkPixbuf* pixbuf, bool* translucent) {
+// Converts to premultiplied pixels; reports whether any pixel is not opaque.
+std::shared_ptr<PixelImage> PixbufToImage(GdkPixbuf* pixbuf, bool* translucent) {
   if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB ||
       gdk_pixbuf_get_bits_per_sample(pixbuf) != 8) {
     return nullptr;
@@ -119,33 +119,26 @@ cairo_surface_t* PixbufToSurface(GdkPixbuf* pixbuf, bool* translucent) {
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
   if (channels != (alpha ? 4 : 3)) return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  cairo_surface_flush(surface);
+  std::shared_ptr<PixelImage> image = PixelImage::Create(width, height);
+  if (!image) return nullptr;
   const guint8* src = gdk_pixbuf_read_pixels(pixbuf);
   const int src_stride = gdk_pixbuf_get_rowstride(pixbuf);
-  unsigned char* dst = cairo_image_surface_get_data(surface);
-  const int dst_stride = cairo_image_surface_get_stride(surface);
   for (int y = 0; y < height; ++y) {
     const guint8* s = src + static_cast<size_t>(y) * src_stride;
-    auto* d = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(y) * dst_stride);
+    auto* d = reinterpret_cast<uint32_t*>(image->GetRow(y));
     if (alpha) {
       if (!ConvertRgbaRow(s, width, d)) *translucent = true;
     } else {
       ConvertRgbRow(s, width, d);
     }
   }
-  cairo_surface_mark_dirty(surface);
-  return surface;
+  return image;
 }
 
 bool AddFrame(ImageInfo* info, GdkPixbuf* pixbuf, bool* translucent) {
-  cairo_surface_t* frame = PixbufToSurface(pixbuf, translucent);
+  std::shared_ptr<PixelImage> frame = PixbufToImage(pixbuf, translucent);
   if (!frame) return false;
-  info->AddFrame(frame);
+  info->AddFrame(std::move(frame));
   return true;
 }
 
@@ -216,15 +209,17 @@ void PngError(png_structp png, png_const_charp) {
 }
 void PngWarning(png_structp, png_const_charp) {}
 
-// Reads the rows into a new premultiplied surface. libpng reports errors by
-// longjmp, so nothing in this frame has a destructor to skip.
-cairo_surface_t* ReadPngRows(png_structp png, png_infop info, bool* translucent) {
-  cairo_surface_t* volatile surface = nullptr;
+// Reads the rows into a new premultiplied image, handed over through `out`.
+// libpng reports errors by longjmp, so nothing in this frame has a destructor
+// to skip: the image is held through a plain pointer until the end.
+bool ReadPngRows(png_structp png, png_infop info, bool* translucent,
+                 std::shared_ptr<PixelImage>* out) {
+  std::shared_ptr<PixelImage>* volatile held = nullptr;
   png_bytep volatile pixels = nullptr;
   if (setjmp(png_jmpbuf(png))) {
-    if (surface) cairo_surface_destroy(surface);
+    delete held;
     std::free(pixels);
-    return nullptr;
+    return false;
   }
   png_read_info(png, info);
   // Every layout comes out as 8-bit RGB or RGBA.
@@ -236,16 +231,14 @@ cairo_surface_t* ReadPngRows(png_structp png, png_infop info, bool* translucent)
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
   const int channels = png_get_channels(png, info);
-  if (png_get_bit_depth(png, info) != 8 || (channels != 3 && channels != 4)) return nullptr;
-  surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
-                                       static_cast<int>(height));
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
+  if (png_get_bit_depth(png, info) != 8 || (channels != 3 && channels != 4)) return false;
+  if (width > static_cast<png_uint_32>(INT_MAX) || height > static_cast<png_uint_32>(INT_MAX)) {
+    return false;
   }
-  cairo_surface_flush(surface);
-  unsigned char* const dst = cairo_image_surface_get_data(surface);
-  const size_t dst_stride = static_cast<size_t>(cairo_image_surface_get_stride(surface));
+  held = new std::shared_ptr<PixelImage>(
+      PixelImage::Create(static_cast<int>(width), static_cast<int>(height)));
+  if (!*held) png_error(png, "out of memory");
+  PixelImage* const image = held->get();
   const size_t row_bytes = png_get_rowbytes(png, info);
   // An interlaced picture needs all its rows at once; a plain one only one.
   const size_t kept_rows = passes > 1 ? height : 1;
@@ -263,7 +256,7 @@ cairo_surface_t* ReadPngRows(png_structp png, png_infop info, bool* translucent)
     } else {
       png_read_row(png, row, nullptr);
     }
-    auto* d = reinterpret_cast<uint32_t*>(dst + y * dst_stride);
+    auto* d = reinterpret_cast<uint32_t*>(image->GetRow(static_cast<int>(y)));
     if (channels == 4) {
       if (!ConvertRgbaRow(row, static_cast<int>(width), d)) *translucent = true;
     } else {
@@ -272,8 +265,9 @@ cairo_surface_t* ReadPngRows(png_structp png, png_infop info, bool* translucent)
   }
   std::free(pixels);
   pixels = nullptr;
-  cairo_surface_mark_dirty(surface);
-  return surface;
+  *out = std::move(*held);
+  delete held;
+  return true;
 }
 
 // libpng straight into a premultiplied surface, converting with the same
@@ -295,12 +289,13 @@ std::unique_ptr<ImageInfo> DecodePng(std::string_view bytes) {
   PngSource source{bytes};
   png_set_read_fn(png, &source, ReadPngBytes);
   bool translucent = false;
-  cairo_surface_t* surface = ReadPngRows(png, info, &translucent);
+  std::shared_ptr<PixelImage> pixels;
+  const bool read = ReadPngRows(png, info, &translucent, &pixels);
   png_destroy_read_struct(&png, &info, nullptr);
-  if (!surface) return nullptr;
+  if (!read) return nullptr;
   auto image = std::make_unique<ImageInfo>();
-  image->SetSize(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface));
-  image->AddFrame(surface);
+  image->SetSize(pixels->GetWidth(), pixels->GetHeight());
+  image->AddFrame(std::move(pixels));
   image->SetHasAlpha(translucent);
   return image;
 }

@@ -17,6 +17,7 @@
 #include "base/string_util.h"
 #include "ui/native/gtk_accessible.h"
 #include "ui/native/linux/gtk_keys.h"
+#include "ui/render/linux/render_cairo.h"
 #include "ui/render/render.h"
 
 namespace ui {
@@ -403,9 +404,10 @@ gboolean GtkNativeWindow::OnDraw(cairo_t* cr) {
   in_draw_ = true;
   if (delegate_) delegate_->OnNativePaint(area);
   in_draw_ = false;
-  cairo_surface_t* surface = context_ ? context_->GetSurface() : nullptr;
-  if (!widget_ || !surface) return TRUE;
-  cairo_surface_flush(surface);
+  if (!widget_ || !context_) return TRUE;
+  // A context without pixels (an empty client area) shows as transparent.
+  PixelImage* pixels = context_->GetPixelImage();
+  cairo_surface_t* surface = pixels ? CairoSurfaceOf(*pixels) : nullptr;
   ++draw_count_;
   last_draw_rect_ = area;
   cairo_save(cr);
@@ -414,8 +416,12 @@ gboolean GtkNativeWindow::OnDraw(cairo_t* cr) {
   cairo_rectangle(cr, area.left, area.top, area.GetWidth(), area.GetHeight());
   cairo_clip(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, surface, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  if (surface) {
+    cairo_set_source_surface(cr, surface, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  } else {
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  }
   cairo_paint(cr);
   cairo_restore(cr);
   return TRUE;

@@ -68,6 +68,7 @@ class GtkNativeWindow : public NativeWindow {
   int GetDpi() const override;
   std::unique_ptr<NativeWindow> CreatePopup() override;
   void SetAccessibleWindow(Window* window) override;
+  bool IsOnDesktop() const override { return true; }
 
   void SetCaretRect(const UiRect& rect) override;
   // What SetCaretRect last passed to the input method.

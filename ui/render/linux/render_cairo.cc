@@ -95,16 +95,6 @@ void AlignStroke(cairo_t* cr, double width) {
 
 }  // namespace
 
-const PangoFontDescription* DefaultFontDescription() {
-  static PangoFontDescription* desc = [] {
-    PangoFontDescription* d = pango_font_description_from_string(
-        "Microsoft YaHei, WenQuanYi Micro Hei, Noto Sans CJK SC, sans-serif");
-    pango_font_description_set_absolute_size(d, 12 * PANGO_SCALE);
-    return d;
-  }();
-  return desc;
-}
-
 RenderContextCairo::RenderContextCairo() {
   AttachContext();
 }
@@ -116,7 +106,7 @@ RenderContextCairo::~RenderContextCairo() {
 
 void RenderContextCairo::AttachContext() {
   CPoint origin = cr_ ? GetWindowOrg() : CPoint();
-  cairo_surface_t* target = bitmap_.GetBitmap();
+  cairo_surface_t* target = bitmap_.surface();
   cairo_surface_t* empty = nullptr;
   if (!target) target = empty = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 0, 0);
   cairo_t* cr = cairo_create(target);
@@ -140,16 +130,21 @@ std::unique_ptr<IRenderContext> RenderContextCairo::Clone() {
   if (clone->Resize(GetWidth(), GetHeight(), true)) {
     std::memcpy(clone->bitmap_.GetBits(), bitmap_.GetBits(),
                 static_cast<size_t>(GetWidth()) * GetHeight() * 4);
-    cairo_surface_mark_dirty(clone->bitmap_.GetBitmap());
+    cairo_surface_mark_dirty(clone->bitmap_.surface());
   }
   return clone;
 }
 
-cairo_surface_t* RenderContextCairo::DetachBitmap() {
+std::shared_ptr<PixelImage> RenderContextCairo::DetachBitmap() {
   if (!bitmap_.GetBitmap()) return nullptr;
-  cairo_surface_t* surface = bitmap_.DetachBitmap();
+  std::shared_ptr<PixelImage> image = bitmap_.DetachBitmap();
   AttachContext();
-  return surface;
+  return image;
+}
+
+PixelImage* RenderContextCairo::GetPixelImage() {
+  if (cairo_surface_t* surface = bitmap_.surface()) cairo_surface_flush(surface);
+  return bitmap_.GetBitmap();
 }
 
 void RenderContextCairo::ClearAlpha(const UiRect& rect, uint8_t value) {
@@ -202,34 +197,34 @@ CPoint RenderContextCairo::GetWindowOrg() const {
 }
 
 void RenderContextCairo::SetClip(const UiRect& rect) {
-  clip_.CreateClip(cr_, rect);
+  clip_.CreateClip(this, rect);
   ++depth_;
 }
 
 void RenderContextCairo::SetRoundClip(const UiRect& rect, int width, int height) {
-  clip_.CreateRoundClip(cr_, rect, width, height);
+  clip_.CreateRoundClip(this, rect, width, height);
   ++depth_;
 }
 
 void RenderContextCairo::ClearClip() {
   if (depth_ <= 0) return;
-  clip_.ClearClip(cr_);
+  clip_.ClearClip(this);
   --depth_;
 }
 
-bool RenderContextCairo::BitBlt(int x, int y, int width, int height, cairo_surface_t* source,
+bool RenderContextCairo::BitBlt(int x, int y, int width, int height, const PixelImage* source,
                                 int src_x, int src_y) {
   if (!source || width <= 0 || height <= 0) return false;
-  PaintPiece(cr_, source, UiRect(x, y, x + width, y + height),
+  PaintPiece(cr_, CairoSurfaceOf(*source), UiRect(x, y, x + width, y + height),
              UiRect(src_x, src_y, src_x + width, src_y + height), CAIRO_OPERATOR_SOURCE, 255);
   return true;
 }
 
-bool RenderContextCairo::AlphaBlend(int x, int y, int width, int height, cairo_surface_t* source,
+bool RenderContextCairo::AlphaBlend(int x, int y, int width, int height, const PixelImage* source,
                                     int src_x, int src_y, int src_width, int src_height,
                                     uint8_t alpha) {
   if (!source || width <= 0 || height <= 0 || src_width <= 0 || src_height <= 0) return false;
-  PaintPiece(cr_, source, UiRect(x, y, x + width, y + height),
+  PaintPiece(cr_, CairoSurfaceOf(*source), UiRect(x, y, x + width, y + height),
              UiRect(src_x, src_y, src_x + src_width, src_y + src_height), CAIRO_OPERATOR_OVER,
              alpha);
   return true;
@@ -252,10 +247,11 @@ void RenderContextCairo::BlitPiece(cairo_surface_t* frame, bool has_alpha, const
              fade);
 }
 
-void RenderContextCairo::DrawImage(const UiRect& paint_rect, cairo_surface_t* frame, bool has_alpha,
-                                   const UiRect& dest, const UiRect& source, const UiRect& corner,
-                                   uint8_t fade, bool xtiled, bool ytiled) {
-  if (!frame || !Meets(dest, paint_rect)) return;
+void RenderContextCairo::DrawImage(const UiRect& paint_rect, const PixelImage* image,
+                                   bool has_alpha, const UiRect& dest, const UiRect& source,
+                                   const UiRect& corner, uint8_t fade, bool xtiled, bool ytiled) {
+  if (!image || !Meets(dest, paint_rect)) return;
+  cairo_surface_t* const frame = CairoSurfaceOf(*image);
   const UiRect& c = corner;
   UiRect cs = corner;
   int scale = CornerScale();
@@ -462,8 +458,8 @@ PangoLayout* RenderContextCairo::CreateLayout(const std::string& utf8, int font_
   }
   PangoLayout* layout = pango_layout_new(pango_);
   const FontRecord* font = SkinResources::GetFont(font_index);
-  pango_layout_set_font_description(layout,
-                                    font && font->desc ? font->desc : DefaultFontDescription());
+  const PangoFontDescription* desc = font ? PangoFontOf(font->font.get()) : nullptr;
+  pango_layout_set_font_description(layout, desc ? desc : DefaultFontDescription());
   if (font && font->underline) {
     PangoAttrList* attrs = pango_attr_list_new();
     pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));

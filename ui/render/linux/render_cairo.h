@@ -11,8 +11,14 @@
 #include <vector>
 
 #include "ui/render/render.h"
+#include "ui/resource/linux/pango_font.h"
 
 namespace ui {
+
+// The Cairo image surface over `image`'s pixels, made on first use and kept
+// with the image (it goes when the image goes). Whoever keeps the surface
+// past a call keeps the image too.
+cairo_surface_t* CairoSurfaceOf(const PixelImage& image);
 
 class PenCairo : public IPen {
  public:
@@ -50,7 +56,7 @@ class BrushCairo : public IBrush {
  public:
   explicit BrushCairo(uint32_t color);
   // Tiles `bitmap`; the brush colour stays 0.
-  explicit BrushCairo(cairo_surface_t* bitmap);
+  explicit BrushCairo(std::shared_ptr<PixelImage> bitmap);
   ~BrushCairo() override;
   BrushCairo(const BrushCairo&) = delete;
   BrushCairo& operator=(const BrushCairo&) = delete;
@@ -61,6 +67,8 @@ class BrushCairo : public IBrush {
 
  private:
   cairo_pattern_t* pattern_ = nullptr;
+  // The pixels a texture pattern reads.
+  std::shared_ptr<PixelImage> texture_;
 };
 
 class MatrixCairo : public IMatrix {
@@ -130,18 +138,22 @@ class BitmapCairo : public IBitmap {
 
   bool InitBitmap(int width, int height, bool flip = true) override;
   void Clear() override;
-  cairo_surface_t* DetachBitmap() override;
-  cairo_surface_t* GetBitmap() const override { return surface_; }
+  std::shared_ptr<PixelImage> DetachBitmap() override;
+  PixelImage* GetBitmap() const override { return image_.get(); }
   uint8_t* GetBits() override;
   int GetWidth() const override { return width_; }
   int GetHeight() const override { return height_; }
   void ClearAlpha(const UiRect& rect, uint8_t value) override;
   void RestoreAlpha(const UiRect& rect, const UiRect& padding, uint8_t key) override;
 
+  // The surface Cairo draws into, null without pixels.
+  cairo_surface_t* surface() const { return surface_; }
+
  private:
   void Reset();
 
-  cairo_surface_t* surface_ = nullptr;
+  std::shared_ptr<PixelImage> image_;
+  cairo_surface_t* surface_ = nullptr;  // CairoSurfaceOf(*image_)
   uint8_t* bits_ = nullptr;
   int width_ = 0;
   int height_ = 0;
@@ -149,9 +161,9 @@ class BitmapCairo : public IBitmap {
 
 class ClipCairo : public IClip {
  public:
-  void CreateClip(cairo_t* cr, const UiRect& rect) override;
-  void CreateRoundClip(cairo_t* cr, const UiRect& rect, int width, int height) override;
-  void ClearClip(cairo_t* cr) override;
+  void CreateClip(IRenderContext* context, const UiRect& rect) override;
+  void CreateRoundClip(IRenderContext* context, const UiRect& rect, int width, int height) override;
+  void ClearClip(IRenderContext* context) override;
 };
 
 // How one image piece reached the target, for callers that watch blits.
@@ -170,12 +182,13 @@ class RenderContextCairo : public IRenderContext {
   RenderContextCairo(const RenderContextCairo&) = delete;
   RenderContextCairo& operator=(const RenderContextCairo&) = delete;
 
-  cairo_t* GetCairo() override { return cr_; }
-  cairo_surface_t* GetSurface() override { return cairo_get_target(cr_); }
+  // The drawing context, for the Cairo and Pango code of this target.
+  cairo_t* cairo() const { return cr_; }
   bool Resize(int width, int height, bool flip = true) override;
   void Clear() override { bitmap_.Clear(); }
   std::unique_ptr<IRenderContext> Clone() override;
-  cairo_surface_t* DetachBitmap() override;
+  std::shared_ptr<PixelImage> DetachBitmap() override;
+  PixelImage* GetPixelImage() override;
   uint8_t* GetBits() override { return bitmap_.GetBits(); }
   int GetWidth() const override { return bitmap_.GetWidth(); }
   int GetHeight() const override { return bitmap_.GetHeight(); }
@@ -196,11 +209,11 @@ class RenderContextCairo : public IRenderContext {
   void SetRoundClip(const UiRect& rect, int width, int height) override;
   void ClearClip() override;
 
-  bool BitBlt(int x, int y, int width, int height, cairo_surface_t* source, int src_x,
+  bool BitBlt(int x, int y, int width, int height, const PixelImage* source, int src_x,
               int src_y) override;
-  bool AlphaBlend(int x, int y, int width, int height, cairo_surface_t* source, int src_x,
+  bool AlphaBlend(int x, int y, int width, int height, const PixelImage* source, int src_x,
                   int src_y, int src_width, int src_height, uint8_t alpha = 255) override;
-  void DrawImage(const UiRect& paint_rect, cairo_surface_t* frame, bool has_alpha,
+  void DrawImage(const UiRect& paint_rect, const PixelImage* frame, bool has_alpha,
                  const UiRect& dest, const UiRect& source, const UiRect& corner, uint8_t fade = 255,
                  bool xtiled = false, bool ytiled = false) override;
 
@@ -251,15 +264,12 @@ class RenderContextCairo : public IRenderContext {
 class RenderFactoryCairo : public IRenderFactory {
  public:
   std::unique_ptr<IPen> CreatePen(uint32_t color, int width = 1) override;
-  std::unique_ptr<IBrush> CreateBrush(cairo_surface_t* bitmap) override;
+  std::unique_ptr<IBrush> CreateBrush(std::shared_ptr<PixelImage> bitmap) override;
   std::unique_ptr<IBrush> CreateBrush(uint32_t color) override;
   std::unique_ptr<IMatrix> CreateMatrix() override;
   std::unique_ptr<IPath> CreatePath() override;
   std::unique_ptr<IBitmap> CreateBitmap() override;
   std::unique_ptr<IRenderContext> CreateRenderContext() override;
 };
-
-// Font used when a font index has no entry in the global font table.
-const PangoFontDescription* DefaultFontDescription();
 
 }  // namespace ui

@@ -130,9 +130,10 @@ cairo_pattern_t* SolidPattern(uint32_t color) {
 
 BrushCairo::BrushCairo(uint32_t color) : IBrush(color), pattern_(SolidPattern(color)) {}
 
-BrushCairo::BrushCairo(cairo_surface_t* bitmap) : IBrush(0) {
+BrushCairo::BrushCairo(std::shared_ptr<PixelImage> bitmap) : IBrush(0) {
   if (!bitmap) return;
-  pattern_ = cairo_pattern_create_for_surface(bitmap);
+  texture_ = std::move(bitmap);
+  pattern_ = cairo_pattern_create_for_surface(CairoSurfaceOf(*texture_));
   cairo_pattern_set_extend(pattern_, CAIRO_EXTEND_REPEAT);
 }
 
@@ -141,10 +142,11 @@ BrushCairo::~BrushCairo() {
 }
 
 std::unique_ptr<IBrush> BrushCairo::Clone() const {
-  auto clone = std::make_unique<BrushCairo>(static_cast<cairo_surface_t*>(nullptr));
+  auto clone = std::make_unique<BrushCairo>(std::shared_ptr<PixelImage>());
   clone->color_ = color_;
   // Patterns are never changed after creation, so the clone may share one.
   if (pattern_) clone->pattern_ = cairo_pattern_reference(pattern_);
+  clone->texture_ = texture_;
   return clone;
 }
 
@@ -396,7 +398,7 @@ BitmapCairo::~BitmapCairo() {
 }
 
 void BitmapCairo::Reset() {
-  if (surface_) cairo_surface_destroy(surface_);
+  image_.reset();
   surface_ = nullptr;
   bits_ = nullptr;
   width_ = height_ = 0;
@@ -404,16 +406,13 @@ void BitmapCairo::Reset() {
 
 bool BitmapCairo::InitBitmap(int width, int height, bool /*flip*/) {
   Reset();
-  if (width <= 0 || height <= 0) return false;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  // Callers address rows as width * 4 bytes, so any other stride is refused.
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-      cairo_image_surface_get_stride(surface) != width * 4) {
-    cairo_surface_destroy(surface);
-    return false;
-  }
+  std::shared_ptr<PixelImage> image = PixelImage::Create(width, height);
+  if (!image) return false;
+  cairo_surface_t* surface = CairoSurfaceOf(*image);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return false;
+  image_ = std::move(image);
   surface_ = surface;
-  bits_ = cairo_image_surface_get_data(surface);
+  bits_ = image_->GetData();
   width_ = width;
   height_ = height;
   return true;
@@ -422,16 +421,15 @@ bool BitmapCairo::InitBitmap(int width, int height, bool /*flip*/) {
 void BitmapCairo::Clear() {
   if (!bits_) return;
   cairo_surface_flush(surface_);
-  std::memset(bits_, 0, static_cast<size_t>(width_) * height_ * 4);
+  image_->Clear();
   cairo_surface_mark_dirty(surface_);
 }
 
-cairo_surface_t* BitmapCairo::DetachBitmap() {
-  cairo_surface_t* surface = surface_;
-  if (surface) cairo_surface_flush(surface);
-  surface_ = nullptr;
+std::shared_ptr<PixelImage> BitmapCairo::DetachBitmap() {
+  if (surface_) cairo_surface_flush(surface_);
+  std::shared_ptr<PixelImage> image = std::move(image_);
   Reset();
-  return surface;
+  return image;
 }
 
 uint8_t* BitmapCairo::GetBits() {
@@ -441,39 +439,58 @@ uint8_t* BitmapCairo::GetBits() {
 
 void BitmapCairo::ClearAlpha(const UiRect& rect, uint8_t value) {
   if (!bits_) return;
-  int left = std::max(rect.left, 0), right = std::min(rect.right, width_);
-  int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, height_);
-  if (left >= right) return;
   cairo_surface_flush(surface_);
-  for (int row = top; row < bottom; ++row) {
-    std::memset(bits_ + (static_cast<size_t>(row) * width_ + left) * 4, value,
-                static_cast<size_t>(right - left) * 4);
-  }
+  image_->ClearAlpha(rect, value);
   cairo_surface_mark_dirty(surface_);
 }
 
 void BitmapCairo::RestoreAlpha(const UiRect& rect, const UiRect& padding, uint8_t key) {
   if (!bits_) return;
-  int left = std::max(rect.left, 0), right = std::min(rect.right, width_);
-  int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, height_);
   cairo_surface_flush(surface_);
-  for (int row = top; row < bottom; ++row) {
-    // 64 bits: a padding of INT_MIN must widen the band, not wrap it away.
-    bool row_in_band = row >= padding.top && row < int64_t{height_} - padding.bottom;
-    uint8_t* pixel = bits_ + (static_cast<size_t>(row) * width_ + left) * 4;
-    for (int col = left; col < right; ++col, pixel += 4) {
-      if (!row_in_band && !(col >= padding.left && col < int64_t{width_} - padding.right)) {
-        continue;
-      }
-      pixel[3] = (key != 0 && pixel[3] == key) ? 0 : 255;
-    }
-  }
+  image_->RestoreAlpha(rect, padding, key);
   cairo_surface_mark_dirty(surface_);
+}
+
+// ---- Surfaces over pixel images ----
+
+namespace {
+
+class CairoSurfaceData : public PixelImage::BackendData {
+ public:
+  explicit CairoSurfaceData(cairo_surface_t* surface) : surface_(surface) {}
+  ~CairoSurfaceData() override {
+    // A reference kept elsewhere must not reach the freed pixels.
+    cairo_surface_finish(surface_);
+    cairo_surface_destroy(surface_);
+  }
+  cairo_surface_t* surface() const { return surface_; }
+
+ private:
+  cairo_surface_t* surface_;
+};
+
+// The context a clip works on: only this back end's contexts have one.
+cairo_t* CairoOf(IRenderContext* context) {
+  auto* cairo_context = dynamic_cast<RenderContextCairo*>(context);
+  return cairo_context ? cairo_context->cairo() : nullptr;
+}
+
+}  // namespace
+
+cairo_surface_t* CairoSurfaceOf(const PixelImage& image) {
+  if (auto* data = dynamic_cast<CairoSurfaceData*>(image.GetBackendData())) return data->surface();
+  // Cairo only reads a source; the const of the image is the caller's.
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      const_cast<uint8_t*>(image.GetData()), CAIRO_FORMAT_ARGB32, image.GetWidth(),
+      image.GetHeight(), image.GetStride());
+  image.SetBackendData(std::make_unique<CairoSurfaceData>(surface));
+  return surface;
 }
 
 // ---- Clip ----
 
-void ClipCairo::CreateClip(cairo_t* cr, const UiRect& rect) {
+void ClipCairo::CreateClip(IRenderContext* context, const UiRect& rect) {
+  cairo_t* cr = CairoOf(context);
   if (!cr) return;
   cairo_save(cr);
   cairo_new_path(cr);
@@ -485,7 +502,9 @@ void ClipCairo::CreateClip(cairo_t* cr, const UiRect& rect) {
   cairo_clip(cr);
 }
 
-void ClipCairo::CreateRoundClip(cairo_t* cr, const UiRect& rect, int width, int height) {
+void ClipCairo::CreateRoundClip(IRenderContext* context, const UiRect& rect, int width,
+                                int height) {
+  cairo_t* cr = CairoOf(context);
   if (!cr) return;
   cairo_save(cr);
   cairo_new_path(cr);
@@ -499,8 +518,8 @@ void ClipCairo::CreateRoundClip(cairo_t* cr, const UiRect& rect, int width, int 
   cairo_clip(cr);
 }
 
-void ClipCairo::ClearClip(cairo_t* cr) {
-  if (cr) cairo_restore(cr);
+void ClipCairo::ClearClip(IRenderContext* context) {
+  if (cairo_t* cr = CairoOf(context)) cairo_restore(cr);
 }
 
 // ---- AutoClip ----
@@ -526,8 +545,8 @@ std::unique_ptr<IPen> RenderFactoryCairo::CreatePen(uint32_t color, int width) {
   return std::make_unique<PenCairo>(color, width);
 }
 
-std::unique_ptr<IBrush> RenderFactoryCairo::CreateBrush(cairo_surface_t* bitmap) {
-  return std::make_unique<BrushCairo>(bitmap);
+std::unique_ptr<IBrush> RenderFactoryCairo::CreateBrush(std::shared_ptr<PixelImage> bitmap) {
+  return std::make_unique<BrushCairo>(std::move(bitmap));
 }
 
 std::unique_ptr<IBrush> RenderFactoryCairo::CreateBrush(uint32_t color) {
@@ -548,6 +567,10 @@ std::unique_ptr<IBitmap> RenderFactoryCairo::CreateBitmap() {
 
 std::unique_ptr<IRenderContext> RenderFactoryCairo::CreateRenderContext() {
   return std::make_unique<RenderContextCairo>();
+}
+
+std::unique_ptr<IRenderFactory> CreateRenderFactory() {
+  return std::make_unique<RenderFactoryCairo>();
 }
 
 }  // namespace ui

@@ -136,9 +136,8 @@ std::string EncodePng(int color_type, int bit_depth, int interlace) {
   return out;
 }
 
-std::vector<unsigned char> PixelBytes(cairo_surface_t* surface, int x, int y) {
-  const unsigned char* p =
-      cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + x * 4;
+std::vector<unsigned char> PixelBytes(const PixelImage* image, int x, int y) {
+  const unsigned char* p = image->GetRow(y) + x * 4;
   return {p[0], p[1], p[2], p[3]};
 }
 
@@ -225,10 +224,10 @@ TEST_F(ImageDecodeTest, GifFramesPlayWithTheirDelays) {
     image.SetImageString(L"file='anim.gif' playcount='2'", RectScaler());
     image.SetImageInfo(std::move(decoded));
     std::vector<int> intervals;
-    std::vector<cairo_surface_t*> shown;
+    std::vector<const PixelImage*> shown;
     for (int i = 0; i < 5; ++i) {
       intervals.push_back(image.GetCurrentInterval());
-      shown.push_back(image.GetCurrentFrameSurface());
+      shown.push_back(image.GetCurrentFrameImage());
       image.IncrementCurrentFrame();
     }
     EXPECT_EQ(intervals, (std::vector<int>{100, 50, 50, 70, 100}));
@@ -274,7 +273,7 @@ TEST_F(ImageDecodeTest, AlphaComesFromThePixels) {
   EXPECT_EQ(opaque->GetWidth(), 3);
   EXPECT_EQ(opaque->GetHeight(), 2);
   EXPECT_EQ(opaque->GetFrameCount(), 1u);
-  EXPECT_EQ(cairo_image_surface_get_format(opaque->GetFrame(0)), CAIRO_FORMAT_ARGB32);
+  EXPECT_EQ(opaque->GetFrame(0)->GetStride(), opaque->GetWidth() * 4);
   EXPECT_EQ(PixelBytes(opaque->GetFrame(0), 2, 1), (std::vector<unsigned char>{77, 10, 20, 255}));
 
   std::unique_ptr<ImageInfo> one_clear =
@@ -296,7 +295,7 @@ TEST_F(ImageDecodeTest, AlphaComesFromThePixels) {
   EXPECT_EQ(PixelBytes(half->GetFrame(0), 0, 0), (std::vector<unsigned char>{25, 50, 100, 128}));
 }
 
-// PNGs are read by cairo and the other formats converted from pixbufs, with
+// PNGs are read by libpng and the other formats converted from pixbufs, with
 // shortcuts for alpha 0 and 255; both must match exact premultiplication,
 // rounded to nearest.
 TEST_F(ImageDecodeTest, PremultipliedBytesAreExact) {
@@ -318,8 +317,8 @@ TEST_F(ImageDecodeTest, PremultipliedBytesAreExact) {
     EXPECT_TRUE(rgba->HasAlpha());
     EXPECT_EQ(rgba->GetWidth(), 5);
     EXPECT_EQ(rgba->GetHeight(), 2);
-    cairo_surface_t* frame = rgba->GetFrame(0);
-    EXPECT_EQ(cairo_image_surface_get_format(frame), CAIRO_FORMAT_ARGB32);
+    const PixelImage* frame = rgba->GetFrame(0);
+    EXPECT_EQ(frame->GetWidth(), 5);
     EXPECT_EQ(PixelBytes(frame, 4, 0), (std::vector<unsigned char>{3, 2, 1, 255}));
     EXPECT_EQ(PixelBytes(frame, 0, 1), (std::vector<unsigned char>{0, 0, 0, 0}));
     EXPECT_EQ(PixelBytes(frame, 1, 1), (std::vector<unsigned char>{1, 1, 1, 1}));
@@ -392,7 +391,7 @@ TEST_F(ImageDecodeTest, PngLayoutsDecodeToTheSamePixels) {
     EXPECT_EQ(decoded->GetWidth(), 3);
     EXPECT_EQ(decoded->GetHeight(), 2);
     EXPECT_EQ(decoded->HasAlpha(), layout.alpha);
-    cairo_surface_t* frame = decoded->GetFrame(0);
+    const PixelImage* frame = decoded->GetFrame(0);
     const bool grey =
         layout.color_type == PNG_COLOR_TYPE_GRAY || layout.color_type == PNG_COLOR_TYPE_GRAY_ALPHA;
     for (int y = 0; y < 2; ++y) {
