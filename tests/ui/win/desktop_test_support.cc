@@ -136,9 +136,10 @@ bool HaveXDesktop(std::string* why) {
     *why = "no X display (the Windows tests run under Xvfb)";
     return false;
   }
-  static const int tools = RunUnix("command -v xdotool && command -v xwd && command -v xclip");
+  static const int tools =
+      RunUnix("command -v xdotool && command -v xwd && command -v xclip && command -v xmodmap");
   if (tools != 0) {
-    *why = "needs xdotool, xwd and xclip (scripts/setup installs them)";
+    *why = "needs xdotool, xwd, xclip and xmodmap (scripts/setup installs them)";
     return false;
   }
   return true;
@@ -165,8 +166,8 @@ std::optional<Screenshot> GrabScreen() {
   const uint32_t colours = ReadBigEndian(data, 76);
   const size_t pixels_at = header_size + static_cast<size_t>(colours) * 12;
   const size_t bytes = bits_per_pixel / 8;
-  if ((bytes != 3 && bytes != 4) || pixels_at + static_cast<size_t>(bytes_per_line) * height >
-                                        data.size()) {
+  if ((bytes != 3 && bytes != 4) ||
+      pixels_at + static_cast<size_t>(bytes_per_line) * height > data.size()) {
     return std::nullopt;
   }
   Screenshot shot;

@@ -25,7 +25,7 @@ namespace {
 constexpr uint32_t kBackground = 0xFFF0F0F0;
 constexpr uint32_t kButton = 0xFF2080E0;
 constexpr uint32_t kTranslucent = 0x80400000;  // premultiplied: half-opaque dark red
-constexpr int kMargin = 10;                      // transparent, as a shadow's outer edge
+constexpr int kMargin = 10;                    // transparent, as a shadow's outer edge
 const UiRect kButtonRect(30, 60, 130, 90);
 
 // A native window painted by hand: a transparent margin, a translucent band,
@@ -63,8 +63,19 @@ class PaintedWindow : public NativeWindowDelegate {
     return out;
   }
   int Count(NativeMessageType type) const {
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                          [type](const NativeMessage& m) { return m.type == type; }));
+    return static_cast<int>(
+        std::count_if(messages.begin(), messages.end(),
+                      [type](const NativeMessage& m) { return m.type == type; }));
+  }
+  // The key and character messages seen, for failure messages.
+  std::string Describe() const {
+    std::string out;
+    for (const NativeMessage& m : messages) {
+      if (m.type == NativeMessageType::kKeyDown) out += " down:" + std::to_string(m.w_param);
+      if (m.type == NativeMessageType::kKeyUp) out += " up:" + std::to_string(m.w_param);
+      if (m.type == NativeMessageType::kChar) out += " char:" + std::to_string(m.w_param);
+    }
+    return out;
   }
   const NativeMessage* Last(NativeMessageType type) const {
     for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
@@ -95,10 +106,11 @@ class PaintedWindow : public NativeWindowDelegate {
     const CSize size = native->GetClientSize();
     UiRect inner(kMargin, kMargin, size.cx - kMargin, size.cy - kMargin);
     if (!inner.IsPointIn(point)) return NativeHitTest::kClient;
-    if (point.x >= inner.right - 4) return NativeHitTest::kRight;
-    if (point.y >= inner.bottom - 4) {
-      return point.x >= inner.right - 8 ? NativeHitTest::kBottomRight : NativeHitTest::kBottom;
-    }
+    const bool right = point.x >= inner.right - 4;
+    const bool bottom = point.y >= inner.bottom - 4;
+    if (right && bottom) return NativeHitTest::kBottomRight;
+    if (right) return NativeHitTest::kRight;
+    if (bottom) return NativeHitTest::kBottom;
     if (point.x < inner.left + 4) return NativeHitTest::kLeft;
     if (point.y < inner.top + 30 && !kButtonRect.IsPointIn(point)) return NativeHitTest::kCaption;
     return NativeHitTest::kClient;
@@ -230,8 +242,8 @@ TEST_F(DesktopWindowTest, ClicksDoubleClicksAndRightClicksArriveInClientCoordina
     }
   }
   EXPECT_EQ(buttons, (std::vector<NativeMessageType>{NativeMessageType::kRightButtonDown,
-                                                       NativeMessageType::kRightButtonUp,
-                                                       NativeMessageType::kContextMenu}));
+                                                     NativeMessageType::kRightButtonUp,
+                                                     NativeMessageType::kContextMenu}));
   EXPECT_EQ(window.Last(NativeMessageType::kContextMenu)->point, CPoint(60, 80));
 }
 
@@ -268,15 +280,27 @@ TEST_F(DesktopWindowTest, BorderDragResizesWithinTheLimitsAndRepaintsTheNewSize)
            window.image->GetWidth() == 300;
   }));
 
-  // Far beyond the largest size: held there.
+  // Far beyond the largest size: held there. Wine's sizing loop keeps the
+  // pointer inside an exclusive rect, so the far edge may stop a pixel short.
   Drag(window, CPoint(288, 146), 400, 400);
-  ASSERT_TRUE(PumpUntil([&] { return window.native->GetClientSize() == CSize(400, 300); }))
-      << window.native->GetClientSize().cx << "x" << window.native->GetClientSize().cy;
+  auto at_max = [&] {
+    const CSize now = window.native->GetClientSize();
+    return now.cx >= 399 && now.cx <= 400 && now.cy >= 299 && now.cy <= 300;
+  };
+  ASSERT_TRUE(PumpUntil(at_max)) << window.native->GetClientSize().cx << "x"
+                                 << window.native->GetClientSize().cy;
+  PumpFor(200);
+  EXPECT_TRUE(at_max());
   // And the smallest on the way back, the right edge staying where it was.
   const int right = window.native->GetWindowRect().right;
   Drag(window, CPoint(12, 150), 390, 0);
-  ASSERT_TRUE(PumpUntil([&] { return window.native->GetClientSize().cx == 200; }))
-      << window.native->GetClientSize().cx;
+  auto at_min = [&] {
+    const int width = window.native->GetClientSize().cx;
+    return width >= 200 && width <= 201;
+  };
+  ASSERT_TRUE(PumpUntil(at_min)) << window.native->GetClientSize().cx;
+  PumpFor(200);
+  EXPECT_TRUE(at_min());
   EXPECT_EQ(window.native->GetWindowRect().right, right);
 }
 
@@ -310,8 +334,7 @@ TEST_F(DesktopWindowTest, TypedKeysCarryVirtualKeysModifiersAndCharacters) {
   std::vector<std::pair<intptr_t, intptr_t>> downs;
   std::vector<wchar_t> chars;
   for (const NativeMessage& m : window.messages) {
-    if (m.type == NativeMessageType::kKeyDown && m.w_param != kVkShift &&
-        m.w_param != kVkControl) {
+    if (m.type == NativeMessageType::kKeyDown && m.w_param != kVkShift && m.w_param != kVkControl) {
       downs.emplace_back(m.w_param, m.l_param);
     }
     if (m.type == NativeMessageType::kChar) chars.push_back(static_cast<wchar_t>(m.w_param));
@@ -325,19 +348,36 @@ TEST_F(DesktopWindowTest, TypedKeysCarryVirtualKeysModifiersAndCharacters) {
   EXPECT_EQ(chars, (std::vector<wchar_t>{L'a', L'B', L'\r'}));
 }
 
+// Characters beyond U+FFFF reach a window as two WM_CHAR units, high
+// surrogate first, which the text services join. They are typed here the way
+// Windows' emoji panel and touch keyboard type them (Unicode key events):
+// Wine gives an X key bound to such a keysym no usable virtual key.
 TEST_F(DesktopWindowTest, CharactersBeyondTheBmpArriveAsOneSurrogatePair) {
   PaintedWindow window;
   ASSERT_TRUE(window.Open(100, 100, 240, 160));
   Click(window, CPoint(150, 120));
   ASSERT_TRUE(PumpUntil([&] { return window.native->HasFocus(); }));
   window.messages.clear();
-  ASSERT_TRUE(Xdo("type \xF0\x9F\x98\x80\xE4\xB8\xAD"));  // U+1F600 U+4E2D
-  ASSERT_TRUE(PumpUntil([&] { return window.Count(NativeMessageType::kChar) >= 3; }));
+  const std::wstring text = L"\U0001F600\u4E2D";
+  std::vector<INPUT> inputs;
+  for (wchar_t unit : text) {
+    for (DWORD flags : {DWORD{KEYEVENTF_UNICODE}, DWORD{KEYEVENTF_UNICODE | KEYEVENTF_KEYUP}}) {
+      INPUT input = {};
+      input.type = INPUT_KEYBOARD;
+      input.ki.wScan = unit;
+      input.ki.dwFlags = flags;
+      inputs.push_back(input);
+    }
+  }
+  ASSERT_EQ(::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)),
+            inputs.size());
+  ASSERT_TRUE(PumpUntil([&] { return window.Count(NativeMessageType::kChar) >= 3; }))
+      << window.Describe();
   std::wstring typed;
   for (const NativeMessage& m : window.messages) {
     if (m.type == NativeMessageType::kChar) typed.push_back(static_cast<wchar_t>(m.w_param));
   }
-  EXPECT_EQ(typed, L"\U0001F600\u4E2D");
+  EXPECT_EQ(typed, text);
   EXPECT_EQ(nbase::WideToUTF8(typed), "\xF0\x9F\x98\x80\xE4\xB8\xAD");
 }
 
@@ -407,6 +447,8 @@ TEST_F(DesktopWindowTest, ADisabledOwnerTakesNoInputUntilEnabledAgain) {
   EXPECT_EQ(owner.Count(NativeMessageType::kKeyDown), 0);
 
   owner.native->SetEnabled(true);
+  // Past the double-click time: the refused press still counts as a first click.
+  PumpFor(static_cast<int>(::GetDoubleClickTime()) + 100);
   Click(owner, CPoint(50, 70));
   ASSERT_TRUE(PumpUntil([&] { return owner.Count(NativeMessageType::kLeftButtonDown) == 1; }));
 }
@@ -491,16 +533,30 @@ TEST_F(DesktopWindowTest, ShowStatesMaximiseToTheWorkAreaAndRestore) {
   EXPECT_EQ(window.native->GetClientSize(), CSize(240, 160));
 }
 
-TEST_F(DesktopWindowTest, OpacityReachesTheXWindowAndDpiChangesReachTheDelegate) {
+TEST_F(DesktopWindowTest, OpacityScalesThePushedPixelsAndDpiChangesReachTheDelegate) {
   PaintedWindow window;
   ASSERT_TRUE(window.Open(100, 100, 240, 160));
   EXPECT_EQ(window.native->GetDpi(), 96);
+  // The constant alpha scales every pushed pixel; without a compositing
+  // manager the X server shows the result over black. The blend may round
+  // either way: one step of tolerance per channel.
+  const UiRect r = window.native->GetWindowRect();
   window.native->SetOpacity(128);
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  // The constant alpha is part of the pushed layered content.
   EXPECT_EQ(window.native->GetOpacity(), 128);
-  EXPECT_FALSE(::GetLayeredWindowAttributes(window.native->GetHwnd(), nullptr, &alpha, &flags));
+  PumpFor(100);
+  auto shot = GrabScreen();
+  ASSERT_TRUE(shot);
+  const uint32_t shown = shot->At(r.left + 50, r.top + 70);
+  for (int shift : {16, 8, 0}) {
+    const int expected = static_cast<int>(((kButton >> shift) & 0xFF) * 128 / 255);
+    EXPECT_NEAR(static_cast<int>((shown >> shift) & 0xFF), expected, 1) << std::hex << shown;
+  }
+  window.native->SetOpacity(255);
+  PumpFor(100);
+  shot = GrabScreen();
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->At(r.left + 50, r.top + 70), kButton & 0xFFFFFFu);
+
   // The system's DPI change: the window keeps its pixels, the core rescales.
   RECT suggested = {0, 0, 360, 240};
   ::SendMessageW(window.native->GetHwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
@@ -529,8 +585,8 @@ TEST_F(DesktopWindowTest, CaretRectPlacesTheImeWindowAndCompositionReachesTheDel
   window.messages.clear();
   const std::wstring text = L"\u4E2D\u6587";
   ASSERT_TRUE(::ImmSetCompositionStringW(context, SCS_SETSTR, const_cast<wchar_t*>(text.c_str()),
-                                         static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                                         nullptr, 0));
+                                         static_cast<DWORD>(text.size() * sizeof(wchar_t)), nullptr,
+                                         0));
   ASSERT_TRUE(PumpUntil([&] { return !window.compositions.empty(); }));
   EXPECT_EQ(window.Count(NativeMessageType::kImeStartComposition), 1);
   EXPECT_EQ(window.compositions.back().first, text);

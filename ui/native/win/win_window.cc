@@ -482,10 +482,10 @@ void WinNativeWindow::ShowToolTip(const std::wstring& text, const UiRect& rect, 
   tool.lpszText = tooltip_text_.data();
   tool.rect = ToRect(rect);
   if (!tooltip_) {
-    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                 WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                 GetUiModule(), nullptr);
+    tooltip_ =
+        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetUiModule(), nullptr);
     if (!tooltip_) return;
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
@@ -494,8 +494,7 @@ void WinNativeWindow::ShowToolTip(const std::wstring& text, const UiRect& rect, 
   // Below the pointer, as the system places tooltips.
   POINT cursor;
   ::GetCursorPos(&cursor);
-  ::SendMessageW(tooltip_, TTM_TRACKPOSITION, 0,
-                 MAKELPARAM(cursor.x, cursor.y + kToolTipOffsetY));
+  ::SendMessageW(tooltip_, TTM_TRACKPOSITION, 0, MAKELPARAM(cursor.x, cursor.y + kToolTipOffsetY));
   ::SendMessageW(tooltip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 
@@ -591,9 +590,9 @@ UiRect WinNativeWindow::GetWorkArea() const {
 int WinNativeWindow::GetDpi() const {
   // Windows 10 1607 and later know each window's monitor DPI.
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
-                                               "GetDpiForWindow")));
+  static const auto get_dpi_for_window =
+      reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+          ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   if (hwnd_ && get_dpi_for_window) {
     if (const UINT dpi = get_dpi_for_window(hwnd_)) return static_cast<int>(dpi);
   }
@@ -871,8 +870,7 @@ bool WinNativeWindow::OnKeyMessage(UINT message, WPARAM w_param, LPARAM /*l_para
   }
 }
 
-bool WinNativeWindow::OnImeMessage(UINT message, WPARAM w_param, LPARAM l_param,
-                                   LRESULT* result) {
+bool WinNativeWindow::OnImeMessage(UINT message, WPARAM w_param, LPARAM l_param, LRESULT* result) {
   switch (message) {
     case WM_IME_SETCONTEXT:
       // The field shows the composition inline; the system's composition
