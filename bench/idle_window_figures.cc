@@ -1,6 +1,9 @@
 // An idle native window on Windows: a layered window painted once by hand,
 // the timer service's tick source with nothing pending, and the base
-// library's UI loop running the thread's message queue. It prints "shown",
+// library's UI loop running the thread's message queue. With the argument
+// "animate" a timer of the service repaints the window at every 16 ms tick
+// instead, which shows what the count looks like for a busy window. It
+// prints "shown",
 // spins its UI thread for a moment (so that an outside observer can tell
 // which thread it is by its CPU time), prints "idle" and then only waits.
 // scripts/bench-idle-window counts the wake-ups of its threads under Wine.
@@ -10,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/message_loop.h"
 #include "ui/animation/timer_manager.h"
@@ -46,7 +50,8 @@ class IdleWindow : public ui::NativeWindowDelegate {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool animate = argc > 1 && std::string(argv[1]) == "animate";
   nbase::UIMessageLoop loop;
   auto window = std::make_unique<ui::WinNativeWindow>();
   IdleWindow painter(window.get());
@@ -54,8 +59,16 @@ int main() {
   if (!window->Create(nullptr, L"idle", ui::UiRect(100, 100, 700, 500), true)) return 1;
   window->Invalidate(ui::UiRect(0, 0, 600, 400));
   window->Show(true, true);
-  // The timer service exists, as in every skinned window, with nothing due.
-  ui::TimerManager::GetInstance();
+  // The timer service exists, as in every skinned window, with nothing due
+  // unless asked to animate.
+  nbase::WeakCallbackFlag animation;
+  if (animate) {
+    ui::TimerManager::GetInstance()->AddCancelableTimer(
+        animation.AcquireWeakFlag(), [&window] { window->Invalidate(ui::UiRect(0, 0, 10, 10)); },
+        ui::TimerManager::kFastIntervalMs, ui::TimerManager::kRepeatForever);
+  } else {
+    ui::TimerManager::GetInstance();
+  }
   loop.PostDelayedTask(
       [] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
