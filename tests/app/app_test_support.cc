@@ -141,6 +141,12 @@ ScopedUserEnvironment::ScopedUserEnvironment() {
   }
   for (const char* sub : {"home", "config", "data", "runtime"})
     g_mkdir(dir_.Sub(sub).c_str(), 0700);
+  // The display's cookie is found through HOME unless XAUTHORITY names it: a
+  // desktop's display must stay open to the programs the tests start.
+  const std::optional<std::string>& home = saved_["HOME"];
+  if (!std::getenv("XAUTHORITY") && home && FileExists(*home + "/.Xauthority")) {
+    Set("XAUTHORITY", *home + "/.Xauthority");
+  }
   setenv("HOME", dir_.Sub("home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", config_home().c_str(), 1);
   setenv("XDG_DATA_HOME", data_home().c_str(), 1);
