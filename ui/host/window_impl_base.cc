@@ -126,8 +126,6 @@ void WindowImplBase::ApplyNativeGeometry() {
     }
   }
   native_->SetSizeLimits(min_info, max_info);
-  const UiRect& box = skin.size_box;
-  native_->SetSizable(box.left > 0 || box.top > 0 || box.right > 0 || box.bottom > 0);
   native_->SetRoundCorner(skin.round_corner);
 }
 

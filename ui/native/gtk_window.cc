@@ -540,13 +540,9 @@ bool GtkNativeWindow::NonClientPress(GdkEventButton* event, CPoint point, bool d
   HideToolTip();
   GtkWindow* window = GTK_WINDOW(widget_);
   if (hit == NativeHitTest::kCaption) {
-    // Only a window that can be sized maximises from its caption.
-    if (double_click) {
-      if (sizable_) {
-        SetShowState(IsMaximized() ? NativeShowState::kRestore : NativeShowState::kMaximize);
-      }
-      return true;
-    }
+    // The caption's double click is taken and does nothing: no maximising
+    // by double click, whatever the window's borders.
+    if (double_click) return true;
     gtk_window_begin_move_drag(window, static_cast<gint>(event->button),
                                static_cast<gint>(event->x_root), static_cast<gint>(event->y_root),
                                event->time);

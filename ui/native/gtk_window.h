@@ -57,7 +57,6 @@ class GtkNativeWindow : public NativeWindow {
   void PostTask(std::function<void()> task) override;
   void SetShowState(NativeShowState state) override;
   void SetSizeLimits(CSize min_size, CSize max_size) override;
-  void SetSizable(bool sizable) override { sizable_ = sizable; }
   void SetRoundCorner(CSize round) override;
   void SetEnabled(bool enabled) override;
   bool IsEnabled() const override { return enabled_; }
@@ -143,7 +142,6 @@ class GtkNativeWindow : public NativeWindow {
   GtkWidget* tooltip_label_ = nullptr;
   std::wstring tooltip_text_;
   bool rgba_ = false;
-  bool sizable_ = false;
   bool capture_ = false;
   bool has_focus_ = false;
   bool enabled_ = true;

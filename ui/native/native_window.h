@@ -145,9 +145,6 @@ class NativeWindow {
   virtual void SetShowState(NativeShowState /*state*/) {}
   // Smallest and largest window size; 0 means no limit in that direction.
   virtual void SetSizeLimits(CSize /*min_size*/, CSize /*max_size*/) {}
-  // Whether the user may size the window (it has sizing borders): only then
-  // does a double click on the caption maximise it.
-  virtual void SetSizable(bool /*sizable*/) {}
   // Corner ellipse of the window shape; (0, 0) keeps it rectangular.
   virtual void SetRoundCorner(CSize /*round*/) {}
   // An owner that is disabled takes no input while its box is open.
