@@ -123,6 +123,34 @@ TEST_F(DesktopTest, ShownSkinTakesRealClicks) {
   EXPECT_TRUE(show.WaitForLine("click btn_startinstall", 5000)) << show.GetStdout();
 }
 
+// The skin's own close button closes the previewer's window, and the
+// previewer ends cleanly after it (it used to call into the deleted window).
+TEST_F(DesktopTest, CloseButtonOfTheSkinEndsThePreviewerCleanly) {
+  StartX();
+  ChildProcess tree;
+  ASSERT_TRUE(
+      tree.Start({SkinInspectorPath(), "--resources", ResourcesPath(), "msgbox/msgbox.xml"}));
+  ASSERT_EQ(tree.Wait(20000), 0);
+  const std::optional<UiRect> close = ControlRect(tree.GetStdout(), "closebtn");
+  ASSERT_TRUE(close);
+  const std::vector<UiRect> boxes = UnnamedRects(tree.GetStdout());
+  ASSERT_EQ(boxes.size(), 2u);
+
+  for (bool watch : {false, true}) {
+    SCOPED_TRACE(watch ? "--watch" : "--show");
+    ChildProcess show;
+    ASSERT_TRUE(show.Start(ShowArgs(ResourcesPath(), "msgbox/msgbox.xml", watch), XEnv()));
+    const std::optional<Shown> shown = ParseShown(show.WaitForLine("shown", 20000));
+    ASSERT_TRUE(shown) << show.GetStderr();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the fade-in
+    Click(display_, shown->x + (close->left + close->right) / 2 - boxes[1].left,
+          shown->y + (close->top + close->bottom) / 2 - boxes[1].top);
+    EXPECT_TRUE(show.WaitForLine("click closebtn", 5000)) << show.GetStdout();
+    // Ended by itself with status 0: no signal, no kill after the wait.
+    EXPECT_EQ(show.Wait(10000), 0) << show.GetStderr();
+  }
+}
+
 TEST_F(DesktopTest, CompositedWindowShowsItsShadowAndTransparentCorners) {
   StartX();
   ChildProcess compositor;

@@ -339,7 +339,12 @@ class Previewer {
  private:
   // A new window in place of the old one, at its position.
   bool Build(const ui::UiRect* place, std::wstring* error) {
-    auto* window = new InspectorWindow(folder_, file_, [this] { g_main_loop_quit(loop_); });
+    // A window that closes itself (its skin's close button) deletes itself:
+    // the previewer forgets it before anything calls into it again.
+    auto* window = new InspectorWindow(folder_, file_, [this] {
+      window_ = nullptr;
+      g_main_loop_quit(loop_);
+    });
     window->SetDeleteOnFinal(true);
     const ui::UiRect rect = place ? *place : ui::UiRect(0, 0, 600, 400);
     if (!window->Create(nullptr, L"skin_inspector: " + nbase::UTF8ToWide(o_.skin), rect)) {
