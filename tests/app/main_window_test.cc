@@ -43,8 +43,8 @@ class AppMainWindowTest : public MainWindowFixture {
   // Starts the installer with the main window on a headless native window,
   // then runs `script` on the UI thread; the loop ends when the script calls
   // Finish, the window ends the process, or after 30 s.
-  void Run(const std::function<void()>& script) {
-    StartupHooks hooks = WindowHooks();
+  void Run(const std::function<void()>& script, int scale_percent = 100) {
+    StartupHooks hooks = WindowHooks(scale_percent);
     hooks.create_main_window = [&] {
       window_ = std::make_unique<CMainWindow>();
       window_->SetDeleteOnFinal(false);
@@ -125,6 +125,16 @@ class AppMainWindowTest : public MainWindowFixture {
     box_headless_->MouseMove(middle);
     box_headless_->Click(middle);
     box_ = nullptr;
+  }
+
+  // The open box stands centred on the main window (a pixel off at most, by
+  // rounding), whatever its text made of its height.
+  void ExpectBoxCentred(const std::string& what) {
+    ASSERT_NE(box_headless_, nullptr) << what;
+    const ui::UiRect box = box_headless_->GetWindowRect();
+    const ui::UiRect main = headless_->GetWindowRect();
+    EXPECT_NEAR(box.left + box.right, main.left + main.right, 2) << what;
+    EXPECT_NEAR(box.top + box.bottom, main.top + main.bottom, 2) << what;
   }
 
   ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
@@ -406,6 +416,51 @@ TEST_F(AppMainWindowTest, ExitBoxIsModalAndAnswersThroughItsButtons) {
   EXPECT_EQ(process_ends_, 1);
 }
 
+// A box is centred once its text has set its height: one line or many, at
+// 100 % and 150 %.
+TEST_F(AppMainWindowTest, BoxesStandCentredOnTheMainWindowWhateverTheirText) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  real_boxes_ = true;
+  const std::wstring long_text =
+      L"第一行\n第二行\n第三行\n第四行\n一行很长的文字，长得在三百像素宽的框里要折成好几行才放得下"
+      L"，"
+      L"再加一句也不为过。";
+  for (int scale : {100, 150}) {
+    SCOPED_TRACE(scale);
+    finished_ = false;
+    std::vector<int> heights;
+    std::vector<std::weak_ptr<nbase::WeakFlag>> closing;
+    Run(
+        [&] {
+          Click(L"btn_exit");
+          ExpectBoxCentred("exit box");
+          ClickInBox(L"btn_no");
+          closing.push_back(closing_box_);
+          for (const std::wstring& text : {std::wstring(L"好"), long_text}) {
+            box_ = ShowBox(window_.get(), nullptr, text, L"提示", L"确定", L"取消");
+            ASSERT_NE(box_, nullptr);
+            heights.push_back(box_headless_->GetWindowRect().GetHeight());
+            ExpectBoxCentred(nbase::WideToUTF8(text));
+            ClickInBox(L"btn_no");
+            closing.push_back(closing_box_);
+          }
+          // Every box has faded out and gone before the run ends.
+          When(
+              [&] {
+                for (const auto& flag : closing) {
+                  if (!flag.expired()) return false;
+                }
+                return true;
+              },
+              [&] { Finish(); });
+        },
+        scale);
+    ASSERT_EQ(heights.size(), 2u);
+    EXPECT_GT(heights[1], heights[0] + 40);
+  }
+}
+
 TEST_F(AppMainWindowTest, CloseDuringTheDownloadEndsTheProcessAtOnce) {
   VendorService service({"--package", app_test::DemoPackagePath(), "--delay", "1"});
   service.UseForInstaller(&env_);
@@ -443,6 +498,7 @@ void AppMainWindowTest::ProductRunningPrompt(bool retry_after_closing,
              EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_yes"))->GetText(),
                        L"重试");
              EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_no"))->GetText(), L"取消");
+             ExpectBoxCentred("running-product box");
              // Retry while the product still runs: the same question again,
              // and the counter waits.
              const int counter = window_->progress_counter();

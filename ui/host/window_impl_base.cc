@@ -84,16 +84,21 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
   }
   if (!native_->HasAlphaChannel()) ApplyShadowPadding(false);
   InitWindow();
-  if (root_ && (root_->GetFixedWidth() == kLengthAuto || root_->GetFixedHeight() == kLengthAuto)) {
-    CSize size = root_->EstimateSize(CSize(99999, 99999));
-    size.cx = Layout::ClampWidth(root_, size.cx);
-    size.cy = Layout::ClampHeight(root_, size.cy);
-    const UiRect r = native_->GetWindowRect();
-    native_->SetWindowRect(UiRect(r.left, r.top, r.left + size.cx, r.top + size.cy), false);
-  }
+  FitToContent();
   ApplyNativeGeometry();
   WireSystemButtons();
   return true;
+}
+
+void WindowImplBase::FitToContent() {
+  if (!native_ || !root_) return;
+  if (root_->GetFixedWidth() != kLengthAuto && root_->GetFixedHeight() != kLengthAuto) return;
+  CSize size = root_->EstimateSize(CSize(99999, 99999));
+  size.cx = Layout::ClampWidth(root_, size.cx);
+  size.cy = Layout::ClampHeight(root_, size.cy);
+  const UiRect r = native_->GetWindowRect();
+  if (r.GetWidth() == size.cx && r.GetHeight() == size.cy) return;
+  native_->SetWindowRect(UiRect(r.left, r.top, r.left + size.cx, r.top + size.cy), false);
 }
 
 void WindowImplBase::ApplyShadowPadding(bool with_shadow) {
@@ -202,6 +207,9 @@ void WindowImplBase::ShowModalFake(WindowImplBase* owner) {
 
 void WindowImplBase::CenterWindow() {
   if (!native_ || !native_->IsValid()) return;
+  // The size shown is the content's: a box whose text grew it since it was
+  // built is fitted first, or its centre would sit below the owner's.
+  FitToContent();
   if (!native_->CanPlaceItself()) {
     native_->CenterByDesktop();
     return;

@@ -72,6 +72,8 @@ class WindowImplBase : public Window {
 
  protected:
   void WireSystemButtons();
+  // An auto-sized root: the window takes the size its content asks for now.
+  void FitToContent();
   void ApplyShadowPadding(bool with_shadow);
   void ApplyNativeGeometry();
 
