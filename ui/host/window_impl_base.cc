@@ -26,9 +26,14 @@ WindowImplBase::WindowImplBase() = default;
 
 WindowImplBase::~WindowImplBase() {
   // A box that goes away without closing must not leave its owner disabled.
-  if (modal_owner_ && modal_owner_->GetNativeWindow()) {
-    modal_owner_->GetNativeWindow()->SetEnabled(true);
+  if (WindowImplBase* owner = ModalOwner(); owner && owner->GetNativeWindow()) {
+    owner->GetNativeWindow()->SetEnabled(true);
   }
+}
+
+void WindowImplBase::ReleaseModalOwner() {
+  modal_owner_ = nullptr;
+  modal_owner_alive_.reset();
 }
 
 bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, const UiRect& rect,
@@ -169,13 +174,13 @@ void WindowImplBase::Close(int result) {
   if (!native_ || !native_->IsValid() || closing_) return;
   close_result_ = result;
   // The owner is usable again as soon as its box starts closing.
-  if (modal_owner_) {
-    if (NativeWindow* owner = modal_owner_->GetNativeWindow()) {
-      owner->SetEnabled(true);
-      owner->TakeFocus();
+  if (WindowImplBase* owner = ModalOwner()) {
+    if (NativeWindow* native = owner->GetNativeWindow()) {
+      native->SetEnabled(true);
+      native->TakeFocus();
     }
-    modal_owner_ = nullptr;
   }
+  ReleaseModalOwner();
   auto close = MakeWeakCallback([this] {
     if (native_) native_->Close();
   });
@@ -199,6 +204,7 @@ void WindowImplBase::ShowWindow(bool show, bool take_focus) {
 void WindowImplBase::ShowModalFake(WindowImplBase* owner) {
   if (owner && owner->GetNativeWindow()) {
     modal_owner_ = owner;
+    modal_owner_alive_ = owner->AcquireWeakFlag();
     owner->GetNativeWindow()->SetEnabled(false);
   }
   CenterWindow();
@@ -319,11 +325,11 @@ void WindowImplBase::OnDpiChanged(int dpi) {
 }
 
 void WindowImplBase::OnNativeDestroyed() {
-  if (modal_owner_ && modal_owner_->GetNativeWindow()) {
-    modal_owner_->GetNativeWindow()->SetEnabled(true);
-    modal_owner_->GetNativeWindow()->TakeFocus();
+  if (WindowImplBase* owner = ModalOwner(); owner && owner->GetNativeWindow()) {
+    owner->GetNativeWindow()->SetEnabled(true);
+    owner->GetNativeWindow()->TakeFocus();
   }
-  modal_owner_ = nullptr;
+  ReleaseModalOwner();
   OnDestroy();
   OnFinalMessage();
 }

@@ -194,7 +194,7 @@ GtkNativeWindow::~GtkNativeWindow() {
 bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, const UiRect& rect,
                              bool layered) {
   if (widget_ || !gdk_display_get_default()) return false;
-  owner_ = owner;
+  owner_ = NativeWindowRef(owner);
   // A popup is placed by us, not the window manager, and never in a taskbar.
   widget_ = CreateAccessibleGtkWindow(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(widget_);

@@ -33,7 +33,7 @@ class GtkNativeWindow : public NativeWindow {
   bool IsValid() const override { return widget_ != nullptr; }
   void Close() override;
   void Destroy() override;
-  NativeWindow* GetOwner() const override { return owner_; }
+  NativeWindow* GetOwner() const override { return owner_.get(); }
   void Show(bool show, bool take_focus) override;
   bool IsVisible() const override;
   bool IsMinimized() const override;
@@ -133,7 +133,7 @@ class GtkNativeWindow : public NativeWindow {
   bool WindowManagerMaximizes() const;
 
   NativeWindowDelegate* delegate_ = nullptr;
-  NativeWindow* owner_ = nullptr;
+  NativeWindowRef owner_;
   GtkWidget* widget_ = nullptr;
   bool popup_ = false;
   GdkSeat* grab_seat_ = nullptr;

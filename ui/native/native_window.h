@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/callback.h"
 #include "ui/geometry/geometry.h"
 
 namespace ui {
@@ -95,9 +96,11 @@ class NativeWindowDelegate {
   virtual void OnNativeComposition(const std::wstring& /*text*/, int /*cursor*/) {}
 };
 
-class NativeWindow {
+// Native windows hand out weak flags: a box keeps its owner through one, so
+// an owner that goes first is simply gone for it, never a dangling pointer.
+class NativeWindow : public nbase::SupportWeakCallback {
  public:
-  virtual ~NativeWindow() = default;
+  ~NativeWindow() override = default;
 
   virtual void SetDelegate(NativeWindowDelegate* delegate) = 0;
   // `rect` is in screen coordinates; `owner` may be null.
@@ -107,6 +110,7 @@ class NativeWindow {
   // Asks to close: the delegate sees kClose, then the window is destroyed.
   virtual void Close() = 0;
   virtual void Destroy() = 0;
+  // Null once the owner's object is gone.
   virtual NativeWindow* GetOwner() const = 0;
 
   virtual void Show(bool show, bool take_focus) = 0;
@@ -171,6 +175,21 @@ class NativeWindow {
 
   // The window core whose controls the native accessibility tree shows.
   virtual void SetAccessibleWindow(Window* /*window*/) {}
+};
+
+// A native window held without owning it: null once that window's object is
+// gone.
+class NativeWindowRef {
+ public:
+  NativeWindowRef() = default;
+  explicit NativeWindowRef(NativeWindow* window)
+      : window_(window),
+        alive_(window ? window->AcquireWeakFlag() : std::weak_ptr<nbase::WeakFlag>()) {}
+  NativeWindow* get() const { return alive_.expired() ? nullptr : window_; }
+
+ private:
+  NativeWindow* window_ = nullptr;
+  std::weak_ptr<nbase::WeakFlag> alive_;
 };
 
 }  // namespace ui
