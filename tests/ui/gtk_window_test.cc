@@ -16,8 +16,10 @@
 #include "base/string_util.h"
 #include "control_test_support.h"
 #include "gtk_test_support.h"
+#include "tests/ui/animation_test_support.h"
 #include "ui/builder/window_builder.h"
 #include "ui/control/rich_edit.h"
+#include "ui/core/animation_manager.h"
 #include "ui/native/gtk_keys.h"
 #include "ui/text/text_services.h"
 
@@ -428,7 +430,33 @@ TEST_F(GtkWindowTest, CaretBlinksAtTheDesktopPaceAndStopsAfterItsTimeout) {
   EXPECT_TRUE(field->IsCaretBlinking());
 
   g_object_set(settings, "gtk-cursor-blink-time", 1200, "gtk-cursor-blink-timeout", 10, nullptr);
-  RichEdit::SetCaretBlinkTimes(RichEdit::kCaretBlinkMs, RichEdit::kCaretBlinkTimeoutMs);
+}
+
+// A field blinks at the pace of its own window: a desktop window at the
+// desktop's, a headless one at the defaults, whichever was made before.
+TEST_F(GtkWindowTest, EachFieldBlinksAtItsOwnWindowsPace) {
+  GtkSettings* settings = gtk_settings_get_default();
+  g_object_set(settings, "gtk-cursor-blink", TRUE, "gtk-cursor-blink-time", 200,
+               "gtk-cursor-blink-timeout", 1, nullptr);
+  MarkupWindow* desktop = Open(kTwoFieldSkin, 60, 60);
+  ASSERT_NE(FindEdit(desktop, L"field"), nullptr);
+
+  HeadlessWindowFixture headless(CSize(200, 50));
+  ManualTimerService timers;
+  auto* root = new VBox();
+  auto* edit = new RichEdit();
+  edit->GetAnimationManager().SetTimerManager(timers.manager());
+  root->Add(edit);
+  headless.Attach(root);
+  headless.headless()->Click(CPoint(5, 5));
+  ASSERT_TRUE(edit->IsCaretVisible());
+  timers.Tick(RichEdit::kCaretBlinkMs - 1);
+  EXPECT_TRUE(edit->IsCaretVisible());
+  timers.Tick(1);
+  EXPECT_FALSE(edit->IsCaretVisible());
+  timers.Tick(RichEdit::kCaretBlinkTimeoutMs);
+  EXPECT_TRUE(edit->IsCaretBlinking());
+  g_object_set(settings, "gtk-cursor-blink-time", 1200, "gtk-cursor-blink-timeout", 10, nullptr);
 }
 
 TEST_F(GtkWindowTest, TooltipShowsAfterHoverAndGoesOnLeaveAndPress) {

@@ -40,12 +40,9 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
                             bool layered, std::unique_ptr<NativeWindow> native) {
   last_error_.clear();
   if (!native) native = std::make_unique<GtkNativeWindow>();
-  // With a display in use, fields blink as the desktop's own do and copy and
-  // paste through its clipboard and primary selection.
-  if (dynamic_cast<GtkNativeWindow*>(native.get())) {
-    RichEdit::UseDesktopCaretBlink();
-    UseDesktopClipboard();
-  }
+  // With a display in use, fields copy and paste through its clipboard and
+  // primary selection.
+  if (dynamic_cast<GtkNativeWindow*>(native.get())) UseDesktopClipboard();
   NativeWindow* owner_native = owner ? owner->GetNativeWindow() : nullptr;
   if (!native->Create(owner_native, title, rect, layered)) {
     last_error_ = L"Cannot create the native window";

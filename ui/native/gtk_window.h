@@ -34,6 +34,9 @@ class GtkNativeWindow : public NativeWindow {
   void Close() override;
   void Destroy() override;
   NativeWindow* GetOwner() const override { return owner_.get(); }
+  std::optional<CaretBlinkSettings> GetCaretBlinkSettings() const override {
+    return ReadCaretBlinkSettings();
+  }
   void Show(bool show, bool take_focus) override;
   bool IsVisible() const override;
   bool IsMinimized() const override;

@@ -8,8 +8,11 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
 #include "base/callback.h"
 #include "ui/geometry/geometry.h"
+#include "ui/native/desktop_settings.h"
 
 namespace ui {
 
@@ -167,6 +170,9 @@ class NativeWindow : public nbase::SupportWeakCallback {
   virtual int GetDpi() const { return 96; }
   // Where the input method places its candidate window (client coordinates).
   virtual void SetCaretRect(const UiRect& /*rect*/) {}
+  // How the desktop blinks a text caret in this window; none: the field's own
+  // pace.
+  virtual std::optional<CaretBlinkSettings> GetCaretBlinkSettings() const { return std::nullopt; }
 
   // A new native window of the same kind for a popup this window owns (a
   // drop-down list): no frame, no taskbar entry, placed in screen coordinates
