@@ -399,5 +399,32 @@ TEST_F(SkinFolderTest, WatchRebuildsInPlaceAndShowsParserErrorsInsteadOfClosing)
   EXPECT_EQ(third->x, first->x);
 }
 
+// Without a free inotify instance the folder is polled: an edit still
+// rebuilds the window in place.
+TEST_F(SkinFolderTest, WatchWithoutInotifyPollsTheFolder) {
+  StartX();
+  std::map<std::string, std::string> env = XEnv();
+  env["LD_PRELOAD"] = CORVANE_NO_INOTIFY_PRELOAD;
+  // A sanitized previewer accepts a library preloaded before its runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+  ChildProcess show;
+  ASSERT_TRUE(show.Start(ShowArgs(root_, "basic/basic.xml", true), env));
+  const std::optional<std::string> watching = show.WaitForLine("watching", 20000);
+  ASSERT_TRUE(watching) << show.GetStderr();
+  EXPECT_NE(watching->find("(polling"), std::string::npos) << *watching;
+  const std::optional<Shown> first = ParseShown(show.WaitForLine("shown", 20000));
+  ASSERT_TRUE(first) << show.GetStderr();
+
+  std::string wider = Read("basic/basic.xml");
+  wider.replace(wider.find("size=\"600,400\""), 14, "size=\"640,400\"");
+  Write("basic/basic.xml", wider);
+  ASSERT_TRUE(show.WaitForLine("rebuilt", 10000)) << show.GetStderr();
+  const std::optional<Shown> second = ParseShown(show.WaitForLine("shown", 10000));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->width, first->width + 40);
+  EXPECT_TRUE(show.IsRunning());
+}
+
 }  // namespace
 }  // namespace ui
