@@ -21,7 +21,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/control/progress.h"
 #include "ui/core/window.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/host/linux/gtk_accessible.h"
 #include "ui/native/gtk_window.h"
 
 namespace {
@@ -30,6 +30,8 @@ constexpr ui::CSize kClient(600, 400);
 
 bool InitOnce() {
   static const bool ok = gtk_init_check(nullptr, nullptr) && bench::InitSkinResources();
+  // The windows here are GTK windows without the host: they need the bridge as it does.
+  if (ok) ui::UseGtkAccessibleBridge();
   return ok;
 }
 

@@ -8,6 +8,7 @@
 #include "ui/control/button.h"
 #include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
+#include "ui/host/linux/gtk_accessible.h"
 #include "ui/native/clipboard.h"
 #include "ui/native/gtk_window.h"
 
@@ -41,8 +42,11 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
   last_error_.clear();
   if (!native) native = std::make_unique<GtkNativeWindow>();
   // With a display in use, fields copy and paste through its clipboard and
-  // primary selection.
-  if (dynamic_cast<GtkNativeWindow*>(native.get())) UseDesktopClipboard();
+  // primary selection, and screen readers see the controls.
+  if (dynamic_cast<GtkNativeWindow*>(native.get())) {
+    UseDesktopClipboard();
+    UseGtkAccessibleBridge();
+  }
   NativeWindow* owner_native = owner ? owner->GetNativeWindow() : nullptr;
   if (!native->Create(owner_native, title, rect, layered)) {
     last_error_ = L"Cannot create the native window";

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "base/string_util.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/accessible_bridge.h"
 #include "ui/native/gtk_keys.h"
 #include "ui/render/render.h"
 
@@ -186,7 +186,7 @@ GtkNativeWindow::~GtkNativeWindow() {
     GtkWidget* widget = widget_;
     widget_ = nullptr;
     g_signal_handlers_disconnect_by_data(widget, this);
-    SetAccessibleWindowFor(widget, nullptr);
+    if (accessible_bridge_) accessible_bridge_->Attach(widget, nullptr);
     gtk_widget_destroy(widget);
   }
 }
@@ -196,7 +196,14 @@ bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
   if (widget_ || !gdk_display_get_default()) return false;
   owner_ = NativeWindowRef(owner);
   // A popup is placed by us, not the window manager, and never in a taskbar.
-  widget_ = CreateAccessibleGtkWindow(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  accessible_bridge_ = GetAccessibleBridge();
+  if (accessible_bridge_) {
+    widget_ = static_cast<GtkWidget*>(accessible_bridge_->CreateToolkitWindow(popup_));
+  }
+  if (!widget_) {
+    accessible_bridge_ = nullptr;
+    widget_ = gtk_window_new(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  }
   GtkWindow* window = GTK_WINDOW(widget_);
   gtk_window_set_decorated(window, FALSE);
   if (popup_) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_COMBO);
@@ -266,7 +273,7 @@ void GtkNativeWindow::OnDestroyed() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
   ReleasePopupGrab();
-  SetAccessibleWindowFor(widget_, nullptr);
+  if (accessible_bridge_) accessible_bridge_->Attach(widget_, nullptr);
   widget_ = nullptr;
   context_ = nullptr;
   StopHoverTimer();
@@ -853,7 +860,7 @@ bool GtkNativeWindow::OnWindowState(GdkEventWindowState* event) {
 }
 
 void GtkNativeWindow::SetAccessibleWindow(Window* window) {
-  SetAccessibleWindowFor(widget_, window);
+  if (accessible_bridge_ && widget_) accessible_bridge_->Attach(widget_, window);
 }
 
 std::unique_ptr<NativeWindow> GtkNativeWindow::CreatePopup() {

@@ -15,6 +15,8 @@
 
 namespace ui {
 
+class AccessibleBridge;
+
 class GtkNativeWindow : public NativeWindow {
  public:
   // GTK's own tooltip delay, used as the desktop's hover time.
@@ -137,6 +139,8 @@ class GtkNativeWindow : public NativeWindow {
 
   NativeWindowDelegate* delegate_ = nullptr;
   NativeWindowRef owner_;
+  // What serves the widget's accessible object, when one was installed.
+  AccessibleBridge* accessible_bridge_ = nullptr;
   GtkWidget* widget_ = nullptr;
   bool popup_ = false;
   GdkSeat* grab_seat_ = nullptr;
