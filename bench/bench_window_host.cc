@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "desktop_process_support.h"
-#include "ui/core/global_manager.h"
 #include "ui/builder/window_builder.h"
+#include "ui/core/global_manager.h"
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/gtk_window.h"
