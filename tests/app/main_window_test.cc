@@ -42,66 +42,39 @@ class AppMainWindowTest : public MainWindowFixture {
  protected:
   // Starts the installer with the main window on a headless native window,
   // then runs `script` on the UI thread; the loop ends when the script calls
-  // Finish, the window ends the process, or after 30 s.
+  // Finish, the window ends the process, or after 30 s. The boxes are recorded
+  // (answered by the test), or real ones on headless windows with real_boxes_.
   void Run(const std::function<void()>& script, int scale_percent = 100) {
-    StartupHooks hooks = WindowHooks(scale_percent);
-    hooks.create_main_window = [&] {
-      window_ = std::make_unique<CMainWindow>();
-      window_->SetDeleteOnFinal(false);
-      window_->set_end_process([this] {
-        ++process_ends_;
-        Finish();
-      });
-      if (!real_boxes_)
-        window_->set_message_box_presenter(
-            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                   const std::wstring& confirm, const std::wstring& cancel,
-                   std::function<void(int)> on_result) {
-              EXPECT_EQ(owner, window_.get());
-              boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
-            });
-      if (real_boxes_) {
-        window_->set_message_box_presenter(
-            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                   const std::wstring& confirm, const std::wstring& cancel,
-                   std::function<void(int)> on_result) {
-              box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
-            });
-      }
-      auto native = std::make_unique<ui::HeadlessWindow>();
-      headless_ = native.get();
-      ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true, std::move(native)))
-          << nbase::WideToUTF8(window_->GetLastError());
-      ASSERT_TRUE(window_->controls_complete());
-      window_->ShowWindow(true, true);
-      Pump();
-      nbase::ThreadRegistry::PostDelayedTaskToThread(
-          kThreadUi, [this] { Finish(); }, nbase::TimeDelta::FromSeconds(30));
-      script();
-    };
-    MainThread main_thread(hooks);
-    main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
-    window_.reset();
+    if (real_boxes_) {
+      presenter_ = [this](CMainWindow* owner, const std::wstring& content,
+                          const std::wstring& title, const std::wstring& confirm,
+                          const std::wstring& cancel, std::function<void(int)> on_result) {
+        box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
+      };
+    } else {
+      presenter_ = [this](CMainWindow* owner, const std::wstring& content,
+                          const std::wstring& title, const std::wstring& confirm,
+                          const std::wstring& cancel, std::function<void(int)> on_result) {
+        EXPECT_EQ(owner, window_.get());
+        boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
+      };
+    }
+    auto native = std::make_unique<ui::HeadlessWindow>();
+    headless_ = native.get();
+    RunMainWindow(script, std::move(native), 30, scale_percent);
     headless_ = nullptr;
   }
+
+  void StartScript(const std::function<void()>& script) override {
+    Pump();
+    script();
+  }
+  void PumpWindow() override { Pump(); }
 
   // Runs what the headless window queued and paints.
   void Pump() {
     headless_->RunPendingTasks();
     headless_->PaintPending();
-  }
-
-  // Polls every 10 ms (pumping the window) until `done`, then runs `then`.
-  void When(std::function<bool()> done, std::function<void()> then) {
-    if (finished_) return;
-    Pump();
-    if (done()) {
-      then();
-      return;
-    }
-    nbase::ThreadRegistry::PostDelayedTaskToThread(
-        kThreadUi, [this, done, then] { When(done, then); },
-        nbase::TimeDelta::FromMilliseconds(10));
   }
 
   // A box on a headless window over the main window, laid out.
@@ -138,10 +111,6 @@ class AppMainWindowTest : public MainWindowFixture {
   }
 
   ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
-  bool Shown(const wchar_t* name) {
-    ui::Control* control = Find(name);
-    return control && control->IsVisible();
-  }
   std::wstring Text(const wchar_t* name) {
     auto* label = dynamic_cast<ui::Label*>(Find(name));
     return label ? label->GetText() : L"<none>";
@@ -173,7 +142,6 @@ class AppMainWindowTest : public MainWindowFixture {
     return app_test::StatisticsEventIds(service);
   }
 
-  std::unique_ptr<CMainWindow> window_;
   ui::HeadlessWindow* headless_ = nullptr;
   std::deque<BoxRequest> boxes_;
   bool real_boxes_ = false;
@@ -428,7 +396,6 @@ TEST_F(AppMainWindowTest, BoxesStandCentredOnTheMainWindowWhateverTheirText) {
       L"再加一句也不为过。";
   for (int scale : {100, 150}) {
     SCOPED_TRACE(scale);
-    finished_ = false;
     std::vector<int> heights;
     std::vector<std::weak_ptr<nbase::WeakFlag>> closing;
     Run(
