@@ -264,6 +264,22 @@ InstallerProcess::~InstallerProcess() {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status_, 0);
   }
+  if (on_end_ && pid_ > 0) on_end_(errors());
+}
+
+std::vector<std::string> ToolkitWarnings(const std::string& text) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    for (const char* level : {"WARNING **", "CRITICAL **"}) {
+      if (line.find(level) != std::string::npos) {
+        found.push_back(line);
+        break;
+      }
+    }
+  }
+  return found;
 }
 
 bool InstallerProcess::Wait(int seconds) {
