@@ -1,8 +1,7 @@
 #include "app/endpoints.h"
 
 #include <cstdlib>
-
-#include <glib.h>
+#include <string_view>
 
 namespace corvane {
 
@@ -28,11 +27,12 @@ std::string AgreementUrl() {
 }
 
 bool IsWebAddress(const std::string& address) {
-  for (const char* scheme : {"http://", "https://"}) {
-    const size_t length = std::char_traits<char>::length(scheme);
-    if (address.size() > length && g_ascii_strncasecmp(address.c_str(), scheme, length) == 0) {
-      return true;
-    }
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+  for (const std::string_view scheme : {"http://", "https://"}) {
+    if (address.size() <= scheme.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < scheme.size() && same; ++i) same = lower(address[i]) == scheme[i];
+    if (same) return true;
   }
   return false;
 }

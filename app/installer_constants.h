@@ -27,5 +27,7 @@ constexpr char kSingleInstanceName[] = "CorvaneInstaller";
 // Result codes of the installer's own making.
 constexpr int kResultNoHandle = 1;
 constexpr int kResultFileNotWritable = 2;
+// The package's signature is missing or invalid (installers with a vendor key).
+constexpr int kResultPackageNotSigned = 3;
 
 }  // namespace corvane

@@ -3,9 +3,8 @@
 #include <chrono>
 #include <mutex>
 
-#include <glib.h>
-
 #include "app/installer_constants.h"
+#include "app/system/digest.h"
 #include "app/system/embedded_resource.h"
 #include "app/system/os_info.h"
 #include "app/system/settings_store.h"
@@ -22,32 +21,14 @@ std::mutex g_cache_lock;
 std::wstring g_machine_id;
 std::wstring g_program_version;
 
-std::wstring FreshGuidText() {
-  gchar* uuid = g_uuid_string_random();
-  if (!uuid) return std::wstring();
-  gchar* upper = g_ascii_strup(uuid, -1);
-  std::wstring text = L"{" + nbase::UTF8ToWide(upper) + L"}";
-  g_free(upper);
-  g_free(uuid);
-  return text;
-}
-
 }  // namespace
 
 std::wstring Md5Hex(const std::wstring& text) {
-  const std::string bytes = nbase::WideToUTF8(text);
-  GChecksum* sum = g_checksum_new(G_CHECKSUM_MD5);
-  g_checksum_update(sum, reinterpret_cast<const guchar*>(bytes.data()),
-                    static_cast<gssize>(bytes.size()));
-  guint8 digest[16];
-  gsize length = sizeof(digest);
-  g_checksum_get_digest(sum, digest, &length);
-  g_checksum_free(sum);
   static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
   std::wstring out;
-  for (gsize i = 0; i < length; ++i) {
-    out += kHex[digest[i] >> 4];
-    out += kHex[digest[i] & 0xF];
+  for (const uint8_t byte : corvane::Md5Digest(nbase::WideToUTF8(text))) {
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
   }
   return out;
 }
@@ -60,7 +41,7 @@ std::wstring GetMachineId() {
     g_machine_id = stored;
     return g_machine_id;
   }
-  std::wstring seed = FreshGuidText();
+  std::wstring seed = nbase::UTF8ToWide(corvane::FreshGuidText());
   if (seed.empty()) seed = NowMillisecondsText();
   g_machine_id = Md5Hex(seed);
   WriteRegistryString(kAppInfoKey, L"UniqueId", g_machine_id);

@@ -1,12 +1,9 @@
 #include "app/main_thread.h"
 
-#include <gtk/gtk.h>
-
 #include "app/installer_constants.h"
 #include "app/statistics.h"
-#include "app/system/embedded_resource.h"
+#include "app/system/error_alert.h"
 #include "base/string_util.h"
-#include "ui/core/global_manager.h"
 
 namespace corvane {
 
@@ -31,50 +28,11 @@ std::wstring ThemeFolderForDpi(int dpi) {
   return L"themes/default-xhdpi";
 }
 
-bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
-  ui::GlobalManager::CloseArchive();
-  const std::optional<std::string> theme = corvane::ReadEmbeddedResource("THEME");
-  const bool opened =
-      theme && !theme->empty() && ui::GlobalManager::OpenArchive(theme->data(), theme->size(), "");
-  if (!opened) g_warning("corvane-installer: no usable THEME resource; using the folder on disk");
-  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
-  return opened;
-}
-
-namespace {
-
-bool AskRetrySecondInstanceWithDialog() {
-  // Without a display there is nobody to ask: the answer is "cancel".
-  if (!gdk_display_get_default()) return false;
+bool AskRetrySecondInstance() {
   const std::string text = nbase::WideToUTF8(nbase::StringPrintf(
       L"%ls 安装程序已经在运行，请关闭后点击\"重试\"继续，或点击\"取消\"退出安装", kDisplayName));
   const std::string caption = nbase::WideToUTF8(nbase::StringPrintf(L"%ls安装提示", kDisplayName));
-  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
-                                             GTK_BUTTONS_NONE, "%s", text.c_str());
-  gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
-  // A box without an owner stands in the middle of the screen.
-  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "重试", GTK_RESPONSE_ACCEPT, "取消",
-                         GTK_RESPONSE_CANCEL, nullptr);
-  const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
-  return answer == GTK_RESPONSE_ACCEPT;
-}
-
-int UiScalePercent() {
-  return ui::GlobalManager::IsAdaptDPI() ? ui::GlobalManager::GetDPIScale() : 100;
-}
-
-}  // namespace
-
-StartupHooks DefaultStartupHooks() {
-  StartupHooks hooks;
-  hooks.ask_retry_second_instance = AskRetrySecondInstanceWithDialog;
-  hooks.system_dpi = [] { return ui::GlobalManager::GetSystemDPI(); };
-  hooks.scale_percent = UiScalePercent;
-  hooks.start_skin = OpenThemeArchiveAndStartManager;
-  hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
-  return hooks;
+  return AskRetryOrCancel(caption, text);
 }
 
 MainThread::MainThread(StartupHooks hooks)

@@ -41,8 +41,13 @@ struct StartupHooks {
   std::function<void()> create_main_window;
 };
 
-// The hooks of the real program: GTK prompt, GDK DPI, the THEME resource.
+// The hooks of the windowed program: the retry prompt, the UI library's DPI,
+// the THEME resource.
 StartupHooks DefaultStartupHooks();
+
+// The second-instance prompt ("重试" / "取消"); true for retry. Cancel where
+// nobody can be asked.
+bool AskRetrySecondInstance();
 
 // "themes/default" up to 100 DPI, "themes/default-hdpi" up to 131,
 // "themes/default-xhdpi" above.

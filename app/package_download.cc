@@ -1,12 +1,7 @@
 #include "app/package_download.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-
-#include <glib.h>
 
 #include "app/command_line.h"
 #include "app/endpoints.h"
@@ -26,14 +21,21 @@ constexpr int kTransferTimeoutSeconds = 300;
 
 constexpr char kPartialSuffix[] = ".part";
 
-// A complete download becomes the package: executable, under its own name.
-bool CommitPackage(const std::string& partial, const std::string& path) {
-  return chmod(partial.c_str(), 0755) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
-}
-
-int64_t FileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+// The vendor's signature over the digest of the delivered bytes: 0, or 3
+// when it is missing, unreadable or made by no stamped key.
+int CheckSignature(const DownloadSettings& settings, Sha256Hasher* hasher) {
+  const std::optional<Sha256Digest> digest = hasher->Finish();
+  if (!digest) return kResultPackageNotSigned;
+  // Fetched the way the package was: same limits, same redirects.
+  HttpClient client(std::string(), 15, 2, 60);
+  client.set_timeout(kTransferTimeoutSeconds);
+  std::string body;
+  if (client.FetchText(nbase::WideToUTF8(SignatureAddress(settings)), kMaxSignatureBodyBytes,
+                       &body) != 0) {
+    return kResultPackageNotSigned;
+  }
+  return PackageSignatureMatches(settings.package_keys, *digest, body) ? 0
+                                                                       : kResultPackageNotSigned;
 }
 
 }  // namespace
@@ -55,10 +57,21 @@ std::wstring ComposeChannel(const std::optional<std::wstring>& resource_channel)
 }
 
 std::wstring EscapeChannelForUrl(const std::wstring& channel) {
-  const std::string utf8 = nbase::WideToUTF8(channel);
-  gchar* escaped = g_uri_escape_string(utf8.c_str(), nullptr, FALSE);
-  std::wstring out = nbase::UTF8ToWide(escaped);
-  g_free(escaped);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::wstring out;
+  for (const char c : nbase::WideToUTF8(channel)) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                            byte == '_' || byte == '~';
+    if (unreserved) {
+      out += static_cast<wchar_t>(byte);
+    } else {
+      out += L'%';
+      out += static_cast<wchar_t>(kHex[byte >> 4]);
+      out += static_cast<wchar_t>(kHex[byte & 0xF]);
+    }
+  }
   return out;
 }
 
@@ -69,14 +82,20 @@ DownloadSettings ComposeDownloadSettings() {
       ReadChannelResource(&resource) ? std::optional<std::wstring>(resource) : std::nullopt);
   settings.download_address =
       nbase::UTF8ToWide(PackageBaseUrl()) + L"&channel=" + EscapeChannelForUrl(settings.channel);
-  const std::string folder = corvane::AppDataFolder() + "/corvane/Files";
+  const std::string folder =
+      corvane::JoinPath(corvane::JoinPath(corvane::AppDataFolder(), "corvane"), "Files");
   corvane::CreateDirectoryTree(folder);
-  settings.package_path = nbase::NativePathToWide(folder + "/" + kPackageFileName);
+  settings.package_path = nbase::NativePathToWide(corvane::JoinPath(folder, kPackageFileName));
+  settings.package_keys = ReadPackageKeyResource();
   return settings;
 }
 
 std::wstring TransferAddress(const DownloadSettings& settings) {
   return settings.download_address + L"&donwloadtype=curl";
+}
+
+std::wstring SignatureAddress(const DownloadSettings& settings) {
+  return settings.download_address + L"&donwloadtype=sig";
 }
 
 std::wstring OfflinePackageAddress() {
@@ -94,28 +113,43 @@ DownloadOutcome RunDownloadPasses(const DownloadSettings& settings) {
   // the partial file, which ending the installer by a signal removes too.
   const std::string partial = path + kPartialSuffix;
   const corvane::RemoveOnTermination cleanup(partial);
+  const bool checked = settings.package_keys.stamped;
   DownloadOutcome outcome;
   while (true) {
-    unlink(path.c_str());
-    unlink(partial.c_str());
+    corvane::RemoveFile(path);
+    corvane::RemoveFile(partial);
+    // Each route hashes what it writes; a route that delivered nothing
+    // leaves its digest unused.
+    std::optional<Sha256Hasher> system_digest;
+    if (checked) system_digest.emplace();
     // The system downloader gets web addresses only: it would copy a local
     // file as readily.
-    if (IsWebAddress(address) && SystemDownload(address, partial, kTransferTimeoutSeconds) &&
-        CommitPackage(partial, path)) {
-      outcome.code = 0;
-      break;
+    const bool system_delivered =
+        IsWebAddress(address) && SystemDownload(address, partial, kTransferTimeoutSeconds,
+                                                system_digest ? &*system_digest : nullptr);
+    if (system_delivered) {
+      outcome.code = checked ? CheckSignature(settings, &*system_digest) : 0;
+      if (outcome.code == 0 && corvane::CommitFile(partial, path)) break;
     }
-    unlink(partial.c_str());
-    HttpClient client(std::string(), 15, 2, 60);
-    client.set_timeout(kTransferTimeoutSeconds);
-    outcome.code = client.DownloadToFile(transfer, partial);
-    if (outcome.code == 0 && !CommitPackage(partial, path)) outcome.code = CURLE_WRITE_ERROR;
-    if (outcome.code == 0) break;
-    unlink(partial.c_str());
+    // A package refused for its signature ends the pass; one that could not
+    // take its name is fetched again through the HTTP library.
+    if (!system_delivered || outcome.code == 0) {
+      corvane::RemoveFile(partial);
+      std::optional<Sha256Hasher> transfer_digest;
+      if (checked) transfer_digest.emplace();
+      HttpClient client(std::string(), 15, 2, 60);
+      client.set_timeout(kTransferTimeoutSeconds);
+      outcome.code =
+          client.DownloadToFile(transfer, partial, transfer_digest ? &*transfer_digest : nullptr);
+      if (outcome.code == 0 && checked) outcome.code = CheckSignature(settings, &*transfer_digest);
+      if (outcome.code == 0 && !corvane::CommitFile(partial, path)) outcome.code = kHttpWriteError;
+      if (outcome.code == 0) break;
+    }
+    corvane::RemoveFile(partial);
     if (++outcome.retries >= kDownloadPasses) break;
   }
   outcome.cost_seconds = ElapsedSeconds(start);
-  outcome.file_size = outcome.code == 0 ? FileSize(path) : -1;
+  outcome.file_size = outcome.code == 0 ? corvane::FileSize(path) : -1;
   return outcome;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/package_signature.h"
 #include "app/statistics.h"
 
 namespace corvane {
@@ -15,10 +16,12 @@ struct DownloadSettings {
   std::wstring download_address;  // base + "&channel=" + escaped channel
   // File-system bytes kept losslessly (nbase::NativePathToWide).
   std::wstring package_path;
+  // When stamped, a package is kept only with a valid signature.
+  PackageKeys package_keys;
 };
 
 struct DownloadOutcome {
-  int code = 0;              // 0, 1, 2 or a libcurl code
+  int code = 0;              // 0, 1, 2, 3 or a libcurl code
   int retries = 0;           // failed passes
   int64_t cost_seconds = 0;  // whole seconds
   int64_t file_size = -1;    // bytes; -1 when the file is missing
@@ -37,18 +40,25 @@ std::wstring ComposeChannel(const std::optional<std::wstring>& resource_channel)
 // channels stay byte-identical.
 std::wstring EscapeChannelForUrl(const std::wstring& channel);
 
-// Channel from the resource and command line, the download address, and the
-// package path under the application-data folder (the folder is created).
+// Channel from the resource and command line, the download address, the
+// package path under the application-data folder (the folder is created) and
+// the vendor's package keys.
 DownloadSettings ComposeDownloadSettings();
 
 std::wstring TransferAddress(const DownloadSettings& settings);
+// Where the package's signature is fetched: the Base64 of a DER ECDSA
+// signature over the SHA-256 of the package bytes.
+std::wstring SignatureAddress(const DownloadSettings& settings);
 std::wstring OfflinePackageAddress();
 
 // Up to five passes (system downloader, then libcurl), each starting from a
 // removed package file; a failed pass leaves no package file. Each pass
 // downloads into "<package>.part" beside the package and renames it when
 // complete; SIGTERM or SIGINT meanwhile removes the partial file. The
-// system downloader is tried only for http and https addresses.
+// system downloader is tried only for http and https addresses. With
+// package keys stamped, a pass that delivered a package also fetches its
+// signature; without a valid one the package is deleted and the pass fails
+// with code 3.
 DownloadOutcome RunDownloadPasses(const DownloadSettings& settings);
 
 // The "DownloadTimeCost" data: cost, fileSize (only on success), ret, retryTime.

@@ -3,6 +3,8 @@
 #include "app/endpoints.h"
 #include "app/installer_constants.h"
 #include "app/package_download.h"
+#include "app/system/folders.h"
+#include "app/system/os_info.h"
 #include "app/system/process.h"
 #include "app/system/url_opener.h"
 #include "base/string_util.h"
@@ -45,11 +47,14 @@ bool IsProductRunning() {
 }
 
 std::wstring ProductExecutable(const std::wstring& install_dir) {
-  return install_dir + L"/" + nbase::UTF8ToWide(kProductExecutable);
+  return nbase::NativePathToWide(
+      corvane::JoinPath(nbase::WideToNativePath(install_dir), kProductExecutable));
 }
 
 int LaunchProduct(const std::wstring& install_dir) {
-  return corvane::SpawnDetached({nbase::WideToNativePath(ProductExecutable(install_dir))});
+  std::vector<std::string> argv = {nbase::WideToNativePath(ProductExecutable(install_dir))};
+  if (corvane::ProductLaunchNeedsGpuOff()) argv.push_back("--disable-gpu");
+  return corvane::SpawnDetached(argv);
 }
 
 std::wstring TrimUrl(const std::wstring& address) {

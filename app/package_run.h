@@ -33,11 +33,12 @@ int RunPackage(const std::wstring& package_path, const std::wstring& install_dir
 // True while a process named exactly "corvane.exe" runs.
 bool IsProductRunning();
 
-// install directory + "/" + "corvane.exe".
+// install directory + the platform's separator + "corvane.exe".
 std::wstring ProductExecutable(const std::wstring& install_dir);
 
-// Starts the installed product detached, without arguments (the launch of
-// current systems). Returns 0 or the errno of the failure.
+// Starts the installed product detached: without arguments on current
+// systems, with "--disable-gpu" on Windows before 8 (ProductLaunchNeedsGpuOff).
+// Returns 0 or the system's error code of the failure.
 int LaunchProduct(const std::wstring& install_dir);
 
 // Removes leading and trailing blanks (32) and control characters up to 29.

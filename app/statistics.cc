@@ -1,11 +1,10 @@
 #include "app/statistics.h"
 
-#include <glib.h>
-
 #include "app/endpoints.h"
 #include "app/http_client.h"
 #include "app/installer_constants.h"
 #include "app/machine_info.h"
+#include "app/system/digest.h"
 #include "app/system/os_info.h"
 #include "base/framework_thread.h"
 #include "base/string_util.h"
@@ -68,11 +67,7 @@ std::wstring BuildRecordText(const std::wstring& event_id, const std::wstring& d
 }
 
 std::string BuildRecordBody(const std::wstring& record_text) {
-  const std::string bytes = nbase::WideToUTF8(record_text);
-  gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
-  std::string body = "log=" + std::string(encoded);
-  g_free(encoded);
-  return body;
+  return "log=" + corvane::Base64Encode(nbase::WideToUTF8(record_text));
 }
 
 void CollectCommonFields() {
@@ -80,9 +75,9 @@ void CollectCommonFields() {
   ReadChannelResource(&channel_resource);
   // The HTTP library loads and starts on the http thread, beside the
   // window's start-up rather than before it.
-  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [] { EnsureCurlInitialized(); });
+  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [] { EnsureHttpLibraryInitialized(); });
   SetGlobalCookie("appver", nbase::WideToUTF8(GetProgramVersion()));
-  SetGlobalCookie("os", "linux");
+  SetGlobalCookie("os", corvane::StatisticsOsField());
   SetGlobalCookie("imei", nbase::WideToUTF8(GetMachineId()));
   SetGlobalCookie("appname", kStatisticsAppName);
   SetGlobalCookie("system",

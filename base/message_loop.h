@@ -8,8 +8,8 @@
 
 #include "base/callback.h"
 #include "base/message_pump.h"
-#include "base/message_pump_epoll.h"
-#include "base/message_pump_glib.h"
+#include "base/linux/message_pump_epoll.h"
+#include "base/linux/message_pump_glib.h"
 #include "base/observer_list.h"
 #include "base/time.h"
 

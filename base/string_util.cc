@@ -297,4 +297,70 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
+bool IsHighSurrogate(wchar_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+size_t NextCharBoundary(std::wstring_view text, size_t index) {
+  if (index >= text.size()) return text.size();
+  if (IsHighSurrogate(text[index]) && index + 1 < text.size() && IsLowSurrogate(text[index + 1]))
+    return index + 2;
+  return index + 1;
+}
+
+size_t PrevCharBoundary(std::wstring_view text, size_t index) {
+  if (index == 0) return 0;
+  if (index > text.size()) return text.size();
+  if (index >= 2 && IsLowSurrogate(text[index - 1]) && IsHighSurrogate(text[index - 2]))
+    return index - 2;
+  return index - 1;
+}
+
+size_t AlignToCharBoundary(std::wstring_view text, size_t index) {
+  if (index >= text.size()) return text.size();
+  if (index > 0 && IsLowSurrogate(text[index]) && IsHighSurrogate(text[index - 1]))
+    return index - 1;
+  return index;
+}
+
+size_t CharCount(std::wstring_view text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); i = NextCharBoundary(text, i)) ++count;
+  return count;
+}
+
+size_t TruncateAtCharBoundary(std::wstring_view text, size_t max_units) {
+  return AlignToCharBoundary(text, max_units);
+}
+
+size_t UnitsForChars(std::wstring_view text, size_t chars) {
+  size_t i = 0;
+  for (; chars > 0 && i < text.size(); --chars) i = NextCharBoundary(text, i);
+  return i;
+}
+
+char32_t CodePointAt(std::wstring_view text, size_t index) {
+  if (index >= text.size()) return 0;
+  const size_t next = NextCharBoundary(text, index);
+  if (next - index == 2) {
+    return 0x10000 + ((static_cast<char32_t>(text[index]) - 0xD800) << 10) +
+           (static_cast<char32_t>(text[index + 1]) - 0xDC00);
+  }
+  return static_cast<char32_t>(text[index]);
+}
+
+void AppendCodePoint(char32_t code_point, std::wstring* out) {
+  if (sizeof(wchar_t) == 2 && code_point >= 0x10000) {
+    code_point -= 0x10000;
+    out->push_back(static_cast<wchar_t>(0xD800 + (code_point >> 10)));
+    out->push_back(static_cast<wchar_t>(0xDC00 + (code_point & 0x3FF)));
+    return;
+  }
+  out->push_back(static_cast<wchar_t>(code_point));
+}
+
 }  // namespace nbase

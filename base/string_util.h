@@ -55,4 +55,28 @@ std::string NormalizePathSeparators(std::string_view path);
 // match exactly.
 bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b);
 
+// One user-visible character (a code point) is one wchar_t on Linux and one or
+// two UTF-16 code units on Windows. Indices below are in wchar_t units; every
+// cut, caret move and count goes through these so that no surrogate pair is
+// ever split.
+bool IsHighSurrogate(wchar_t c);
+bool IsLowSurrogate(wchar_t c);
+// Index just past the character that starts at `index` (text.size() at most).
+size_t NextCharBoundary(std::wstring_view text, size_t index);
+// Index of the start of the character that ends at `index` (0 at least).
+size_t PrevCharBoundary(std::wstring_view text, size_t index);
+// `index` itself when it is a boundary, else the start of its character.
+size_t AlignToCharBoundary(std::wstring_view text, size_t index);
+// Number of characters (code points).
+size_t CharCount(std::wstring_view text);
+// Length of the longest prefix of at most `max_units` units that ends on a
+// character boundary.
+size_t TruncateAtCharBoundary(std::wstring_view text, size_t max_units);
+// Unit count of the first `chars` characters (text.size() when it has fewer).
+size_t UnitsForChars(std::wstring_view text, size_t chars);
+// The code point of the character at `index` (a lone surrogate is returned as is).
+char32_t CodePointAt(std::wstring_view text, size_t index);
+// Appends `code_point` to `out` as one or two units.
+void AppendCodePoint(char32_t code_point, std::wstring* out);
+
 }  // namespace nbase

@@ -22,7 +22,7 @@
 #include "ui/control/progress.h"
 #include "ui/core/window.h"
 #include "ui/host/linux/gtk_accessible.h"
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "ui/core/global_manager.h"
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
-#include "ui/native/gtk_window.h"
-#include "ui/render/render_cairo.h"
+#include "ui/native/linux/gtk_window.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace {
 

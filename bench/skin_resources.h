@@ -13,7 +13,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
 #include "ui/image/image_cache.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace bench {
 

@@ -1,7 +1,22 @@
+# Platform files live in a subfolder named for their target: linux/ (GTK,
+# GLib, Cairo, POSIX) or win/ (Win32). Everything else is shared.
+if(WIN32)
+  set(CORVANE_OTHER_PLATFORM_DIR "linux")
+else()
+  set(CORVANE_OTHER_PLATFORM_DIR "win")
+endif()
+
+# Drops the sources of the platform not being built from the list `var`.
+function(corvane_filter_platform var)
+  list(FILTER ${var} EXCLUDE REGEX "/${CORVANE_OTHER_PLATFORM_DIR}/")
+  set(${var} ${${var}} PARENT_SCOPE)
+endfunction()
+
 # A layer is one static library made of every source under its folders; new
-# files join the build without editing any list.
+# files join the build without editing any list. EXCLUDE names files (paths
+# relative to the calling folder) that this target leaves out.
 function(corvane_layer name)
-  cmake_parse_arguments(L "" "" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(L "" "" "DIRS;LIBS;EXCLUDE" ${ARGN})
   set(srcs)
   foreach(dir IN LISTS L_DIRS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS
@@ -9,6 +24,11 @@ function(corvane_layer name)
     list(APPEND srcs ${found})
   endforeach()
   list(FILTER srcs EXCLUDE REGEX "/main\\.cc$")
+  foreach(excluded IN LISTS L_EXCLUDE)
+    string(REPLACE "." "\\." pattern "${excluded}")
+    list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/(\\./)?${pattern}$")
+  endforeach()
+  corvane_filter_platform(srcs)
   add_library(${name} STATIC ${srcs} ${CMAKE_SOURCE_DIR}/cmake/empty.cc)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
   target_link_libraries(${name} PUBLIC ${L_LIBS})

@@ -5,12 +5,24 @@
 
 namespace corvane {
 
-// Resources travel inside the installer binary as ELF sections named
-// ".rsrc.<NAME>" (e.g. ".rsrc.THEME", ".rsrc.CHANNEL"). They are added after
-// linking with objcopy, so a built installer can be re-stamped without a rebuild.
+// Resources travel inside the installer binary. On Linux they are ELF
+// sections named ".rsrc.<NAME>" (e.g. ".rsrc.THEME", ".rsrc.CHANNEL"), added
+// after linking with objcopy; on Windows they are Win32 resources of type
+// NAME (ResourceIdentifier). Either way a built installer can be re-stamped
+// without a rebuild (scripts/restamp-channel).
+
+// Windows: the identifier of resource `name` ("THEME" 136, "CHANNEL" 138,
+// others 1).
+inline int ResourceIdentifier(const std::string& name) {
+  if (name == "THEME") return 136;
+  if (name == "CHANNEL") return 138;
+  return 1;
+}
+
+// Linux: the ELF section of resource `name`.
 std::string ResourceSectionName(const std::string& name);
 
-// Reads the named section of an ELF file; nullopt when the file is not a
+// Linux: reads the named section of an ELF file; nullopt when the file is not a
 // readable 64-bit ELF or has no such section.
 std::optional<std::string> ReadElfSection(const std::string& file, const std::string& section);
 

@@ -10,8 +10,11 @@ constexpr int kExitCodeUnreadable = -10002;
 
 // Runs argv[0] (a path; no shell, no PATH search) with the given arguments,
 // waits for it and returns its exit code; kExitCodeUnreadable when it died
-// by a signal; the errno value when it cannot be started (2 for a missing
-// file). Standard input is /dev/null; nothing else is redirected.
+// by a signal or its code cannot be read; the errno value (Windows: the
+// system error code) when it cannot be started (2 for a missing file).
+// Linux: standard input is /dev/null; nothing else is redirected. Windows:
+// the program runs hidden (SW_HIDE), inherits no handle, and its command
+// line is BuildCommandLine's (a last "/D=" argument stays unquoted).
 int RunProcess(const std::vector<std::string>& argv);
 
 // Starts argv[0] in a new session without waiting for it; only the
@@ -24,7 +27,8 @@ int SpawnDetached(const std::vector<std::string>& argv);
 int SpawnDetachedSearchPath(const std::vector<std::string>& argv);
 
 // True when some running process's executable base name (the exe link, else
-// comm) is exactly `name`, letter case included. A process that has exited
+// comm; the toolhelp snapshot's name on Windows) is exactly `name`, letter
+// case included. A process that has exited
 // but is not reaped yet (a zombie) is not running.
 bool IsProcessRunning(const std::string& name);
 

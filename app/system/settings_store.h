@@ -4,9 +4,12 @@
 
 namespace corvane {
 
-// The per-user settings store: one key file per key path under the config
-// folder ("Software\corvane\AppInfo" is corvane/AppInfo.ini), one group named
-// after the last component. Stands in for a registry key of the current user.
+// The per-user settings store. On Windows it is the registry key
+// HKEY_CURRENT_USER\<key path> itself, with REG_SZ values (file_path() names
+// the key; only string values read as text). On Linux it stands in for that
+// key: one key file per key path under the config folder
+// ("Software\corvane\AppInfo" is corvane/AppInfo.ini), one group named
+// after the last component; what follows describes that file.
 class SettingsStore {
  public:
   explicit SettingsStore(const std::string& key_path);

@@ -4,9 +4,10 @@
 
 namespace corvane {
 
-// While a guard lives, ending the process with SIGTERM or SIGINT first
-// removes its file; the signal then ends the process as it would have
-// without the guard (a signal that is ignored stays ignored). For files that
+// While a guard lives, ending the process with SIGTERM or SIGINT (Windows:
+// Ctrl+C, closing its console, log-off or shut-down) first removes its file;
+// the process then ends as it would have without the guard (a signal that
+// is ignored stays ignored). For files that
 // must not outlive an interrupted operation, such as a partial download.
 // At most a few guards at a time; a guard that finds no free slot guards
 // nothing.

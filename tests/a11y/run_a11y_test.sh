@@ -42,6 +42,7 @@ gdbus wait --session --timeout 10 org.a11y.Bus
 # The package answers after two seconds: the progress bar creeps meanwhile.
 "$python" "$source_dir/tools/vendor_service/vendor_service.py" --port 0 \
   --package "$(dirname "$installer")/../tools/demo_package/corvaneInstaller.exe" \
+  --signing-key "$(dirname "$installer")/../package-key/demo-signing-key.pem" \
   --statistics-log "$work/statistics.jsonl" --delay 2 >"$work/service.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do

@@ -177,7 +177,8 @@ ScopedUserEnvironment::~ScopedUserEnvironment() {
 VendorService::VendorService(const std::vector<std::string>& options) {
   std::vector<std::string> args = {
       "python3",          VendorServiceScript(),        "--port",       "0",
-      "--statistics-log", dir_.Sub("statistics.jsonl"), "--access-log", dir_.Sub("access.jsonl")};
+      "--statistics-log", dir_.Sub("statistics.jsonl"), "--access-log", dir_.Sub("access.jsonl"),
+      "--signing-key",    DemoSigningKeyPath()};
   args.insert(args.end(), options.begin(), options.end());
   port_ = SpawnListening(args, &pid_);
 }
@@ -380,6 +381,14 @@ std::optional<std::string> JsonStringField(const std::string& line, const std::s
   return out;
 }
 
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+  while (const char* name = dir ? g_dir_read_name(dir) : nullptr) names.push_back(name);
+  if (dir) g_dir_close(dir);
+  return names;
+}
+
 size_t CountContaining(const std::vector<std::string>& lines, const std::string& needle) {
   size_t n = 0;
   for (const std::string& l : lines) n += l.find(needle) != std::string::npos ? 1 : 0;
@@ -392,6 +401,14 @@ std::string DemoPackagePath() {
 
 std::string DemoProductPath() {
   return std::string(CORVANE_BINARY_DIR) + "/tools/demo_product/corvane.exe";
+}
+
+std::string DemoSigningKeyPath() {
+  return std::string(CORVANE_BINARY_DIR) + "/package-key/demo-signing-key.pem";
+}
+
+std::string DemoPublicKeyPath() {
+  return std::string(CORVANE_BINARY_DIR) + "/package-key/demo-public-key.pem";
 }
 
 std::string VendorServiceScript() {

@@ -39,10 +39,12 @@ class ScopedUserEnvironment {
 };
 
 // The reference vendor service, started as a child process on a free
-// loopback port and killed (and reaped) at the end.
+// loopback port and killed (and reaped) at the end. It signs packages with
+// the build's demo key, the key the built installer is stamped with.
 class VendorService {
  public:
-  // `options` are passed to the service after the port and log options.
+  // `options` are passed to the service after the port, log and key
+  // options (a later "--signing-key" replaces the demo key).
   explicit VendorService(const std::vector<std::string>& options = {});
   ~VendorService();
 
@@ -127,6 +129,8 @@ void WriteRandomFile(const std::string& path, size_t size, unsigned seed = 1);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
+// Names of the entries of `folder`; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // The value of the string member `key` of a one-line JSON object (escapes
 // decoded); nullopt when the member is missing or not a string.
@@ -138,6 +142,10 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
 std::string DemoPackagePath();
 std::string DemoProductPath();
 std::string VendorServiceScript();
+// The build's demo package key pair (PEM): the service signs with the
+// private key, the built installer carries the public one.
+std::string DemoSigningKeyPath();
+std::string DemoPublicKeyPath();
 std::string InstallerPath();
 
 // Reads the lines of a demo start-record file, each split into its fields.

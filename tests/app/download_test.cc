@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
@@ -252,7 +253,7 @@ TEST_F(AppDownloadPassesTest, UncreatablePackageFolderEndsWithCodeTwo) {
 TEST(AppHttpClientTest, DefaultsAndCookieText) {
   ClearGlobalCookiesForTesting();
   HttpClient client;
-  EXPECT_NE(client.handle(), nullptr);
+  EXPECT_TRUE(client.has_handle());
   EXPECT_EQ(client.attempts(), 2);
   EXPECT_EQ(client.timeout(), 15);
   EXPECT_EQ(client.headers().size(), 6u);

@@ -27,7 +27,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image_cache.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace corvane {
 

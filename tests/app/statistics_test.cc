@@ -1,5 +1,6 @@
 #include "app/statistics.h"
 
+#include <curl/curl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 

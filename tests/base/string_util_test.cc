@@ -144,4 +144,36 @@ TEST(StringUtilTest, EqualsIgnoreAsciiCaseOnlyFoldsAscii) {
   EXPECT_TRUE(nbase::EqualsIgnoreAsciiCase(L"", L""));
 }
 
+TEST(StringUtilTest, CharBoundariesNeverSplitASurrogatePair) {
+  // U+1F600 and U+20000 (CJK Extension B) as the wide type holds them here.
+  std::wstring text = L"a";
+  nbase::AppendCodePoint(0x1F600, &text);
+  text += L"\u4E2D";
+  nbase::AppendCodePoint(0x20000, &text);
+  const size_t emoji_units = sizeof(wchar_t) == 2 ? 2 : 1;
+  ASSERT_EQ(text.size(), 2 + 2 * emoji_units);
+  EXPECT_EQ(nbase::CharCount(text), 4u);
+  EXPECT_EQ(nbase::CodePointAt(text, 1), U'\U0001F600');
+  EXPECT_EQ(nbase::CodePointAt(text, 2 + emoji_units), U'\U00020000');
+  EXPECT_EQ(nbase::NextCharBoundary(text, 1), 1 + emoji_units);
+  EXPECT_EQ(nbase::PrevCharBoundary(text, 1 + emoji_units), 1u);
+  EXPECT_EQ(nbase::NextCharBoundary(text, text.size()), text.size());
+  EXPECT_EQ(nbase::PrevCharBoundary(text, 0), 0u);
+  // A cut inside a pair moves back to its start.
+  EXPECT_EQ(nbase::TruncateAtCharBoundary(text, 2), sizeof(wchar_t) == 2 ? 1u : 2u);
+  EXPECT_EQ(nbase::UnitsForChars(text, 2), 1 + emoji_units);
+  EXPECT_EQ(nbase::UnitsForChars(text, 10), text.size());
+  EXPECT_EQ(nbase::WideToUTF8(text), "a\xF0\x9F\x98\x80\xE4\xB8\xAD\xF0\xA0\x80\x80");
+  EXPECT_EQ(nbase::UTF8ToWide(nbase::WideToUTF8(text)), text);
+}
+
+TEST(StringUtilTest, LoneSurrogatesCountAsOneCharacterEach) {
+  std::wstring text;
+  text.push_back(static_cast<wchar_t>(0xDC80));
+  text.push_back(static_cast<wchar_t>(0xD83D));
+  EXPECT_EQ(nbase::CharCount(text), 2u);
+  EXPECT_EQ(nbase::NextCharBoundary(text, 1), 2u);  // a high surrogate at the end stands alone
+  EXPECT_EQ(nbase::AlignToCharBoundary(text, 1), 1u);
+}
+
 }  // namespace

@@ -137,6 +137,35 @@ TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNine
   std::cout << "hint after " << seconds << " s\n";
 }
 
+TEST_F(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLinkStays) {
+  // One byte of the package changes on its way: its signature no longer fits.
+  StartService({"--tamper", "flip-byte"});
+  const std::string opened = RegisterFakeBrowser();
+  auto installer = StartInstaller();
+  std::optional<TopLevel> window = WelcomeWindow(*installer);
+  ASSERT_TRUE(window) << installer->errors();
+  ClickControl(*window, Layout(kWelcome), "btn_startinstall");
+  ASSERT_TRUE(WaitForControl(*window, kFailed, "btn_redownload", 60000));
+  EXPECT_EQ(CompareWithInspector(*window, kFailed, "forged-package"), 0);
+  ASSERT_TRUE(service_->WaitForStatistics(4));
+  EXPECT_EQ(EventIds(), (std::vector<std::string>{"AppStart", "OnClick", "DownloadTimeCost",
+                                                  "InstallResultReport"}));
+  const std::vector<std::string> records = service_->StatisticsLines();
+  EXPECT_EQ(app_test::CountContaining(records, "\"ret\": \"3\", \"retryTime\": \"5\""), 1u);
+  EXPECT_EQ(app_test::CountContaining(records, "fileSize"), 0u);
+  EXPECT_EQ(app_test::CountContaining(
+                records, "\"errorMsg\": \"Download Faild errorCode:3\", \"result\": \"faild\""),
+            1u);
+  EXPECT_EQ(app_test::CountContaining(service_->AccessLines(), "\"kind\": \"sig\""), 5u);
+  EXPECT_FALSE(app_test::FileExists(install_dir()));
+
+  ClickControl(*window, Layout(kFailed), "btn_redownload");
+  const std::vector<std::string> lines = OpenedAddresses(opened, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_FALSE(installer->Wait(0));
+}
+
 TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   StartService();
   // A product process under the name the installer looks for.

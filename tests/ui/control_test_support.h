@@ -13,7 +13,7 @@
 #include "ui/core/window.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace ui {
 

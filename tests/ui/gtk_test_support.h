@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ui/host/window_impl_base.h"
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "tests/ui/render_test_support.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace ui {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace ui::render_test {
 

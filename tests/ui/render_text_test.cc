@@ -6,7 +6,7 @@
 
 #include "tests/ui/render_test_support.h"
 #include "ui/core/global_manager.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace ui {
 namespace {

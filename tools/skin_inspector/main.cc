@@ -30,7 +30,7 @@
 #include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 
 namespace {
 

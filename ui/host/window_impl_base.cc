@@ -10,7 +10,7 @@
 #include "ui/core/global_manager.h"
 #include "ui/host/linux/gtk_accessible.h"
 #include "ui/native/clipboard.h"
-#include "ui/native/gtk_window.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
 

@@ -7,7 +7,7 @@
 
 #include "base/string_util.h"
 #include "ui/native/key_codes.h"
-#include "ui/render/render_cairo.h"
+#include "ui/render/linux/render_cairo.h"
 #include "ui/text/word_breaker.h"
 
 namespace ui {

@@ -1,0 +1,44 @@
+// The start-up steps that reach the skin and the UI library: the windowed
+// installer's hooks. The unattended Windows build links without them until
+// its windows arrive.
+#include <cstdio>
+
+#include "app/main_thread.h"
+#include "app/system/embedded_resource.h"
+#include "app/system/error_alert.h"
+#include "base/string_util.h"
+#include "ui/core/global_manager.h"
+
+namespace corvane {
+
+bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
+  ui::GlobalManager::CloseArchive();
+  const std::optional<std::string> theme = corvane::ReadEmbeddedResource("THEME");
+  const bool opened =
+      theme && !theme->empty() && ui::GlobalManager::OpenArchive(theme->data(), theme->size(), "");
+  if (!opened) {
+    std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
+  }
+  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
+  return opened;
+}
+
+namespace {
+
+int UiScalePercent() {
+  return ui::GlobalManager::IsAdaptDPI() ? ui::GlobalManager::GetDPIScale() : 100;
+}
+
+}  // namespace
+
+StartupHooks DefaultStartupHooks() {
+  StartupHooks hooks;
+  hooks.ask_retry_second_instance = AskRetrySecondInstance;
+  hooks.system_dpi = [] { return ui::GlobalManager::GetSystemDPI(); };
+  hooks.scale_percent = UiScalePercent;
+  hooks.start_skin = OpenThemeArchiveAndStartManager;
+  hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+  return hooks;
+}
+
+}  // namespace corvane
