@@ -17,8 +17,8 @@
 #include "ui/control/rich_edit.h"
 #include "ui/native/clipboard.h"
 #include "ui/native/desktop_settings.h"
-#include "ui/native/linux/gtk_window.h"
 #include "ui/native/key_codes.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
 namespace {
