@@ -267,11 +267,16 @@ TEST_F(DesktopWindowTest, CaptionDragMovesTheWindowAndTheButtonThereStaysClickab
   auto shot = GrabScreen();
   ASSERT_TRUE(shot);
   EXPECT_EQ(shot->At(160 + 50, 140 + 70), kButton & 0xFFFFFFu);
+  // A double click on the caption maximises nothing.
+  PumpFor(static_cast<int>(::GetDoubleClickTime()) + 100);
+  Click(window, CPoint(150, 25), 1, 2);
+  PumpFor(300);
+  EXPECT_FALSE(window.native->IsMaximized());
+  EXPECT_EQ(window.native->GetWindowRect(), UiRect(160, 140, 400, 300));
 }
 
 TEST_F(DesktopWindowTest, BorderDragResizesWithinTheLimitsAndRepaintsTheNewSize) {
   PaintedWindow window;
-  window.native->SetSizable(true);
   window.native->SetSizeLimits(CSize(200, 150), CSize(400, 300));
   ASSERT_TRUE(window.Open(100, 100, 240, 160));
   Drag(window, CPoint(228, 80), 60, 0);
@@ -519,7 +524,6 @@ TEST_F(DesktopWindowTest, CloseAsksTheDelegateAndPostedTasksOutliveTheWindow) {
 
 TEST_F(DesktopWindowTest, ShowStatesMaximiseToTheWorkAreaAndRestore) {
   PaintedWindow window;
-  window.native->SetSizable(true);
   ASSERT_TRUE(window.Open(100, 100, 240, 160));
   const UiRect work = window.native->GetWorkArea();
   ASSERT_FALSE(work.IsRectEmpty());

@@ -142,20 +142,21 @@ bool WinNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
                              bool layered) {
   if (hwnd_) return false;
   RegisterClasses(&WinNativeWindow::WindowProc);
-  owner_ = owner;
+  owner_ = NativeWindowRef(owner);
   layered_ = layered;
   auto* win_owner = dynamic_cast<WinNativeWindow*>(owner);
   HWND owner_hwnd = win_owner ? win_owner->GetHwnd() : nullptr;
   // Borderless: the skin draws everything, the hit test gives the frame's
-  // behaviour. The system menu and minimise box keep the taskbar's commands.
+  // behaviour. The system menu, the boxes and the sizing frame (which takes
+  // no room, see WM_NCCALCSIZE) keep the system's commands: the taskbar's,
+  // maximising, and sizing by the borders the hit test reports.
   DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   DWORD ex_style = layered ? WS_EX_LAYERED : 0;
   if (popup_) {
     ex_style |= WS_EX_TOOLWINDOW;
   } else {
-    style |= WS_SYSMENU | WS_MINIMIZEBOX;
+    style |= WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
   }
-  if (sizable_) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
   const int width = std::max(1, rect.GetWidth());
   const int height = std::max(1, rect.GetHeight());
   HWND hwnd = ::CreateWindowExW(ex_style, popup_ ? kPopupClass : kWindowClass, title.c_str(), style,
@@ -537,20 +538,6 @@ void WinNativeWindow::SetSizeLimits(CSize min_size, CSize max_size) {
   max_size_ = max_size;
 }
 
-void WinNativeWindow::SetSizable(bool sizable) {
-  sizable_ = sizable;
-  if (!hwnd_) return;
-  // The sizing frame takes no room (WM_NCCALCSIZE); it lets the system size
-  // and maximise the window.
-  LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_STYLE);
-  const LONG_PTR frame = WS_THICKFRAME | WS_MAXIMIZEBOX;
-  const LONG_PTR wanted = sizable && !popup_ ? (style | frame) : (style & ~frame);
-  if (wanted == style) return;
-  ::SetWindowLongPtrW(hwnd_, GWL_STYLE, wanted);
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void WinNativeWindow::SetRoundCorner(CSize round) {
   round_corner_ = round;
   ApplyRegion();
@@ -707,10 +694,7 @@ LRESULT WinNativeWindow::HandleMessage(UINT message, WPARAM w_param, LPARAM l_pa
     case WM_NCHITTEST:
       return OnHitTest(l_param);
     case WM_NCLBUTTONDBLCLK:
-      // Only a window the user may size maximises from its caption.
-      if (w_param == HTCAPTION && sizable_) {
-        SetShowState(::IsZoomed(hwnd) ? NativeShowState::kRestore : NativeShowState::kMaximize);
-      }
+      // No maximising by a double click on the caption.
       return 0;
     case WM_NCLBUTTONDOWN:
     case WM_NCRBUTTONDOWN:

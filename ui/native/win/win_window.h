@@ -12,8 +12,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "ui/native/desktop_settings.h"
 #include "ui/native/native_window.h"
 
 namespace ui {
@@ -43,7 +45,7 @@ class WinNativeWindow : public NativeWindow {
   bool IsValid() const override { return hwnd_ != nullptr; }
   void Close() override;
   void Destroy() override;
-  NativeWindow* GetOwner() const override { return owner_; }
+  NativeWindow* GetOwner() const override { return owner_.get(); }
   void Show(bool show, bool take_focus) override;
   bool IsVisible() const override;
   bool IsMinimized() const override;
@@ -67,7 +69,6 @@ class WinNativeWindow : public NativeWindow {
   void PostTask(std::function<void()> task) override;
   void SetShowState(NativeShowState state) override;
   void SetSizeLimits(CSize min_size, CSize max_size) override;
-  void SetSizable(bool sizable) override;
   void SetRoundCorner(CSize round) override;
   void SetEnabled(bool enabled) override;
   bool IsEnabled() const override;
@@ -75,6 +76,9 @@ class WinNativeWindow : public NativeWindow {
   bool HasAlphaChannel() const override { return layered_; }
   int GetDpi() const override;
   void SetCaretRect(const UiRect& rect) override;
+  std::optional<CaretBlinkSettings> GetCaretBlinkSettings() const override {
+    return ReadCaretBlinkSettings();
+  }
   std::unique_ptr<NativeWindow> CreatePopup() override;
   bool IsOnDesktop() const override { return true; }
 
@@ -124,11 +128,10 @@ class WinNativeWindow : public NativeWindow {
   CPoint ScreenToClientPoint(LPARAM l_param) const;
 
   NativeWindowDelegate* delegate_ = nullptr;
-  NativeWindow* owner_ = nullptr;
+  NativeWindowRef owner_;
   HWND hwnd_ = nullptr;
   bool popup_ = false;
   bool layered_ = true;
-  bool sizable_ = false;
   uint8_t opacity_ = 255;
   CSize client_size_;
   CSize min_size_;
