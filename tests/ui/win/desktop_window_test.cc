@@ -90,6 +90,10 @@ class PaintedWindow : public NativeWindowDelegate {
     if (message.type == NativeMessageType::kMouseHover && !tooltip.empty()) {
       native->ShowToolTip(tooltip, kButtonRect, 120);
     }
+    if (message.type == NativeMessageType::kSetCursor && kButtonRect.IsPointIn(message.point)) {
+      native->SetCursor(button_cursor);
+      return true;
+    }
     return false;
   }
   void OnNativePaint(const UiRect& update_rect) override {
@@ -131,6 +135,10 @@ class PaintedWindow : public NativeWindowDelegate {
   void Draw() {
     const int w = image->GetWidth();
     const int h = image->GetHeight();
+    if (solid) {
+      Fill(UiRect(0, 0, w, h), solid);
+      return;
+    }
     image->Clear();
     Fill(UiRect(kMargin, kMargin, w - kMargin, h - kMargin), kTranslucent);
     Fill(UiRect(2 * kMargin, 2 * kMargin, w - 2 * kMargin, h - 2 * kMargin), kBackground);
@@ -144,6 +152,10 @@ class PaintedWindow : public NativeWindowDelegate {
   std::vector<std::pair<std::wstring, int>> compositions;
   std::wstring tooltip;
   uint32_t button_colour = kButton;
+  // Paints the whole window in one opaque colour instead.
+  uint32_t solid = 0;
+  // The shape kSetCursor asks for over the button.
+  NativeCursor button_cursor = NativeCursor::kHand;
   int paints = 0;
   int destroyed = 0;
 };
@@ -573,6 +585,64 @@ TEST_F(DesktopWindowTest, OpacityScalesThePushedPixelsAndDpiChangesReachTheDeleg
                  reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(window.dpis, (std::vector<int>{144}));
   EXPECT_EQ(window.native->GetWindowRect(), UiRect(100, 100, 340, 260));
+}
+
+TEST_F(DesktopWindowTest, TheCursorIsTheControlsOverTheClientAndTheSystemsOverBorders) {
+  PaintedWindow window;
+  window.button_cursor = NativeCursor::kIBeam;
+  ASSERT_TRUE(window.Open(100, 100, 240, 160));
+  auto cursor_at = [&](CPoint point, const wchar_t* expected) {
+    const CPoint at = window.ToScreen(point);
+    EXPECT_TRUE(Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y)));
+    HCURSOR want = ::LoadCursorW(nullptr, expected);
+    return PumpUntil([&] { return ::GetCursor() == want; }, 3000);
+  };
+  EXPECT_TRUE(cursor_at(CPoint(50, 70), IDC_IBEAM));    // the delegate's shape
+  EXPECT_TRUE(cursor_at(CPoint(150, 120), IDC_ARROW));  // nothing asked: the arrow
+  EXPECT_TRUE(cursor_at(CPoint(228, 80), IDC_SIZEWE));  // a sizing border
+  EXPECT_GE(window.Count(NativeMessageType::kSetCursor), 2);
+}
+
+// Round corners of a layered window are cut through its pixels' alpha (the X
+// server shows those transparent pixels black without a compositing
+// manager), at every size. (A window without layering gets a window region
+// instead; Wine 8 shows such a window black, so that path is not checked
+// here.)
+TEST_F(DesktopWindowTest, RoundCornersCutTheWindowAtEverySize) {
+  constexpr uint32_t kFace = 0xFF20A060;
+  PaintedWindow window;
+  window.solid = kFace;
+  window.native->SetRoundCorner(CSize(24, 24));
+  ASSERT_TRUE(window.Open(100, 100, 200, 120));
+  auto check = [&] {
+    PumpFor(150);
+    auto shot = GrabScreen();
+    ASSERT_TRUE(shot);
+    const UiRect r = window.native->GetWindowRect();
+    const int width = r.GetWidth();
+    const int height = r.GetHeight();
+    for (CPoint corner : {CPoint(0, 0), CPoint(width - 1, 0), CPoint(0, height - 1),
+                          CPoint(width - 1, height - 1), CPoint(2, 1)}) {
+      EXPECT_EQ(shot->At(r.left + corner.x, r.top + corner.y), 0u)
+          << corner.x << "," << corner.y << " of " << width << "x" << height;
+    }
+    for (CPoint inside : {CPoint(12, 0), CPoint(0, 12), CPoint(width / 2, height / 2), CPoint(8, 8),
+                          CPoint(width - 13, height - 1)}) {
+      EXPECT_EQ(shot->At(r.left + inside.x, r.top + inside.y), kFace & 0xFFFFFFu)
+          << inside.x << "," << inside.y << " of " << width << "x" << height;
+    }
+  };
+  check();
+  window.native->SetWindowRect(UiRect(100, 100, 330, 260), true);
+  ASSERT_TRUE(PumpUntil([&] { return window.image && window.image->GetWidth() == 230; }));
+  check();
+  // Square again: the corners show the window's own pixels.
+  window.native->SetRoundCorner(CSize());
+  PumpFor(150);
+  auto shot = GrabScreen();
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->At(100, 100), kFace & 0xFFFFFFu);
+  EXPECT_EQ(shot->At(329, 259), kFace & 0xFFFFFFu);
 }
 
 TEST_F(DesktopWindowTest, CaretRectPlacesTheImeWindowAndCompositionReachesTheDelegate) {

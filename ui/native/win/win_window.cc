@@ -4,6 +4,7 @@
 #include <imm.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -333,6 +334,7 @@ void WinNativeWindow::PresentImage(const PixelImage* image, const UiRect& area) 
     }
   }
   if (layered_) {
+    CutCorners(copy);
     PushLayered(copy);
     return;
   }
@@ -539,13 +541,17 @@ void WinNativeWindow::SetSizeLimits(CSize min_size, CSize max_size) {
 }
 
 void WinNativeWindow::SetRoundCorner(CSize round) {
+  if (round == round_corner_) return;
   round_corner_ = round;
   ApplyRegion();
+  // A layered window's corners are in its pixels: all of them go out again.
+  if (layered_) Invalidate(UiRect(0, 0, client_size_.cx, client_size_.cy));
 }
 
 void WinNativeWindow::ApplyRegion() {
   if (!hwnd_ || ::IsIconic(hwnd_)) return;
-  if (round_corner_.cx <= 0 || round_corner_.cy <= 0) {
+  // Layered windows cut their corners through the alpha channel instead.
+  if (layered_ || round_corner_.cx <= 0 || round_corner_.cy <= 0) {
     ::SetWindowRgn(hwnd_, nullptr, TRUE);
     return;
   }
@@ -553,6 +559,41 @@ void WinNativeWindow::ApplyRegion() {
                                      round_corner_.cx, round_corner_.cy);
   // The window owns the region from here on.
   if (region && !::SetWindowRgn(hwnd_, region, TRUE)) ::DeleteObject(region);
+}
+
+int WinNativeWindow::CornerInset(int y) const {
+  const int height = surface_size_.cy;
+  const double rx = std::min(round_corner_.cx, surface_size_.cx) / 2.0;
+  const double ry = std::min(round_corner_.cy, height) / 2.0;
+  if (rx <= 0 || ry <= 0) return 0;
+  // The round rect region's outline (an ellipse of the corner's size at
+  // each corner), sampled at the middle of the row.
+  const double row = y + 0.5;
+  double dy = 0.0;
+  if (row < ry) dy = ry - row;
+  if (row > height - ry) dy = row - (height - ry);
+  if (dy <= 0.0) return 0;
+  const double inset = rx - rx * std::sqrt(std::max(0.0, 1.0 - (dy * dy) / (ry * ry)));
+  return static_cast<int>(std::lround(inset));
+}
+
+void WinNativeWindow::CutCorners(const UiRect& rect) {
+  if (round_corner_.cx <= 0 || round_corner_.cy <= 0 || !surface_bits_) return;
+  const int width = surface_size_.cx;
+  const int stride = width * 4;
+  for (int y = rect.top; y < rect.bottom; ++y) {
+    const int inset = std::min(CornerInset(y), width / 2);
+    if (inset <= 0) continue;
+    uint8_t* row = surface_bits_ + static_cast<size_t>(y) * stride;
+    const int left_end = std::min(inset, rect.right);
+    if (rect.left < left_end) {
+      std::memset(row + rect.left * 4, 0, static_cast<size_t>(left_end - rect.left) * 4);
+    }
+    const int right_start = std::max(width - inset, rect.left);
+    if (right_start < rect.right) {
+      std::memset(row + right_start * 4, 0, static_cast<size_t>(rect.right - right_start) * 4);
+    }
+  }
 }
 
 void WinNativeWindow::SetEnabled(bool enabled) {

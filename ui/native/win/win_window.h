@@ -118,6 +118,9 @@ class WinNativeWindow : public NativeWindow {
   bool EnsureSurface(CSize size);
   void ReleaseSurface();
   void ApplyRegion();
+  // The round corner's transparent part of `rect` (surface rows).
+  void CutCorners(const UiRect& rect);
+  int CornerInset(int y) const;
   void TrackMouse(bool hover);
   // A popup's focus ends: by a press outside it, a lost capture or another
   // window taking the activation.
