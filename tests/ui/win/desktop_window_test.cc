@@ -606,8 +606,8 @@ TEST_F(DesktopWindowTest, TheCursorIsTheControlsOverTheClientAndTheSystemsOverBo
 // Round corners of a layered window are cut through its pixels' alpha (the X
 // server shows those transparent pixels black without a compositing
 // manager), at every size. (A window without layering gets a window region
-// instead; Wine 8 shows such a window black, so that path is not checked
-// here.)
+// instead; Wine 8 cuts such a window's shape but shows it black inside, so
+// that path is not checked here.)
 TEST_F(DesktopWindowTest, RoundCornersCutTheWindowAtEverySize) {
   constexpr uint32_t kFace = 0xFF20A060;
   PaintedWindow window;
