@@ -21,7 +21,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/control/progress.h"
 #include "ui/core/window.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/linux/gtk_accessible.h"
 #include "ui/native/linux/gtk_window.h"
 
 namespace {

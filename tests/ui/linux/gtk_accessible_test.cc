@@ -16,7 +16,7 @@
 #include "ui/control/progress.h"
 #include "ui/control/tab_box.h"
 #include "ui/core/box.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/linux/gtk_accessible.h"
 
 namespace ui {
 namespace {

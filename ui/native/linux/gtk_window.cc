@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "base/string_util.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/linux/gtk_accessible.h"
 #include "ui/native/linux/gtk_keys.h"
 #include "ui/render/linux/render_cairo.h"
 #include "ui/render/render.h"

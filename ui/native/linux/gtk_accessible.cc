@@ -1,4 +1,4 @@
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/linux/gtk_accessible.h"
 
 #include <gtk/gtk-a11y.h>
 
