@@ -227,7 +227,11 @@ class RenderContext_GdiPlus : public IRenderContext {
   void LeaveDc();
   void BlitPiece(HDC source_dc, POINT source_origin, bool has_alpha, const UiRect& dest,
                  const UiRect& source, uint8_t fade);
-  // Sets alpha 255 on what the clip leaves of `rect` (logical coordinates).
+  // Calls `visit` for each run of pixels of what the clip leaves of `rect`
+  // (logical coordinates), GDI's drawing flushed.
+  void ForEachVisibleRow(const UiRect& rect,
+                         const std::function<void(uint8_t* row, int count)>& visit);
+  // Sets alpha 255 on what the clip leaves of `rect`.
   void MakeOpaque(const UiRect& rect);
   void StrokeWithNewPen(int width, uint32_t color, bool antialias,
                         const std::function<void(Gdiplus::GpGraphics*, Gdiplus::GpPen*)>& draw);
