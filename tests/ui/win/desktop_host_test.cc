@@ -3,8 +3,6 @@
 // pending, typing into a field, tooltips, and the screen against the
 // picture the same window paints in memory.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,10 +12,14 @@
 
 #include "base/string_util.h"
 #include "control_test_support.h"
-#include "desktop_test_support.h"
 #include "ui/control/combo.h"
 #include "ui/control/rich_edit.h"
+#include "ui/host/window_impl_base.h"
 #include "ui/native/headless_window.h"
+
+// After the UI library's headers: winuser.h names the text flags (DT_*) as
+// macros.
+#include "desktop_test_support.h"
 #include "ui/native/win/win_window.h"
 
 namespace ui {
