@@ -1,0 +1,244 @@
+#include "ui/text/win/glyph_painter.h"
+
+#include <algorithm>
+
+namespace ui::dwrite {
+
+// {6D1B3A52-3C8E-4F0B-9C2E-5B7A1E4D8F10}: the effect's own identity, so that
+// a drawing effect someone else set is never taken for one.
+static const GUID kTextEffectId = {
+    0x6d1b3a52, 0x3c8e, 0x4f0b, {0x9c, 0x2e, 0x5b, 0x7a, 0x1e, 0x4d, 0x8f, 0x10}};
+
+HRESULT TextEffect::QueryInterface(REFIID riid, void** out) {
+  if (riid == __uuidof(IUnknown) || riid == kTextEffectId) {
+    *out = this;
+    AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG TextEffect::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+namespace {
+
+TextEffect* EffectOf(IUnknown* effect) {
+  void* out = nullptr;
+  if (!effect || FAILED(effect->QueryInterface(kTextEffectId, &out))) return nullptr;
+  auto* text_effect = static_cast<TextEffect*>(out);
+  text_effect->Release();  // the layout holds it while it draws
+  return text_effect;
+}
+
+uint8_t Mul(unsigned a, unsigned b) {
+  return static_cast<uint8_t>((a * b + 127) / 255);
+}
+
+}  // namespace
+
+// Lives on the stack for one Draw; DirectWrite does not keep it.
+class GlyphPainter::Renderer final : public IDWriteTextRenderer {
+ public:
+  Renderer(GlyphPainter* painter, uint32_t color) : painter_(painter), color_(color) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == __uuidof(IUnknown) || riid == __uuidof(IDWritePixelSnapping) ||
+        riid == __uuidof(IDWriteTextRenderer)) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE IsPixelSnappingDisabled(void*, BOOL* disabled) override {
+    *disabled = FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetCurrentTransform(void*, DWRITE_MATRIX* transform) override {
+    *transform = DWRITE_MATRIX{1, 0, 0, 1, 0, 0};
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetPixelsPerDip(void*, FLOAT* pixels) override {
+    *pixels = 1;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE DrawGlyphRun(void*, FLOAT x, FLOAT y, DWRITE_MEASURING_MODE mode,
+                                         const DWRITE_GLYPH_RUN* run,
+                                         const DWRITE_GLYPH_RUN_DESCRIPTION*,
+                                         IUnknown* effect) override {
+    TextEffect* text_effect = EffectOf(effect);
+    const uint32_t color = text_effect && text_effect->has_color() ? text_effect->color() : color_;
+    DWRITE_GLYPH_RUN glyphs = *run;
+    ComPtr<IDWriteFontFace> face = run->fontFace;
+    if (text_effect && (text_effect->bold() || text_effect->italic())) {
+      // A face without the weight or slant asked for is emboldened or
+      // slanted here (some DirectWrite versions leave that to the caller).
+      Context* context = painter_->context_;
+      const auto [weight, style] = context->WeightAndStyle(run->fontFace);
+      int simulations = DWRITE_FONT_SIMULATIONS_NONE;
+      if (text_effect->bold() && weight < DWRITE_FONT_WEIGHT_SEMI_BOLD &&
+          !(run->fontFace->GetSimulations() & DWRITE_FONT_SIMULATIONS_BOLD)) {
+        simulations |= DWRITE_FONT_SIMULATIONS_BOLD;
+      }
+      if (text_effect->italic() && style == DWRITE_FONT_STYLE_NORMAL &&
+          !(run->fontFace->GetSimulations() & DWRITE_FONT_SIMULATIONS_OBLIQUE)) {
+        simulations |= DWRITE_FONT_SIMULATIONS_OBLIQUE;
+      }
+      if (simulations != DWRITE_FONT_SIMULATIONS_NONE) {
+        face = context->Simulated(run->fontFace, static_cast<DWRITE_FONT_SIMULATIONS>(simulations));
+      }
+    }
+    glyphs.fontFace = face.Get();
+    Piece piece;
+    piece.color = color;
+    if (Rasterise(glyphs, mode, x, y, &piece)) painter_->pieces_.push_back(std::move(piece));
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE DrawUnderline(void*, FLOAT, FLOAT, const DWRITE_UNDERLINE*,
+                                          IUnknown*) override {
+    return S_OK;  // the layout draws its own, placed as its carets are
+  }
+  HRESULT STDMETHODCALLTYPE DrawStrikethrough(void*, FLOAT, FLOAT, const DWRITE_STRIKETHROUGH*,
+                                              IUnknown*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DrawInlineObject(void*, FLOAT, FLOAT, IDWriteInlineObject*, BOOL, BOOL,
+                                             IUnknown*) override {
+    return S_OK;
+  }
+
+ private:
+  // Grey-scale coverage of one run, one byte a pixel.
+  bool Rasterise(const DWRITE_GLYPH_RUN& run, DWRITE_MEASURING_MODE mode, float x, float y,
+                 Piece* piece) {
+    Context* context = painter_->context_;
+    ComPtr<IDWriteGlyphRunAnalysis> analysis;
+    DWRITE_TEXTURE_TYPE texture = DWRITE_TEXTURE_ALIASED_1x1;
+    if (IDWriteFactory2* factory2 = context->factory2()) {
+      const DWRITE_RENDERING_MODE rendering =
+          mode == DWRITE_MEASURING_MODE_GDI_CLASSIC   ? DWRITE_RENDERING_MODE_GDI_CLASSIC
+          : mode == DWRITE_MEASURING_MODE_GDI_NATURAL ? DWRITE_RENDERING_MODE_GDI_NATURAL
+                                                      : DWRITE_RENDERING_MODE_NATURAL_SYMMETRIC;
+      if (FAILED(factory2->CreateGlyphRunAnalysis(
+              &run, nullptr, rendering, mode, DWRITE_GRID_FIT_MODE_DEFAULT,
+              DWRITE_TEXT_ANTIALIAS_MODE_GRAYSCALE, x, y, &analysis))) {
+        return false;
+      }
+    } else {
+      // Before Windows 8.1 anti-aliased coverage comes as three samples a
+      // pixel; their mean is the pixel's.
+      texture = DWRITE_TEXTURE_CLEARTYPE_3x1;
+      if (FAILED(context->factory()->CreateGlyphRunAnalysis(&run, 1, nullptr,
+                                                            mode == DWRITE_MEASURING_MODE_NATURAL
+                                                                ? DWRITE_RENDERING_MODE_NATURAL
+                                                                : DWRITE_RENDERING_MODE_GDI_CLASSIC,
+                                                            mode, x, y, &analysis))) {
+        return false;
+      }
+    }
+    RECT r{};
+    if (FAILED(analysis->GetAlphaTextureBounds(texture, &r)) || r.right <= r.left ||
+        r.bottom <= r.top) {
+      return false;
+    }
+    const size_t pixels = static_cast<size_t>(r.right - r.left) * (r.bottom - r.top);
+    const size_t samples = texture == DWRITE_TEXTURE_CLEARTYPE_3x1 ? 3 : 1;
+    std::vector<uint8_t> bytes(pixels * samples);
+    if (FAILED(analysis->CreateAlphaTexture(texture, &r, bytes.data(),
+                                            static_cast<UINT32>(bytes.size())))) {
+      return false;
+    }
+    if (samples == 3) {
+      for (size_t i = 0; i < pixels; ++i) {
+        bytes[i] = static_cast<uint8_t>((bytes[3 * i] + bytes[3 * i + 1] + bytes[3 * i + 2]) / 3);
+      }
+      bytes.resize(pixels);
+    }
+    piece->rect = UiRect(r.left, r.top, r.right, r.bottom);
+    piece->coverage = std::move(bytes);
+    return true;
+  }
+
+  GlyphPainter* painter_;
+  uint32_t color_;
+};
+
+void GlyphPainter::AddLayout(IDWriteTextLayout* layout, float x, float y, uint32_t color) {
+  Renderer renderer(this, color);
+  layout->Draw(nullptr, &renderer, x, y);
+}
+
+void GlyphPainter::AddRect(const UiRect& rect, uint32_t color) {
+  if (rect.IsRectEmpty()) return;
+  Piece piece;
+  piece.rect = rect;
+  piece.color = color;
+  pieces_.push_back(std::move(piece));
+}
+
+UiRect GlyphPainter::GetBounds() const {
+  UiRect bounds;
+  for (const Piece& piece : pieces_) bounds.Union(piece.rect);
+  return bounds;
+}
+
+std::shared_ptr<PixelImage> GlyphPainter::Paint(const UiRect& bounds) const {
+  return Compose(bounds, nullptr, nullptr);
+}
+
+std::shared_ptr<PixelImage> GlyphPainter::Paint(const UiRect& bounds,
+                                                const std::vector<UiRect>& keep,
+                                                uint32_t color) const {
+  return Compose(bounds, &keep, &color);
+}
+
+std::shared_ptr<PixelImage> GlyphPainter::Compose(const UiRect& bounds,
+                                                  const std::vector<UiRect>* keep,
+                                                  const uint32_t* color) const {
+  std::shared_ptr<PixelImage> image = PixelImage::Create(bounds.GetWidth(), bounds.GetHeight());
+  if (!image) return nullptr;
+  for (const Piece& piece : pieces_) {
+    const uint32_t argb = color ? *color : piece.color;
+    const unsigned alpha = argb >> 24;
+    const unsigned red = (argb >> 16) & 0xFF, green = (argb >> 8) & 0xFF, blue = argb & 0xFF;
+    UiRect area = piece.rect;
+    if (!area.Intersect(bounds)) continue;
+    for (int y = area.top; y < area.bottom; ++y) {
+      uint8_t* row = image->GetRow(y - bounds.top);
+      for (int x = area.left; x < area.right; ++x) {
+        if (keep && std::none_of(keep->begin(), keep->end(), [x, y](const UiRect& r) {
+              return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+            })) {
+          continue;
+        }
+        const unsigned coverage =
+            piece.coverage.empty()
+                ? 255
+                : piece.coverage[static_cast<size_t>(y - piece.rect.top) * piece.rect.GetWidth() +
+                                 (x - piece.rect.left)];
+        const unsigned a = Mul(coverage, alpha);
+        if (a == 0) continue;
+        // Source over, premultiplied (bytes blue, green, red, alpha).
+        uint8_t* p = row + static_cast<size_t>(x - bounds.left) * 4;
+        const unsigned rest = 255 - a;
+        p[0] = static_cast<uint8_t>(Mul(blue, a) + Mul(p[0], rest));
+        p[1] = static_cast<uint8_t>(Mul(green, a) + Mul(p[1], rest));
+        p[2] = static_cast<uint8_t>(Mul(red, a) + Mul(p[2], rest));
+        p[3] = static_cast<uint8_t>(a + Mul(p[3], rest));
+      }
+    }
+  }
+  return image;
+}
+
+}  // namespace ui::dwrite

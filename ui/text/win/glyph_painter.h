@@ -1,0 +1,79 @@
+#pragma once
+
+// Glyphs of DirectWrite layouts as premultiplied pixels. A custom text
+// renderer turns each glyph run into grey-scale coverage (a glyph run
+// analysis, no device context involved); the pixels are then the colour
+// times that coverage, alpha included, so that text keeps its edges on a
+// transparent layered surface and reaches any render context through its
+// alpha blend.
+
+#include <dwrite.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ui/geometry/geometry.h"
+#include "ui/render/pixel_image.h"
+#include "ui/text/win/dwrite_context.h"
+
+namespace ui::dwrite {
+
+// The drawing effect of a range of text: its colour, and the weight and
+// slant it asked for (drawn by simulation where the chosen face lacks them).
+class TextEffect final : public IUnknown {
+ public:
+  TextEffect(bool has_color, uint32_t color, bool bold, bool italic)
+      : has_color_(has_color), color_(color), bold_(bold), italic_(italic) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  bool has_color() const { return has_color_; }
+  uint32_t color() const { return color_; }
+  bool bold() const { return bold_; }
+  bool italic() const { return italic_; }
+
+ private:
+  ~TextEffect() = default;
+  ULONG refs_ = 1;
+  bool has_color_;
+  uint32_t color_;
+  bool bold_;
+  bool italic_;
+};
+
+class GlyphPainter {
+ public:
+  explicit GlyphPainter(Context* context) : context_(context) {}
+
+  // Gathers the glyphs `layout` draws with its origin at (x, y), in `color`
+  // (ARGB) where the text sets none.
+  void AddLayout(IDWriteTextLayout* layout, float x, float y, uint32_t color);
+  // A solid rectangle (an underline) in `color`.
+  void AddRect(const UiRect& rect, uint32_t color);
+
+  // Everything gathered, in this painter's pixels; empty when nothing inks.
+  UiRect GetBounds() const;
+  // The pixels of `bounds`: everything gathered in its own colour, or, with
+  // `keep`, only what lies inside those rectangles, in `color`.
+  std::shared_ptr<PixelImage> Paint(const UiRect& bounds) const;
+  std::shared_ptr<PixelImage> Paint(const UiRect& bounds, const std::vector<UiRect>& keep,
+                                    uint32_t color) const;
+
+ private:
+  class Renderer;
+  struct Piece {
+    UiRect rect;
+    std::vector<uint8_t> coverage;  // one byte a pixel, rows of rect's width; empty: solid
+    uint32_t color = 0;
+  };
+  std::shared_ptr<PixelImage> Compose(const UiRect& bounds, const std::vector<UiRect>* keep,
+                                      const uint32_t* color) const;
+
+  Context* context_;
+  std::vector<Piece> pieces_;
+};
+
+}  // namespace ui::dwrite
