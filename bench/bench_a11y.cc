@@ -21,15 +21,15 @@
 #include "ui/builder/window_builder.h"
 #include "ui/control/progress.h"
 #include "ui/core/window.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/host/linux/gtk_accessible.h"
 #include "ui/native/linux/gtk_window.h"
 
 namespace {
 
-constexpr ui::CSize kClient(600, 400);
-
 bool InitOnce() {
   static const bool ok = gtk_init_check(nullptr, nullptr) && bench::InitSkinResources();
+  // The windows here are GTK windows without the host: they need the bridge as it does.
+  if (ok) ui::UseGtkAccessibleBridge();
   return ok;
 }
 
@@ -73,17 +73,8 @@ int Walk(AtkObject* object) {
   return count;
 }
 
-struct MainWindow {
+struct MainWindow : bench::MainWindowOn<ui::GtkNativeWindow> {
   explicit MainWindow(int mode) {
-    auto native_window = std::make_unique<ui::GtkNativeWindow>();
-    native = native_window.get();
-    native->Create(nullptr, L"bench", ui::UiRect(0, 0, kClient.cx, kClient.cy), false);
-    window = std::make_unique<ui::Window>();
-    window->SetLayered(false);
-    window->Init(std::move(native_window));
-    window->SetResourcePath(L"basic/");
-    root = ui::WindowBuilder().Build(L"basic/basic.xml", bench::StandIn, window.get());
-    if (root) window->AttachDialog(root);
     native->Show(true, false);
     if (mode >= 1) {
       AtkObject* top = gtk_widget_get_accessible(native->GetWidget());
@@ -93,16 +84,13 @@ struct MainWindow {
         objects = Walk(top);
       }
     }
-    window->Paint(ui::UiRect(0, 0, kClient.cx, kClient.cy));
+    window->Paint(ui::UiRect(0, 0, bench::kMainClient.cx, bench::kMainClient.cy));
     Pump();
   }
   ~MainWindow() {
     window.reset();
     Pump();
   }
-  ui::GtkNativeWindow* native = nullptr;
-  std::unique_ptr<ui::Window> window;
-  ui::Control* root = nullptr;
   int objects = 0;
 };
 
@@ -142,7 +130,7 @@ void BM_ProgressStep(benchmark::State& state) {
     state.SkipWithError("no progress bar");
     return;
   }
-  main.window->Paint(ui::UiRect(0, 0, kClient.cx, kClient.cy));
+  main.window->Paint(ui::UiRect(0, 0, bench::kMainClient.cx, bench::kMainClient.cy));
   int value = 0;
   for (auto _ : state) {
     progress->SetValue(value);

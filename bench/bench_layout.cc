@@ -26,31 +26,17 @@
 
 namespace {
 
-constexpr ui::CSize kClient(600, 400);
-
 bool InitOnce() {
   static const bool ok = bench::InitSkinResources();
   return ok;
 }
 
-struct MainWindow {
+// Built, laid out and painted once.
+struct MainWindow : bench::MainWindowOn<ui::HeadlessWindow> {
   MainWindow() {
-    auto native_window = std::make_unique<ui::HeadlessWindow>();
-    native = native_window.get();
-    native->Create(nullptr, L"bench", ui::UiRect(0, 0, kClient.cx, kClient.cy), false);
-    window = std::make_unique<ui::Window>();
-    window->SetLayered(false);
-    window->Init(std::move(native_window));
-    window->SetResourcePath(L"basic/");
-    ui::WindowBuilder builder;
-    root = builder.Build(L"basic/basic.xml", bench::StandIn, window.get());
-    if (root) window->AttachDialog(root);
-    native->SetWindowRect(ui::UiRect(0, 0, kClient.cx, kClient.cy), false);
+    native->SetWindowRect(ui::UiRect(0, 0, bench::kMainClient.cx, bench::kMainClient.cy), false);
     native->PaintAll();
   }
-  ui::HeadlessWindow* native = nullptr;
-  std::unique_ptr<ui::Window> window;
-  ui::Control* root = nullptr;
 };
 
 void BM_BuildLayoutPaint(benchmark::State& state) {

@@ -2,7 +2,7 @@
 
 // The source tree's skins set up for a benchmark: found upwards from the
 // binary, with the Cairo render factory, the image loader and the global
-// style sheet.
+// style sheet; and the main window's skin built on a window core.
 
 #include <filesystem>
 #include <memory>
@@ -11,6 +11,7 @@
 #include "ui/builder/window_builder.h"
 #include "ui/core/control.h"
 #include "ui/core/global_manager.h"
+#include "ui/core/window.h"
 #include "ui/image/image_cache.h"
 #include "ui/render/render.h"
 
@@ -41,5 +42,29 @@ inline bool InitSkinResources() {
 inline ui::Control* StandIn(const std::wstring&) {
   return new ui::Control();
 }
+
+// The main window's client size at 100 %.
+inline constexpr ui::CSize kMainClient(600, 400);
+
+// The main window's skin ("basic/basic.xml") on a window core over a new
+// `Native` window of the main window's size, not layered; `root` is null when
+// the skin does not build. Nothing is painted yet.
+template <typename Native>
+struct MainWindowOn {
+  MainWindowOn() {
+    auto native_window = std::make_unique<Native>();
+    native = native_window.get();
+    native->Create(nullptr, L"bench", ui::UiRect(0, 0, kMainClient.cx, kMainClient.cy), false);
+    window = std::make_unique<ui::Window>();
+    window->SetLayered(false);
+    window->Init(std::move(native_window));
+    window->SetResourcePath(L"basic/");
+    root = ui::WindowBuilder().Build(L"basic/basic.xml", StandIn, window.get());
+    if (root) window->AttachDialog(root);
+  }
+  Native* native = nullptr;
+  std::unique_ptr<ui::Window> window;
+  ui::Control* root = nullptr;
+};
 
 }  // namespace bench

@@ -1,10 +1,13 @@
 // The installer's entry: parse the command line, then run the UI framework
 // thread on the initial thread until it ends. With a display the main window
-// drives the installation; without one, or with --silent, the console view
-// runs it unattended and the exit status tells the outcome.
+// drives the installation; with no display configured at all, or with
+// --silent, the console view runs it unattended and the exit status tells the
+// outcome. A configured display that cannot be opened is an error: nobody
+// agreed to an installation without the window.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,14 +27,21 @@ namespace {
 constexpr char kUsage[] =
     "usage: corvane-installer [installPath:FOLDER] [channel:NAME] [--silent] [--help]\n"
     "\n"
-    "With a display the installer opens its window. Without a display, or with\n"
-    "--silent, it installs unattended: progress on standard output, and the exit\n"
-    "status tells the result: 0 installed, 1 failed, 2 another installer is running.\n"
+    "With a display the installer opens its window. With no display configured\n"
+    "(DISPLAY and WAYLAND_DISPLAY unset), or with --silent, it installs unattended:\n"
+    "progress on standard output, and the exit status tells the result: 0 installed,\n"
+    "1 failed, 2 another installer is running. A display that is configured but\n"
+    "cannot be opened ends the installer with status 1 before anything is fetched.\n"
     "  installPath:FOLDER  install into FOLDER (used as given)\n"
     "  channel:NAME        the distribution channel (default: the one built in)\n";
 
 bool HasArgument(const wchar_t* name) {
   return corvane::CommandLine::Instance().values().count(name) > 0;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
 }
 
 // A damaged installer cannot show its window: it says so on standard error
@@ -71,8 +81,25 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  const bool has_display = gtk_init_check(nullptr, nullptr) && gdk_display_get_default();
-  const bool windowed = has_display && !HasArgument(L"--silent");
+  const bool silent = HasArgument(L"--silent");
+  const std::string x_display = EnvironmentValue("DISPLAY");
+  const std::string wayland_display = EnvironmentValue("WAYLAND_DISPLAY");
+  const bool display_configured = !x_display.empty() || !wayland_display.empty();
+  // Without a display configured GTK is not started: a compositor socket
+  // found by default must not turn an unattended run into a windowed one.
+  const bool has_display =
+      display_configured && gtk_init_check(nullptr, nullptr) && gdk_display_get_default();
+  if (display_configured && !has_display && !silent) {
+    std::string name = !x_display.empty() ? x_display : wayland_display;
+    if (!x_display.empty() && !wayland_display.empty()) name += " or " + wayland_display;
+    std::fprintf(stderr,
+                 "corvane-installer: cannot open the display %s, so the installer's window "
+                 "cannot be shown; nothing was installed (--silent installs without a "
+                 "window)\n",
+                 name.c_str());
+    return corvane::kExitFailed;
+  }
+  const bool windowed = has_display && !silent;
 
   corvane::ConsoleInstallView console;
   std::unique_ptr<corvane::InstallFlow> flow;

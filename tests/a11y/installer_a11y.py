@@ -1,9 +1,12 @@
 """The installer as a screen reader sees it, over the accessibility bus.
 
-Runs the built installer twice against the reference vendor service: once
-installing by accessibility actions alone (agreement state, install, the
-progress value as it creeps, the installed page's start button), once
-opening the exit confirmation and cancelling it by its button's action.
+Runs the built installer three times against the reference vendor service:
+once installing by accessibility actions alone (agreement state, install, the
+progress value as it creeps, the installed page's start button), once opening
+the exit confirmation and cancelling it by its button's action, and once
+choosing the install folder in the desktop's folder chooser while a client
+reads every object and event. Each run fails on any warning or critical the
+installer prints (GLib's, GTK's, ATK's or any library's through GLib).
 
     installer_a11y.py INSTALLER WORK_DIR
 """
@@ -206,6 +209,93 @@ def install_by_actions(installer, work):
             process.wait()
 
 
+def choose_folder(installer, work):
+    """The folder chooser opened and answered by actions, with a client that
+    reads the state of every object an event names and of every object in the
+    tree, as a screen reader's review mode does."""
+    seen = []
+
+    def on_event(event):
+        try:
+            seen.append(event.type)
+            source = event.source
+            source.getState()
+            source.name
+            for child in source:
+                if child is not None:
+                    child.getState()
+        except Exception:
+            pass  # gone meanwhile
+
+    listener = Atspi.EventListener.new(on_event)
+    kinds = ("object:", "window:", "focus:")
+    for kind in kinds:
+        listener.register(kind)
+
+    def read_all(app):
+        for window in list(app):
+            if window is None:
+                continue
+            for obj in list(descendants(window)):
+                try:
+                    obj.getState()
+                    obj.name
+                except Exception:
+                    pass
+
+    def chooser(app):
+        for window in app:
+            if window is not None and window.getRole() == pyatspi.ROLE_FILE_CHOOSER:
+                return window
+        return None
+
+    process = start_installer(installer, work, "chooser")
+    try:
+        app = wait_for(find_app)
+        found = app and wait_for(lambda: window_with(app, "自定义安装", pyatspi.ROLE_PUSH_BUTTON))
+        if not check(bool(found), 'main window with its "自定义安装" button'):
+            return
+        main, customize = found
+        read_all(app)
+        customize.queryAction().doAction(0)
+        change = wait_for(lambda: find_in(main, "更改目录", pyatspi.ROLE_PUSH_BUTTON))
+        if not check(change is not None, 'the custom bar shows "更改目录"'):
+            return
+        for answer in ("取消", "选择"):
+            change.queryAction().doAction(0)
+            dialog = wait_for(lambda: chooser(app))
+            if not check(dialog is not None, "the folder chooser opens (to answer %s)" % answer):
+                return
+            pump(0.5)
+            read_all(app)
+            button = find_in(dialog, answer, pyatspi.ROLE_PUSH_BUTTON)
+            if not check(button is not None, 'the chooser has a "%s" button' % answer):
+                return
+            button.queryAction().doAction(0)
+            check(wait_for(lambda: chooser(app) is None, 10) is not None,
+                  '"%s" closes the chooser' % answer)
+            read_all(app)
+            pump(0.5)
+        check(process.poll() is None, "the installer keeps running after the chooser")
+        check(len(seen) > 0, "the client received the installer's events")
+    finally:
+        for kind in kinds:
+            listener.deregister(kind)
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+def toolkit_warnings(work, tag):
+    """GLib-style warning and critical lines of one installer run."""
+    path = os.path.join(work, tag + ".log")
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8", errors="replace") as log:
+        return [line.rstrip("\n") for line in log
+                if "WARNING **" in line or "CRITICAL **" in line]
+
+
 def cancel_exit_box(installer, work):
     process = start_installer(installer, work, "msgbox")
     try:
@@ -242,6 +332,12 @@ def main():
     installer, work = sys.argv[1], sys.argv[2]
     install_by_actions(installer, work)
     cancel_exit_box(installer, work)
+    choose_folder(installer, work)
+    for tag in ("install", "msgbox", "chooser"):
+        lines = toolkit_warnings(work, tag)
+        for line in lines:
+            print("     " + line, flush=True)
+        check(not lines, "the %s run printed no warning nor critical" % tag)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

@@ -141,6 +141,12 @@ ScopedUserEnvironment::ScopedUserEnvironment() {
   }
   for (const char* sub : {"home", "config", "data", "runtime"})
     g_mkdir(dir_.Sub(sub).c_str(), 0700);
+  // The display's cookie is found through HOME unless XAUTHORITY names it: a
+  // desktop's display must stay open to the programs the tests start.
+  const std::optional<std::string>& home = saved_["HOME"];
+  if (!std::getenv("XAUTHORITY") && home && FileExists(*home + "/.Xauthority")) {
+    Set("XAUTHORITY", *home + "/.Xauthority");
+  }
   setenv("HOME", dir_.Sub("home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", config_home().c_str(), 1);
   setenv("XDG_DATA_HOME", data_home().c_str(), 1);
@@ -259,6 +265,22 @@ InstallerProcess::~InstallerProcess() {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status_, 0);
   }
+  if (on_end_ && pid_ > 0) on_end_(errors());
+}
+
+std::vector<std::string> ToolkitWarnings(const std::string& text) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    for (const char* level : {"WARNING **", "CRITICAL **"}) {
+      if (line.find(level) != std::string::npos) {
+        found.push_back(line);
+        break;
+      }
+    }
+  }
+  return found;
 }
 
 bool InstallerProcess::Wait(int seconds) {

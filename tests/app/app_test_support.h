@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -85,12 +86,23 @@ class InstallerProcess {
   int status() const { return status_; }
   std::string output() const;
   std::string errors() const;
+  // Called with what the installer printed on standard error once it has
+  // ended, when this object goes.
+  void set_on_end(std::function<void(const std::string& errors)> on_end) {
+    on_end_ = std::move(on_end);
+  }
 
  private:
   TempDir dir_;
   pid_t pid_ = -1;
   int status_ = -1;
+  std::function<void(const std::string&)> on_end_;
 };
+
+// The lines of `text` that GLib's logging prints for a warning or a critical
+// (of GLib, GTK, ATK or any library logging through GLib): "(prog:pid):
+// Domain-WARNING **: ..." and the like. Each one is a fault.
+std::vector<std::string> ToolkitWarnings(const std::string& text);
 
 // tools/vendor_service/logging_proxy.py on a free loopback port: a
 // forwarding proxy that logs each request it carries.

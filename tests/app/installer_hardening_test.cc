@@ -104,6 +104,48 @@ TEST_F(InstallerHardeningTest, SettingsFileWithOddLinesKeepsIdentityAndForeignKe
   }
 }
 
+// A settings file over 1 MiB (64 MiB of comments after "UniqueId") used to
+// read as empty: the machine got a new identity on every run.
+TEST_F(InstallerHardeningTest, LargeSettingsFileKeepsTheIdentity) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  ASSERT_TRUE(g_mkdir_with_parents((env_.config_home() + "/corvane").c_str(), 0700) == 0);
+  const std::string comments = "# " + std::string(61, 'c') + "\n";
+  {
+    std::ofstream out(settings_path(), std::ios::binary);
+    out << "[AppInfo]\nUniqueId=" << kStoredId << "\n";
+    std::string block;
+    for (int i = 0; i < 1024; ++i) block += comments;
+    for (int i = 0; i < 1024; ++i) out << block;
+    out << "[OtherProgram]\nsetting=1\n";
+  }
+  const std::string output = Run();
+  EXPECT_TRUE(Contains(output, "安装成功")) << output;
+  ASSERT_TRUE(service.WaitForStatistics(1));
+  for (const std::string& line : service.StatisticsLines()) {
+    EXPECT_TRUE(Contains(line, std::string("\"imei\": \"") + kStoredId + "\"")) << line;
+  }
+  // The channel was stored beside the identity; nothing of the file was lost.
+  std::ifstream in(settings_path(), std::ios::binary);
+  std::string line;
+  size_t comment_lines = 0;
+  std::vector<std::string> others;
+  while (std::getline(in, line)) {
+    if (line + "\n" == comments) {
+      ++comment_lines;
+    } else {
+      others.push_back(line);
+    }
+  }
+  EXPECT_EQ(comment_lines, 1024u * 1024u);
+  ASSERT_EQ(others.size(), 5u);
+  EXPECT_EQ(others[0], "[AppInfo]");
+  EXPECT_TRUE(others[1].rfind("Channel=", 0) == 0) << others[1];
+  EXPECT_EQ(others[2], std::string("UniqueId=") + kStoredId);
+  EXPECT_EQ(others[3], "[OtherProgram]");
+  EXPECT_EQ(others[4], "setting=1");
+}
+
 // A named pipe at the settings path used to block start-up for good.
 TEST_F(InstallerHardeningTest, NamedPipeAtTheSettingsPathDoesNotBlock) {
   VendorService service({"--package", app_test::DemoPackagePath()});

@@ -78,6 +78,28 @@ std::vector<std::string> FolderEntries(const std::string& path) {
   return names;
 }
 
+// What the end-to-end and accessibility runs count as faults: the warnings and
+// criticals as GLib's own log handler prints them, and nothing else.
+TEST(ToolkitWarningsTest, FindsTheWarningsAndCriticalsGLibPrints) {
+  app_test::TempDir dir;
+  const std::string out = dir.Sub("log");
+  const std::string script =
+      "import sys\n"
+      "from gi.repository import GLib\n"
+      "sys.stderr.write('corvane-installer: a line of its own\\n')\n"
+      "sys.stderr.flush()\n"
+      "log = GLib.log_default_handler\n"
+      "log('Gtk', GLib.LogLevelFlags.LEVEL_WARNING, 'a warning', None)\n"
+      "log('GLib-GObject', GLib.LogLevelFlags.LEVEL_CRITICAL, 'a critical', None)\n"
+      "log('Gdk', GLib.LogLevelFlags.LEVEL_MESSAGE, 'a message', None)\n";
+  ASSERT_EQ(corvane::RunProcess({"/bin/sh", "-c", "/usr/bin/python3 -c \"$0\" 2>" + out, script}),
+            0);
+  const std::vector<std::string> found = app_test::ToolkitWarnings(app_test::ReadFile(out));
+  ASSERT_EQ(found.size(), 2u) << app_test::ReadFile(out);
+  EXPECT_TRUE(Contains(found[0], "Gtk-WARNING **") && Contains(found[0], "a warning"));
+  EXPECT_TRUE(Contains(found[1], "GLib-GObject-CRITICAL **") && Contains(found[1], "a critical"));
+}
+
 class InstallerWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -171,6 +193,8 @@ TEST_F(InstallerWindowTest, DamagedSkinShowsABoxEndsWithOneAndInstallsNothing) {
     x_->Key(XK_Return);
     EXPECT_EQ(ExitStatus(installer), corvane::kExitFailed);
     EXPECT_TRUE(Contains(installer.errors(), "corvane-installer: ")) << installer.errors();
+    // Said in its own words: nothing in GLib's warning form, which counts as a fault.
+    EXPECT_TRUE(app_test::ToolkitWarnings(installer.errors()).empty()) << installer.errors();
     EXPECT_FALSE(app_test::FileExists(install_dir_));
     EXPECT_TRUE(FolderEntries(PackageFolder()).empty());
   }

@@ -29,68 +29,39 @@ class KeyboardInstallTest : public MainWindowFixture {
   void SetUp() override {
     if (!ui::InitGtkForTest()) GTEST_SKIP() << "no private X server (Xvfb)";
     MainWindowFixture::SetUp();
+    presenter_ = [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
+                        const std::wstring& confirm, const std::wstring& cancel,
+                        std::function<void(int)> on_result) {
+      box_ = ShowMsgBox(
+          owner,
+          [this, on_result](int answer) {
+            answers_.push_back(answer);
+            box_ = nullptr;
+            on_result(answer);
+          },
+          content, false, title, false, confirm, false, cancel, false);
+      if (!box_) return;
+      ++open_boxes_;
+      box_->AttachWindowEvent(ui::kEventWindowClose, [this](const ui::EventArgs&) {
+        --open_boxes_;
+        return true;
+      });
+    };
   }
 
   // Starts the installer with its main window on GTK, waits until the window has the
   // keyboard, then runs `script` on the UI thread; the loop ends on Finish, when the window
   // ends the process, or after 40 s.
-  void Run(const std::function<void()>& script) {
-    StartupHooks hooks = WindowHooks();
-    hooks.create_main_window = [&] {
-      window_ = std::make_unique<CMainWindow>();
-      window_->SetDeleteOnFinal(false);
-      window_->set_end_process([this] {
-        ++process_ends_;
-        // The box fading out is gone before the loop ends: nothing of it outlives the test.
-        Await([this] { return open_boxes_ == 0; }, [this] { Finish(); });
-      });
-      window_->set_message_box_presenter(
-          [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                 const std::wstring& confirm, const std::wstring& cancel,
-                 std::function<void(int)> on_result) {
-            box_ = ShowMsgBox(
-                owner,
-                [this, on_result](int answer) {
-                  answers_.push_back(answer);
-                  box_ = nullptr;
-                  on_result(answer);
-                },
-                content, false, title, false, confirm, false, cancel, false);
-            if (!box_) return;
-            ++open_boxes_;
-            box_->AttachWindowEvent(ui::kEventWindowClose, [this](const ui::EventArgs&) {
-              --open_boxes_;
-              return true;
-            });
-          });
-      ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true))
-          << nbase::WideToUTF8(window_->GetLastError());
-      ASSERT_TRUE(window_->controls_complete());
-      window_->ShowWindow(true, true);
-      nbase::ThreadRegistry::PostDelayedTaskToThread(
-          kThreadUi, [this] { Finish(); }, nbase::TimeDelta::FromSeconds(40));
-      Await([this] { return HasKeyboard(window_.get()); }, script);
-    };
-    MainThread main_thread(hooks);
-    main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
-    if (window_ && window_->GetNativeWindow() && window_->GetNativeWindow()->IsValid()) {
-      window_->GetNativeWindow()->Destroy();
-    }
-    window_.reset();
-    ui::PumpFor(50);
-  }
+  void Run(const std::function<void()>& script) { RunMainWindow(script, nullptr, 40); }
 
-  // Polls every 10 ms on the UI loop (which also takes the X events) until `done`.
-  void Await(std::function<bool()> done, std::function<void()> then) {
-    if (finished_) return;
-    if (done()) {
-      then();
-      return;
-    }
-    nbase::ThreadRegistry::PostDelayedTaskToThread(
-        kThreadUi, [this, done, then] { Await(done, then); },
-        nbase::TimeDelta::FromMilliseconds(10));
+  void StartScript(const std::function<void()>& script) override {
+    When([this] { return HasKeyboard(window_.get()); }, script);
   }
+  // The box fading out is gone before the loop ends: nothing of it outlives the test.
+  void OnProcessEnd() override {
+    When([this] { return open_boxes_ == 0; }, [this] { Finish(); });
+  }
+  void AfterRun() override { ui::PumpFor(50); }
 
   // A real key press and release; the running UI loop receives them.
   static void Key(unsigned long keysym, unsigned long modifier = 0) {
@@ -121,30 +92,25 @@ class KeyboardInstallTest : public MainWindowFixture {
              bool backward = false) {
     ui::Control* before = window->GetFocus();
     Key(XK_Tab, backward ? XK_Shift_L : 0);
-    Await([window, before] { return window->GetFocus() != before; },
-          [=, this] {
-            visited_.push_back(FocusName(window));
-            if (visited_.back() == name) {
-              then();
-            } else if (presses > 1) {
-              TabTo(window, name, presses - 1, then, backward);
-            } else {
-              ADD_FAILURE() << "Tab never reached " << name;
-              Finish();
-            }
-          });
+    When([window, before] { return window->GetFocus() != before; },
+         [=, this] {
+           visited_.push_back(FocusName(window));
+           if (visited_.back() == name) {
+             then();
+           } else if (presses > 1) {
+             TabTo(window, name, presses - 1, then, backward);
+           } else {
+             ADD_FAILURE() << "Tab never reached " << name;
+             Finish();
+           }
+         });
   }
 
-  bool Shown(const wchar_t* name) {
-    ui::Control* control = window_->FindControl(std::wstring(name));
-    return control && control->IsVisible();
-  }
   ui::CheckBox* Agreement() {
     return dynamic_cast<ui::CheckBox*>(window_->FindControl(std::wstring(L"checkbox_agreement")));
   }
   ui::Control* InstallButton() { return window_->FindControl(std::wstring(L"btn_startinstall")); }
 
-  std::unique_ptr<CMainWindow> window_;
   MsgBox* box_ = nullptr;
   std::vector<int> answers_;
   int open_boxes_ = 0;
@@ -162,29 +128,29 @@ TEST_F(KeyboardInstallTest, TabSpaceAndEnterInstallAndStartTheProduct) {
     TabTo(window_.get(), "checkbox_agreement", 8, [&] {
       to_agreement.swap(visited_);
       Key(XK_space);
-      Await([&] { return !Agreement()->IsSelected(); },
-            [&] {
-              unchecked_disables = !InstallButton()->IsEnabled();
-              // Round once: the disabled install button is no stop.
-              TabTo(window_.get(), "checkbox_agreement", 8, [&] {
-                around_disabled.swap(visited_);
-                Key(XK_space);
-                Await([&] { return Agreement()->IsSelected() && InstallButton()->IsEnabled(); },
-                      [&] {
-                        TabTo(window_.get(), "btn_startinstall", 8, [&] {
-                          to_install.swap(visited_);
-                          Key(XK_Return);
-                          Await([&] { return Shown(L"installedpage"); },
-                                [&] {
-                                  TabTo(window_.get(), "btn_startapp", 4, [&] {
-                                    to_start.swap(visited_);
-                                    Key(XK_Return);
-                                  });
-                                });
-                        });
+      When([&] { return !Agreement()->IsSelected(); },
+           [&] {
+             unchecked_disables = !InstallButton()->IsEnabled();
+             // Round once: the disabled install button is no stop.
+             TabTo(window_.get(), "checkbox_agreement", 8, [&] {
+               around_disabled.swap(visited_);
+               Key(XK_space);
+               When([&] { return Agreement()->IsSelected() && InstallButton()->IsEnabled(); },
+                    [&] {
+                      TabTo(window_.get(), "btn_startinstall", 8, [&] {
+                        to_install.swap(visited_);
+                        Key(XK_Return);
+                        When([&] { return Shown(L"installedpage"); },
+                             [&] {
+                               TabTo(window_.get(), "btn_startapp", 4, [&] {
+                                 to_start.swap(visited_);
+                                 Key(XK_Return);
+                               });
+                             });
                       });
-              });
-            });
+                    });
+             });
+           });
     });
   });
   EXPECT_EQ(to_agreement,
@@ -218,32 +184,32 @@ TEST_F(KeyboardInstallTest, ExitBoxAnswersEscapeAsCancelAndEnterAsItsFocusedButt
   Run([&] {
     TabTo(window_.get(), "btn_exit", 1, [&] {
       Key(XK_Return);
-      Await([&] { return box_ && HasKeyboard(box_); },
-            [&] {
-              owner_disabled = !window_->GetNativeWindow()->IsEnabled();
-              // The box gives its confirm button the focus; Tab and Shift+Tab move in the box.
-              in_box.push_back(FocusName(box_));
-              visited_.clear();
-              TabTo(box_, "btn_no", 1, [&] {
-                TabTo(
-                    box_, "btn_yes", 1,
-                    [&] {
-                      in_box.insert(in_box.end(), visited_.begin(), visited_.end());
-                      visited_.clear();
-                      Key(XK_Escape);
-                      Await([&] { return answers_.size() == 1 && HasKeyboard(window_.get()); },
-                            [&] {
-                              welcome_after_cancel = Shown(L"welcompage") && process_ends_ == 0;
-                              // The exit button kept the focus: Enter opens the box again, and
-                              // Enter there answers with the focused confirm button.
-                              Key(XK_Return);
-                              Await([&] { return box_ && HasKeyboard(box_); },
-                                    [&] { Key(XK_Return); });
-                            });
-                    },
-                    true);
-              });
-            });
+      When([&] { return box_ && HasKeyboard(box_); },
+           [&] {
+             owner_disabled = !window_->GetNativeWindow()->IsEnabled();
+             // The box gives its confirm button the focus; Tab and Shift+Tab move in the box.
+             in_box.push_back(FocusName(box_));
+             visited_.clear();
+             TabTo(box_, "btn_no", 1, [&] {
+               TabTo(
+                   box_, "btn_yes", 1,
+                   [&] {
+                     in_box.insert(in_box.end(), visited_.begin(), visited_.end());
+                     visited_.clear();
+                     Key(XK_Escape);
+                     When([&] { return answers_.size() == 1 && HasKeyboard(window_.get()); },
+                          [&] {
+                            welcome_after_cancel = Shown(L"welcompage") && process_ends_ == 0;
+                            // The exit button kept the focus: Enter opens the box again, and
+                            // Enter there answers with the focused confirm button.
+                            Key(XK_Return);
+                            When([&] { return box_ && HasKeyboard(box_); },
+                                 [&] { Key(XK_Return); });
+                          });
+                   },
+                   true);
+             });
+           });
     });
   });
   EXPECT_TRUE(owner_disabled);

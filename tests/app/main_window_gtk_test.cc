@@ -16,6 +16,7 @@
 #include "base/string_util.h"
 #include "gtk_test_support.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/main_window_fixture.h"
 #include "tests/app/skin_layout_support.h"
 #include "tests/app/x_client_support.h"
 #include "ui/core/global_manager.h"
@@ -23,7 +24,7 @@
 namespace corvane {
 namespace {
 
-class AppMainWindowGtkTest : public ::testing::Test {
+class AppMainWindowGtkTest : public MainWindowFixture {
  protected:
   void SetUp() override {
     // No session bus, so no portal: the chooser is GTK's own dialog. An
@@ -32,17 +33,11 @@ class AppMainWindowGtkTest : public ::testing::Test {
     // ends.
     env_.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + env_.dir().Sub("no-bus"));
     if (!ui::InitGtkForTest()) GTEST_SKIP() << "no X server for GTK";
-    ResetMachineInfoCachesForTesting();
+    MainWindowFixture::SetUp();
+    // The chooser starts from the default install folder.
     ParseCommandLine({});
-    const std::string zip = app_test::BuiltThemeArchive();
-    ASSERT_TRUE(ui::GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
-    ui::GlobalManager::Initialize(L"resources/", nullptr, false, L"themes/default", L"lang/zh_CN");
-    window_ = std::make_unique<CMainWindow>();
-    window_->SetDeleteOnFinal(false);
-    window_->set_end_process([this] { ++process_ends_; });
-    ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true))
-        << nbase::WideToUTF8(window_->GetLastError());
-    ASSERT_TRUE(window_->controls_complete());
+    ASSERT_TRUE(StartSkinFromBuiltArchive(L"themes/default"));
+    ASSERT_TRUE(CreateMainWindow());
     native_ = static_cast<ui::GtkNativeWindow*>(window_->GetNativeWindow());
     const ui::UiRect r = native_->GetWindowRect();
     native_->SetWindowRect(ui::UiRect(40, 40, 40 + r.GetWidth(), 40 + r.GetHeight()), false);
@@ -54,8 +49,10 @@ class AppMainWindowGtkTest : public ::testing::Test {
     ui::PumpFor(50);
     window_.reset();
     ui::GlobalManager::Shutdown();
-    ParseCommandLine({});
+    MainWindowFixture::TearDown();
   }
+  // No UI loop runs here: ending the process is only counted.
+  void OnProcessEnd() override {}
 
   // A real click in the middle of a control of the main window.
   void Click(const wchar_t* name) {
@@ -110,10 +107,7 @@ class AppMainWindowGtkTest : public ::testing::Test {
     return edit ? edit->GetText() : L"<none>";
   }
 
-  app_test::ScopedUserEnvironment env_;
-  std::unique_ptr<CMainWindow> window_;
   ui::GtkNativeWindow* native_ = nullptr;
-  int process_ends_ = 0;
 };
 
 TEST_F(AppMainWindowGtkTest, FolderChooserTypedPathWithBlanksAndCancel) {

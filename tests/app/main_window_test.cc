@@ -42,66 +42,39 @@ class AppMainWindowTest : public MainWindowFixture {
  protected:
   // Starts the installer with the main window on a headless native window,
   // then runs `script` on the UI thread; the loop ends when the script calls
-  // Finish, the window ends the process, or after 30 s.
-  void Run(const std::function<void()>& script) {
-    StartupHooks hooks = WindowHooks();
-    hooks.create_main_window = [&] {
-      window_ = std::make_unique<CMainWindow>();
-      window_->SetDeleteOnFinal(false);
-      window_->set_end_process([this] {
-        ++process_ends_;
-        Finish();
-      });
-      if (!real_boxes_)
-        window_->set_message_box_presenter(
-            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                   const std::wstring& confirm, const std::wstring& cancel,
-                   std::function<void(int)> on_result) {
-              EXPECT_EQ(owner, window_.get());
-              boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
-            });
-      if (real_boxes_) {
-        window_->set_message_box_presenter(
-            [this](CMainWindow* owner, const std::wstring& content, const std::wstring& title,
-                   const std::wstring& confirm, const std::wstring& cancel,
-                   std::function<void(int)> on_result) {
-              box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
-            });
-      }
-      auto native = std::make_unique<ui::HeadlessWindow>();
-      headless_ = native.get();
-      ASSERT_TRUE(window_->Create(nullptr, L"MainWindow", ui::UiRect(), true, std::move(native)))
-          << nbase::WideToUTF8(window_->GetLastError());
-      ASSERT_TRUE(window_->controls_complete());
-      window_->ShowWindow(true, true);
-      Pump();
-      nbase::ThreadRegistry::PostDelayedTaskToThread(
-          kThreadUi, [this] { Finish(); }, nbase::TimeDelta::FromSeconds(30));
-      script();
-    };
-    MainThread main_thread(hooks);
-    main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
-    window_.reset();
+  // Finish, the window ends the process, or after 30 s. The boxes are recorded
+  // (answered by the test), or real ones on headless windows with real_boxes_.
+  void Run(const std::function<void()>& script, int scale_percent = 100) {
+    if (real_boxes_) {
+      presenter_ = [this](CMainWindow* owner, const std::wstring& content,
+                          const std::wstring& title, const std::wstring& confirm,
+                          const std::wstring& cancel, std::function<void(int)> on_result) {
+        box_ = ShowBox(owner, std::move(on_result), content, title, confirm, cancel);
+      };
+    } else {
+      presenter_ = [this](CMainWindow* owner, const std::wstring& content,
+                          const std::wstring& title, const std::wstring& confirm,
+                          const std::wstring& cancel, std::function<void(int)> on_result) {
+        EXPECT_EQ(owner, window_.get());
+        boxes_.push_back({content, title, confirm, cancel, std::move(on_result)});
+      };
+    }
+    auto native = std::make_unique<ui::HeadlessWindow>();
+    headless_ = native.get();
+    RunMainWindow(script, std::move(native), 30, scale_percent);
     headless_ = nullptr;
   }
+
+  void StartScript(const std::function<void()>& script) override {
+    Pump();
+    script();
+  }
+  void PumpWindow() override { Pump(); }
 
   // Runs what the headless window queued and paints.
   void Pump() {
     headless_->RunPendingTasks();
     headless_->PaintPending();
-  }
-
-  // Polls every 10 ms (pumping the window) until `done`, then runs `then`.
-  void When(std::function<bool()> done, std::function<void()> then) {
-    if (finished_) return;
-    Pump();
-    if (done()) {
-      then();
-      return;
-    }
-    nbase::ThreadRegistry::PostDelayedTaskToThread(
-        kThreadUi, [this, done, then] { When(done, then); },
-        nbase::TimeDelta::FromMilliseconds(10));
   }
 
   // A box on a headless window over the main window, laid out.
@@ -127,11 +100,17 @@ class AppMainWindowTest : public MainWindowFixture {
     box_ = nullptr;
   }
 
-  ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
-  bool Shown(const wchar_t* name) {
-    ui::Control* control = Find(name);
-    return control && control->IsVisible();
+  // The open box stands centred on the main window (a pixel off at most, by
+  // rounding), whatever its text made of its height.
+  void ExpectBoxCentred(const std::string& what) {
+    ASSERT_NE(box_headless_, nullptr) << what;
+    const ui::UiRect box = box_headless_->GetWindowRect();
+    const ui::UiRect main = headless_->GetWindowRect();
+    EXPECT_NEAR(box.left + box.right, main.left + main.right, 2) << what;
+    EXPECT_NEAR(box.top + box.bottom, main.top + main.bottom, 2) << what;
   }
+
+  ui::Control* Find(const wchar_t* name) { return window_->FindControl(name); }
   std::wstring Text(const wchar_t* name) {
     auto* label = dynamic_cast<ui::Label*>(Find(name));
     return label ? label->GetText() : L"<none>";
@@ -163,7 +142,6 @@ class AppMainWindowTest : public MainWindowFixture {
     return app_test::StatisticsEventIds(service);
   }
 
-  std::unique_ptr<CMainWindow> window_;
   ui::HeadlessWindow* headless_ = nullptr;
   std::deque<BoxRequest> boxes_;
   bool real_boxes_ = false;
@@ -406,6 +384,50 @@ TEST_F(AppMainWindowTest, ExitBoxIsModalAndAnswersThroughItsButtons) {
   EXPECT_EQ(process_ends_, 1);
 }
 
+// A box is centred once its text has set its height: one line or many, at
+// 100 % and 150 %.
+TEST_F(AppMainWindowTest, BoxesStandCentredOnTheMainWindowWhateverTheirText) {
+  VendorService service({"--package", app_test::DemoPackagePath()});
+  service.UseForInstaller(&env_);
+  real_boxes_ = true;
+  const std::wstring long_text =
+      L"第一行\n第二行\n第三行\n第四行\n一行很长的文字，长得在三百像素宽的框里要折成好几行才放得下"
+      L"，"
+      L"再加一句也不为过。";
+  for (int scale : {100, 150}) {
+    SCOPED_TRACE(scale);
+    std::vector<int> heights;
+    std::vector<std::weak_ptr<nbase::WeakFlag>> closing;
+    Run(
+        [&] {
+          Click(L"btn_exit");
+          ExpectBoxCentred("exit box");
+          ClickInBox(L"btn_no");
+          closing.push_back(closing_box_);
+          for (const std::wstring& text : {std::wstring(L"好"), long_text}) {
+            box_ = ShowBox(window_.get(), nullptr, text, L"提示", L"确定", L"取消");
+            ASSERT_NE(box_, nullptr);
+            heights.push_back(box_headless_->GetWindowRect().GetHeight());
+            ExpectBoxCentred(nbase::WideToUTF8(text));
+            ClickInBox(L"btn_no");
+            closing.push_back(closing_box_);
+          }
+          // Every box has faded out and gone before the run ends.
+          When(
+              [&] {
+                for (const auto& flag : closing) {
+                  if (!flag.expired()) return false;
+                }
+                return true;
+              },
+              [&] { Finish(); });
+        },
+        scale);
+    ASSERT_EQ(heights.size(), 2u);
+    EXPECT_GT(heights[1], heights[0] + 40);
+  }
+}
+
 TEST_F(AppMainWindowTest, CloseDuringTheDownloadEndsTheProcessAtOnce) {
   VendorService service({"--package", app_test::DemoPackagePath(), "--delay", "1"});
   service.UseForInstaller(&env_);
@@ -443,6 +465,7 @@ void AppMainWindowTest::ProductRunningPrompt(bool retry_after_closing,
              EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_yes"))->GetText(),
                        L"重试");
              EXPECT_EQ(dynamic_cast<ui::Button*>(box_->FindControl(L"btn_no"))->GetText(), L"取消");
+             ExpectBoxCentred("running-product box");
              // Retry while the product still runs: the same question again,
              // and the counter waits.
              const int counter = window_->progress_counter();

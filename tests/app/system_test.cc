@@ -112,6 +112,101 @@ TEST(AppSettingsStoreTest, FailedWriteKeepsTheOldFileWhole) {
   EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
 }
 
+// Writes `count` comment lines of 64 bytes to `out` (64 MiB for 1 Mi lines),
+// a block at a time so that the test itself holds little of it.
+void AppendCommentLines(std::ofstream& out, size_t count) {
+  const std::string line = "# " + std::string(61, 'c') + "\n";
+  std::string block;
+  for (int i = 0; i < 1024; ++i) block += line;
+  for (size_t done = 0; done < count; done += 1024) out << block;
+}
+
+off_t SizeOf(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// Resident memory of a process in KiB (VmRSS).
+long ResidentKib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// A store far larger than its keys (64 MiB of comments after "UniqueId")
+// keeps every key, reads in bounded memory, and a write keeps every byte it
+// does not change, a line too long to read included.
+TEST(AppSettingsStoreTest, LargeFileKeepsEveryKeyAndAWriteKeepsEverythingElse) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(corvane::CreateDirectoryTree(env.config_home() + "/corvane"));
+  const std::string long_line = "# " + std::string(300 * 1024, 'L') + "\n";
+  const std::string head = "[AppInfo]\nUniqueId=0123456789ABCDEF0123456789ABCDEF\n";
+  const std::string tail = "[Other]\nlate=1\n" + long_line + "[AppInfo]\nAfter=2\n";
+  {
+    std::ofstream out(store.file_path(), std::ios::binary);
+    out << head;
+    AppendCommentLines(out, 1024 * 1024);
+    out << tail;
+  }
+  const off_t size_before = SizeOf(store.file_path());
+  ASSERT_GT(size_before, 64 << 20);
+
+  // Read in a child, whose resident memory then tells what reading took.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const long before = ResidentKib(getpid());
+    const bool ok = store.Read("UniqueId") == "0123456789ABCDEF0123456789ABCDEF" &&
+                    store.Read("After") == "2" && store.Read("late").empty();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    // Well under the file's size: no more than a few MiB beyond what the child started with.
+    _exit(!ok ? 1 : usage.ru_maxrss - before > 8 * 1024 ? 2 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 1) << "a key of the large file was lost";
+  EXPECT_NE(WEXITSTATUS(status), 2) << "reading took memory in proportion to the file";
+
+  ASSERT_TRUE(store.Write("Channel", "c1"));
+  EXPECT_EQ(store.Read("Channel"), "c1");
+  EXPECT_EQ(store.Read("UniqueId"), "0123456789ABCDEF0123456789ABCDEF");
+  // The new key opens its group; every other byte is where it was.
+  const std::string written = "Channel=c1\n";
+  EXPECT_EQ(SizeOf(store.file_path()), size_before + static_cast<off_t>(written.size()));
+  std::ifstream in(store.file_path(), std::ios::binary);
+  std::string start(head.size() + written.size(), '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  EXPECT_EQ(start, "[AppInfo]\n" + written + head.substr(10));
+  in.seekg(-static_cast<std::streamoff>(tail.size()), std::ios::end);
+  std::string end(tail.size(), '\0');
+  in.read(end.data(), static_cast<std::streamsize>(end.size()));
+  EXPECT_EQ(end, tail);
+  EXPECT_EQ(CountEntries(env.config_home() + "/corvane"), 1);
+}
+
+// A value written again replaces the old one wherever it stood, in every
+// section of the group; the same key of another group stays as it was.
+TEST(AppSettingsStoreTest, RewrittenKeyReplacesEveryOldValue) {
+  ScopedUserEnvironment env;
+  corvane::SettingsStore store("Software\\corvane\\AppInfo");
+  ASSERT_TRUE(corvane::CreateDirectoryTree(env.config_home() + "/corvane"));
+  app_test::WriteFile(store.file_path(),
+                      "# top\n[AppInfo]\nChannel = old1\nUniqueId=U\n\n[Other]\nChannel=theirs\n"
+                      "[AppInfo]\nChannel=old2\n");
+  EXPECT_EQ(store.Read("Channel"), "old2");
+  ASSERT_TRUE(store.Write("Channel", "new;#\n"));
+  EXPECT_EQ(app_test::ReadFile(store.file_path()),
+            "# top\n[AppInfo]\nChannel=new;#\\n\nUniqueId=U\n\n[Other]\nChannel=theirs\n"
+            "[AppInfo]\n");
+  EXPECT_EQ(store.Read("Channel"), "new;#\n");
+}
+
 TEST(AppProcessTest, ExitedButUnreapedProcessIsNotRunning) {
   app_test::TempDir dir;
   // At most 15 characters, so that the name a zombie keeps (comm) is whole.

@@ -72,7 +72,14 @@ std::unique_ptr<app_test::InstallerProcess> InstallerE2eTest::StartInstaller(
   env_.Set("XENVIRONMENT", resources);
   std::vector<std::string> args = {"installPath:" + install_dir_, "channel:e2e"};
   args.insert(args.end(), extra.begin(), extra.end());
-  return std::make_unique<app_test::InstallerProcess>(args, /*keep_display=*/true);
+  auto installer = std::make_unique<app_test::InstallerProcess>(args, /*keep_display=*/true);
+  // A warning or critical of the toolkit is a fault of the installer.
+  installer->set_on_end([](const std::string& errors) {
+    for (const std::string& line : app_test::ToolkitWarnings(errors)) {
+      ADD_FAILURE() << "the installer printed: " << line;
+    }
+  });
+  return installer;
 }
 
 std::optional<TopLevel> InstallerE2eTest::MainWindow(pid_t pid, int timeout_ms) {

@@ -31,6 +31,18 @@ TEST_P(InstallerScaleE2eTest, PagesEqualTheInspectorsAndTheCustomBarResizesByIts
   EXPECT_LE(std::abs(window->rect.centre_y() - 512), 1);
   EXPECT_EQ(CompareWithInspector(*window, welcome, "welcome"), 0);
 
+  // The exit box stands centred on the main window once its text has set its height.
+  ClickControl(*window, Layout(welcome), "btn_exit");
+  std::optional<TopLevel> box = OtherWindow(installer->pid());
+  ASSERT_TRUE(box) << "no exit box";
+  window_driver::SleepMs(300);
+  box = Settled(*box);
+  ASSERT_TRUE(box);
+  EXPECT_LE(std::abs(box->rect.centre_x() - window->rect.centre_x()), 1);
+  EXPECT_LE(std::abs(box->rect.centre_y() - window->rect.centre_y()), 1);
+  ClickBoxButton(*box, "btn_no");
+  ASSERT_TRUE(WaitUntilGone(*box));
+
   const Rect before = window->rect;
   ClickControl(*window, Layout(welcome), "btn_expand");
   std::optional<TopLevel> grown;

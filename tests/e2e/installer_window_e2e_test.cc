@@ -292,6 +292,11 @@ TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
       [](const TopLevel& w) { return w.title.find("安装提示") != std::string::npos; }, 20000);
   ASSERT_TRUE(prompt) << "no second-instance prompt: " << second->errors();
   KeepShot(x_.Grab(prompt->rect), "second-instance-prompt");
+  // Without an owner it stands centred on the screen (1280 x 1024).
+  prompt = Settled(*prompt);
+  ASSERT_TRUE(prompt);
+  EXPECT_LE(std::abs(prompt->rect.centre_x() - 640), 1) << prompt->rect.left;
+  EXPECT_LE(std::abs(prompt->rect.centre_y() - 512), 1) << prompt->rect.top;
   EXPECT_TRUE(x_.WindowsOf(second->pid()).size() == 1u);
   // Closing the prompt answers "cancel": the second instance ends, telling why.
   x_.RequestClose(*prompt);

@@ -129,11 +129,12 @@ void ChildProcess::Kill() {
   out_fd_ = err_fd_ = -1;
 }
 
-bool XServer::Start(const std::string& screen) {
+bool XServer::Start(const std::string& screen, const std::vector<std::string>& extra) {
   // Xvfb writes the display number it picked to fd 1.
-  if (!process_.Start({"Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp"})) {
-    return false;
-  }
+  std::vector<std::string> argv = {"Xvfb", "-displayfd", "1",         "-screen",
+                                   "0",    screen,       "-nolisten", "tcp"};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  if (!process_.Start(argv)) return false;
   std::optional<std::string> line = process_.WaitForLine("", 10000);
   if (!line || line->empty()) return false;
   display_ = ":" + *line;

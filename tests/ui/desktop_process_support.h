@@ -45,10 +45,12 @@ class ChildProcess {
   int status_ = -1;
 };
 
-// A private Xvfb; `display` is ":N" once started.
+// A private Xvfb; `display` is ":N" once started. `extra` arguments go to
+// Xvfb (e.g. "-auth" FILE for access control).
 class XServer {
  public:
-  bool Start(const std::string& screen = "1280x1024x24");
+  bool Start(const std::string& screen = "1280x1024x24",
+             const std::vector<std::string>& extra = {});
   const std::string& display() const { return display_; }
 
  private:

@@ -130,6 +130,35 @@ TEST_F(KeyboardFocusTest, TabWalksTheStopsInTreeOrderAndShiftTabWalksBack) {
   EXPECT_EQ(Walk(1), (std::vector<std::string>{"first"}));
 }
 
+// A disabled control cannot keep the focus: it goes on to the next stop, as
+// Tab would take it, and the focus ring follows only a keyboard focus.
+TEST_F(KeyboardFocusTest, DisablingTheFocusMovesItOnToTheNextStop) {
+  Open(kFocusSkin);
+  ASSERT_EQ(Walk(2), (std::vector<std::string>{"first", "check"}));
+  Find(L"check")->SetEnabled(false);
+  EXPECT_EQ(FocusName(), "opt_a");
+  EXPECT_TRUE(window_->IsFocusFromKeyboard());
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"opt_b"}));
+
+  // A box disabled around the focus takes it away from all it holds.
+  Find(L"offbox")->SetEnabled(true);
+  window_->SetFocus(Find(L"in_offbox"));
+  EXPECT_FALSE(window_->IsFocusFromKeyboard());
+  Find(L"offbox")->SetEnabled(false);
+  EXPECT_EQ(FocusName(), "opt_a");
+  EXPECT_FALSE(window_->IsFocusFromKeyboard());
+
+  // The last stop hands it round to the first; with no stop left there is none.
+  window_->SetFocus(Find(L"last"));
+  Find(L"last")->SetEnabled(false);
+  EXPECT_EQ(FocusName(), "first");
+  for (const wchar_t* name : {L"first", L"opt_a", L"opt_b", L"field", L"noring"}) {
+    Find(name)->SetEnabled(false);
+  }
+  EXPECT_EQ(FocusName(), "<none>");
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"<none>"}));
+}
+
 TEST_F(KeyboardFocusTest, SpaceAndEnterActivateButtonsCheckBoxesAndOptions) {
   Open(kFocusSkin);
   int clicks = 0;

@@ -219,6 +219,30 @@ TEST_F(WindowImplBaseTest, BoxIsCentredOnItsOwnerWhichIsDisabledUntilItCloses) {
   EXPECT_TRUE(owner.GetNativeWindow()->HasFocus());
 }
 
+// The owner may go while its box is open or fading out: the box then has no
+// owner to give the focus back to, and never reaches the one that was.
+TEST_F(WindowImplBaseTest, BoxOutlivingItsOwnerForgetsIt) {
+  constexpr wchar_t kBoxSkin[] =
+      LR"(<Window shadowattached="false" size="100,60"><VBox/></Window>)";
+  for (const bool fading : {true, false}) {
+    SCOPED_TRACE(fading ? "owner gone while the box fades out"
+                        : "owner gone while the box is open");
+    auto owner = std::make_unique<HeadlessHostWindow>(kShadowSkin);
+    ASSERT_TRUE(owner->Open(true, nullptr, UiRect(100, 100, 150, 150)));
+    HeadlessHostWindow box(kBoxSkin);
+    ASSERT_TRUE(box.Open(true, owner.get()));
+    box.ShowModalFake(owner.get());
+    ASSERT_EQ(box.GetNativeWindow()->GetOwner(), owner->GetNativeWindow());
+    if (fading) box.Close(WindowImplBase::kIdCancel);
+    owner->GetNativeWindow()->Destroy();
+    owner.reset();
+    EXPECT_EQ(box.GetNativeWindow()->GetOwner(), nullptr);
+    if (!fading) box.Close(WindowImplBase::kIdCancel);
+    PumpMainContext([&] { return box.destroyed; });
+    EXPECT_TRUE(box.destroyed);
+  }
+}
+
 TEST_F(WindowImplBaseTest, DpiChangeRescalesTheShadowFromItsUnscaledCorner) {
   GlobalManager::SetAdaptDPI(true);
   GlobalManager::SetDPIScale(100);

@@ -4,10 +4,12 @@
 // whenever a file of the skin folder changes.
 
 #include <cxxabi.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -314,6 +316,7 @@ class Previewer {
   }
   ~Previewer() {
     if (monitor_) g_object_unref(monitor_);
+    if (poll_) g_source_remove(poll_);
     if (debounce_) g_source_remove(debounce_);
     if (error_window_) gtk_widget_destroy(error_window_);
     if (window_) {
@@ -339,7 +342,12 @@ class Previewer {
  private:
   // A new window in place of the old one, at its position.
   bool Build(const ui::UiRect* place, std::wstring* error) {
-    auto* window = new InspectorWindow(folder_, file_, [this] { g_main_loop_quit(loop_); });
+    // A window that closes itself (its skin's close button) deletes itself:
+    // the previewer forgets it before anything calls into it again.
+    auto* window = new InspectorWindow(folder_, file_, [this] {
+      window_ = nullptr;
+      g_main_loop_quit(loop_);
+    });
     window->SetDeleteOnFinal(true);
     const ui::UiRect rect = place ? *place : ui::UiRect(0, 0, 600, 400);
     if (!window->Create(nullptr, L"skin_inspector: " + nbase::UTF8ToWide(o_.skin), rect)) {
@@ -368,23 +376,59 @@ class Previewer {
     GError* error = nullptr;
     monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
     g_object_unref(file);
-    if (!monitor_) {
-      std::fprintf(stderr, "skin_inspector: cannot watch %s: %s\n", dir.c_str(),
-                   error ? error->message : "unknown error");
+    if (monitor_) {
+      g_signal_connect(monitor_, "changed", G_CALLBACK(&Previewer::OnChangedThunk), this);
+      std::printf("watching %s\n", dir.c_str());
+    } else {
+      // No change notification here (every inotify instance taken, or none at
+      // all): the folder is looked at twice a second instead.
       g_clear_error(&error);
-      return false;
+      if (!g_file_test(dir.c_str(), G_FILE_TEST_IS_DIR)) {
+        std::fprintf(stderr, "skin_inspector: cannot watch %s: no such folder\n", dir.c_str());
+        return false;
+      }
+      polled_dir_ = dir;
+      polled_state_ = ReadFolderState(dir);
+      poll_ = g_timeout_add(kPollMs, &Previewer::OnPollThunk, this);
+      std::printf("watching %s (polling every %d ms)\n", dir.c_str(), kPollMs);
     }
-    g_signal_connect(monitor_, "changed", G_CALLBACK(&Previewer::OnChangedThunk), this);
-    std::printf("watching %s\n", dir.c_str());
     std::fflush(stdout);
     return true;
   }
 
-  static void OnChangedThunk(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
+  // Modification time and size of each file of a folder, by name.
+  using FolderState = std::map<std::string, std::pair<int64_t, int64_t>>;
+  static FolderState ReadFolderState(const std::string& dir) {
+    FolderState state;
+    GDir* folder = g_dir_open(dir.c_str(), 0, nullptr);
+    if (!folder) return state;
+    while (const char* name = g_dir_read_name(folder)) {
+      struct stat st;
+      if (stat((dir + "/" + name).c_str(), &st) != 0) continue;
+      state[name] = {int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, st.st_size};
+    }
+    g_dir_close(folder);
+    return state;
+  }
+
+  static gboolean OnPollThunk(gpointer self) {
     auto* me = static_cast<Previewer*>(self);
+    FolderState now = ReadFolderState(me->polled_dir_);
+    if (now != me->polled_state_) {
+      me->polled_state_ = std::move(now);
+      me->Changed();
+    }
+    return G_SOURCE_CONTINUE;
+  }
+
+  static void OnChangedThunk(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
+    static_cast<Previewer*>(self)->Changed();
+  }
+
+  void Changed() {
     // Editors write in several steps; rebuild once they are done.
-    if (me->debounce_) g_source_remove(me->debounce_);
-    me->debounce_ = g_timeout_add(150, &Previewer::OnDebounceThunk, me);
+    if (debounce_) g_source_remove(debounce_);
+    debounce_ = g_timeout_add(150, &Previewer::OnDebounceThunk, this);
   }
 
   static gboolean OnDebounceThunk(gpointer self) {
@@ -435,7 +479,12 @@ class Previewer {
   std::wstring file_;
   GMainLoop* loop_ = nullptr;
   InspectorWindow* window_ = nullptr;
+  static constexpr int kPollMs = 500;
+
   GFileMonitor* monitor_ = nullptr;
+  guint poll_ = 0;
+  std::string polled_dir_;
+  FolderState polled_state_;
   guint debounce_ = 0;
   GtkWidget* error_window_ = nullptr;
   GtkWidget* error_label_ = nullptr;

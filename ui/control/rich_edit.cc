@@ -20,9 +20,6 @@ namespace ui {
 
 namespace {
 
-int g_blink_interval_ms = RichEdit::kCaretBlinkMs;
-int g_blink_timeout_ms = RichEdit::kCaretBlinkTimeoutMs;
-
 uint32_t KeyModifiers(const EventArgs& event) {
   uint32_t mods = 0;
   if (event.l_param & kKeyStateShift) mods |= kModShift;
@@ -215,16 +212,6 @@ RichEdit::~RichEdit() {
   caret_flag_.Cancel();
   tx_timers_.clear();
   host_.reset();
-}
-
-void RichEdit::SetCaretBlinkTimes(int interval_ms, int timeout_ms) {
-  g_blink_interval_ms = interval_ms > 0 ? interval_ms : kCaretBlinkMs;
-  g_blink_timeout_ms = timeout_ms;
-}
-
-void RichEdit::UseDesktopCaretBlink() {
-  const CaretBlinkSettings settings = ReadCaretBlinkSettings();
-  SetCaretBlinkTimes(settings.interval_ms, settings.blink ? settings.timeout_ms : -1);
 }
 
 TextServices* RichEdit::GetTextServices() const {
@@ -861,18 +848,24 @@ void RichEdit::ShowCaret(bool show) {
   caret_blinking_ = false;
   caret_visible_ = show;
   blink_ticks_ = 0;
-  if (show && g_blink_timeout_ms >= 0) {
+  // The pace is the window's: the desktop's on a desktop window, else the field's own.
+  CaretBlinkSettings blink{true, kCaretBlinkMs, kCaretBlinkTimeoutMs};
+  const NativeWindow* native = window_ ? window_->GetNativeWindow() : nullptr;
+  if (native) blink = native->GetCaretBlinkSettings().value_or(blink);
+  blink_interval_ms_ = blink.interval_ms > 0 ? blink.interval_ms : kCaretBlinkMs;
+  blink_timeout_ms_ = blink.timeout_ms;
+  if (show && blink.blink && blink_timeout_ms_ >= 0) {
     caret_blinking_ = true;
     GetAnimationManager().GetTimerManager()->AddCancelableTimer(
         caret_flag_.AcquireWeakFlag(), [this] { OnCaretTick(); },
-        static_cast<uint32_t>(g_blink_interval_ms), TimerManager::kRepeatForever);
+        static_cast<uint32_t>(blink_interval_ms_), TimerManager::kRepeatForever);
   }
   Invalidate();
 }
 
 void RichEdit::OnCaretTick() {
   ++blink_ticks_;
-  if (g_blink_timeout_ms > 0 && int64_t{blink_ticks_} * g_blink_interval_ms >= g_blink_timeout_ms) {
+  if (blink_timeout_ms_ > 0 && int64_t{blink_ticks_} * blink_interval_ms_ >= blink_timeout_ms_) {
     // The desktop stops blinking after a while; the caret stays shown.
     caret_flag_.Cancel();
     caret_blinking_ = false;

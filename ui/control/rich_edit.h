@@ -135,11 +135,6 @@ class RichEdit : public ScrollableBox {
   CSize GetCaretSize() const { return caret_size_; }
   // The caret in window coordinates, for the input method's candidate window.
   UiRect GetCaretRect() const;
-  // One blink phase and the time after which blinking stops (0: never stops,
-  // negative: the caret does not blink at all).
-  static void SetCaretBlinkTimes(int interval_ms, int timeout_ms);
-  // The desktop's settings once a display is open.
-  static void UseDesktopCaretBlink();
 
   // Input method (the window's composition): the text shown underlined at
   // the caret while composing, and the committed text.
@@ -205,6 +200,8 @@ class RichEdit : public ScrollableBox {
   std::vector<Link> links_;
   Image focused_image_;
   int blink_ticks_ = 0;
+  int blink_interval_ms_ = kCaretBlinkMs;
+  int blink_timeout_ms_ = kCaretBlinkTimeoutMs;
   uint32_t last_double_click_ = 0;
   CPoint last_double_click_point_;
   bool in_set_pos_ = false;

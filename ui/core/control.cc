@@ -340,6 +340,8 @@ void Control::SetEnabled(bool enabled) {
     hot_alpha_ = 0;
   } else {
     state_ = kControlStateDisabled;
+    // A disabled control cannot keep the keyboard (nor a screen reader's) focus.
+    if (window_) window_->OnControlDisabled(this);
   }
   Invalidate();
   NotifyAccessible(AccessibleChange::kState);

@@ -30,11 +30,24 @@ struct TabStopSearch {
   std::vector<Control*>* found;
 };
 
-// Collects the Tab stops of the window, and the focus where it lies in the tree.
+// A control is usable only while it and every box around it are enabled.
+bool EnabledWithItsBoxes(const Control* control) {
+  for (const Control* c = control; c; c = c->GetParentControl()) {
+    if (!c->IsEnabled()) return false;
+  }
+  return true;
+}
+
+bool IsUsableStop(const Control* control) {
+  return control->IsTabStop() && EnabledWithItsBoxes(control);
+}
+
+// Collects the Tab stops of the window, and the focus where it lies in the tree
+// (also inside a box just disabled, to find the stop after it).
 Control* TabStopProc(Control* control, void* data) {
   auto* search = static_cast<TabStopSearch*>(data);
   if (control->GetWindow() == search->window &&
-      (control == search->focus || control->IsTabStop())) {
+      (control == search->focus || IsUsableStop(control))) {
     search->found->push_back(control);
   }
   return nullptr;
@@ -253,13 +266,13 @@ bool Window::MoveFocus(bool forward) {
   if (!root_) return false;
   std::vector<Control*> order;
   TabStopSearch search{focus_, this, &order};
-  root_->FindControl(&TabStopProc, &search, kFindVisible | kFindEnabled | kFindMeFirst);
-  // The focus may sit on a control that is no stop itself (a clicked list item): it still
-  // marks the place in the order.
+  root_->FindControl(&TabStopProc, &search, kFindVisible | kFindMeFirst);
+  // The focus may sit on a control that is no stop itself (a clicked list item, or one just
+  // disabled): it still marks the place in the order.
   const auto at = std::find(order.begin(), order.end(), focus_);
   const bool found = focus_ && at != order.end();
   const std::ptrdiff_t place = found ? at - order.begin() : -1;
-  const bool focus_is_stop = found && focus_->IsTabStop();
+  const bool focus_is_stop = found && IsUsableStop(focus_);
   if (found && !focus_is_stop) order.erase(order.begin() + place);
   if (order.empty()) return false;
   const auto count = static_cast<std::ptrdiff_t>(order.size());
@@ -275,6 +288,23 @@ bool Window::MoveFocus(bool forward) {
   focus_from_keyboard_ = true;
   target->Invalidate();
   return true;
+}
+
+void Window::OnControlDisabled(Control* control) {
+  Control* const focus = focus_;
+  bool holds_focus = false;
+  for (const Control* c = focus; c && !holds_focus; c = c->GetParentControl()) {
+    holds_focus = c == control;
+  }
+  if (!holds_focus) return;
+  // On to the next stop, as Tab would go; the ring shows only where the
+  // keyboard had put the focus.
+  const bool from_keyboard = focus_from_keyboard_;
+  if (!MoveFocus(true) || focus_ == focus) {
+    SetFocus(nullptr);
+    return;
+  }
+  focus_from_keyboard_ = from_keyboard;
 }
 
 void Window::SetCursor(CursorType cursor) {

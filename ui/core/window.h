@@ -57,6 +57,9 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   // True while the focus was last placed by the keyboard: then the focused control shows its
   // focus ring. A focus from the mouse or the program shows none.
   bool IsFocusFromKeyboard() const { return focus_from_keyboard_; }
+  // `control` was disabled: a focus on it or inside it moves on to the next
+  // Tab stop, or goes when there is none.
+  void OnControlDisabled(Control* control);
   Control* GetNewHover() const { return new_hover_; }
   Control* GetEventHover() const { return event_hover_; }
   Control* GetClickControl() const { return click_; }

@@ -8,6 +8,7 @@
 #include "ui/control/button.h"
 #include "ui/control/rich_edit.h"
 #include "ui/core/global_manager.h"
+#include "ui/host/desktop_accessibility.h"
 #include "ui/native/clipboard.h"
 #include "ui/native/desktop.h"
 
@@ -26,20 +27,25 @@ WindowImplBase::WindowImplBase() = default;
 
 WindowImplBase::~WindowImplBase() {
   // A box that goes away without closing must not leave its owner disabled.
-  if (modal_owner_ && modal_owner_->GetNativeWindow()) {
-    modal_owner_->GetNativeWindow()->SetEnabled(true);
+  if (WindowImplBase* owner = ModalOwner(); owner && owner->GetNativeWindow()) {
+    owner->GetNativeWindow()->SetEnabled(true);
   }
+}
+
+void WindowImplBase::ReleaseModalOwner() {
+  modal_owner_ = nullptr;
+  modal_owner_alive_.reset();
 }
 
 bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, const UiRect& rect,
                             bool layered, std::unique_ptr<NativeWindow> native) {
   last_error_.clear();
   if (!native) native = CreateDesktopWindow();
-  // With a display in use, fields blink as the desktop's own do and copy and
-  // paste through its clipboard and primary selection.
+  // With a display in use, fields copy and paste through its clipboard and
+  // primary selection, and screen readers see the controls.
   if (native->IsOnDesktop()) {
-    RichEdit::UseDesktopCaretBlink();
     UseDesktopClipboard();
+    UseDesktopAccessibility();
   }
   NativeWindow* owner_native = owner ? owner->GetNativeWindow() : nullptr;
   if (!native->Create(owner_native, title, rect, layered)) {
@@ -84,16 +90,21 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
   }
   if (!native_->HasAlphaChannel()) ApplyShadowPadding(false);
   InitWindow();
-  if (root_ && (root_->GetFixedWidth() == kLengthAuto || root_->GetFixedHeight() == kLengthAuto)) {
-    CSize size = root_->EstimateSize(CSize(99999, 99999));
-    size.cx = Layout::ClampWidth(root_, size.cx);
-    size.cy = Layout::ClampHeight(root_, size.cy);
-    const UiRect r = native_->GetWindowRect();
-    native_->SetWindowRect(UiRect(r.left, r.top, r.left + size.cx, r.top + size.cy), false);
-  }
+  FitToContent();
   ApplyNativeGeometry();
   WireSystemButtons();
   return true;
+}
+
+void WindowImplBase::FitToContent() {
+  if (!native_ || !root_) return;
+  if (root_->GetFixedWidth() != kLengthAuto && root_->GetFixedHeight() != kLengthAuto) return;
+  CSize size = root_->EstimateSize(CSize(99999, 99999));
+  size.cx = Layout::ClampWidth(root_, size.cx);
+  size.cy = Layout::ClampHeight(root_, size.cy);
+  const UiRect r = native_->GetWindowRect();
+  if (r.GetWidth() == size.cx && r.GetHeight() == size.cy) return;
+  native_->SetWindowRect(UiRect(r.left, r.top, r.left + size.cx, r.top + size.cy), false);
 }
 
 void WindowImplBase::ApplyShadowPadding(bool with_shadow) {
@@ -126,8 +137,6 @@ void WindowImplBase::ApplyNativeGeometry() {
     }
   }
   native_->SetSizeLimits(min_info, max_info);
-  const UiRect& box = skin.size_box;
-  native_->SetSizable(box.left > 0 || box.top > 0 || box.right > 0 || box.bottom > 0);
   native_->SetRoundCorner(skin.round_corner);
 }
 
@@ -166,13 +175,13 @@ void WindowImplBase::Close(int result) {
   if (!native_ || !native_->IsValid() || closing_) return;
   close_result_ = result;
   // The owner is usable again as soon as its box starts closing.
-  if (modal_owner_) {
-    if (NativeWindow* owner = modal_owner_->GetNativeWindow()) {
-      owner->SetEnabled(true);
-      owner->TakeFocus();
+  if (WindowImplBase* owner = ModalOwner()) {
+    if (NativeWindow* native = owner->GetNativeWindow()) {
+      native->SetEnabled(true);
+      native->TakeFocus();
     }
-    modal_owner_ = nullptr;
   }
+  ReleaseModalOwner();
   auto close = MakeWeakCallback([this] {
     if (native_) native_->Close();
   });
@@ -196,6 +205,7 @@ void WindowImplBase::ShowWindow(bool show, bool take_focus) {
 void WindowImplBase::ShowModalFake(WindowImplBase* owner) {
   if (owner && owner->GetNativeWindow()) {
     modal_owner_ = owner;
+    modal_owner_alive_ = owner->AcquireWeakFlag();
     owner->GetNativeWindow()->SetEnabled(false);
   }
   CenterWindow();
@@ -204,6 +214,9 @@ void WindowImplBase::ShowModalFake(WindowImplBase* owner) {
 
 void WindowImplBase::CenterWindow() {
   if (!native_ || !native_->IsValid()) return;
+  // The size shown is the content's: a box whose text grew it since it was
+  // built is fitted first, or its centre would sit below the owner's.
+  FitToContent();
   if (!native_->CanPlaceItself()) {
     native_->CenterByDesktop();
     return;
@@ -313,11 +326,11 @@ void WindowImplBase::OnDpiChanged(int dpi) {
 }
 
 void WindowImplBase::OnNativeDestroyed() {
-  if (modal_owner_ && modal_owner_->GetNativeWindow()) {
-    modal_owner_->GetNativeWindow()->SetEnabled(true);
-    modal_owner_->GetNativeWindow()->TakeFocus();
+  if (WindowImplBase* owner = ModalOwner(); owner && owner->GetNativeWindow()) {
+    owner->GetNativeWindow()->SetEnabled(true);
+    owner->GetNativeWindow()->TakeFocus();
   }
-  modal_owner_ = nullptr;
+  ReleaseModalOwner();
   OnDestroy();
   OnFinalMessage();
 }

@@ -72,11 +72,20 @@ class WindowImplBase : public Window {
 
  protected:
   void WireSystemButtons();
+  // An auto-sized root: the window takes the size its content asks for now.
+  void FitToContent();
   void ApplyShadowPadding(bool with_shadow);
   void ApplyNativeGeometry();
 
+  // The window this box disabled; null once it is gone.
+  WindowImplBase* ModalOwner() const {
+    return modal_owner_alive_.expired() ? nullptr : modal_owner_;
+  }
+  void ReleaseModalOwner();
+
   std::wstring last_error_;
   WindowImplBase* modal_owner_ = nullptr;
+  std::weak_ptr<nbase::WeakFlag> modal_owner_alive_;
   int close_result_ = 0;
   bool delete_on_final_ = true;
   bool closing_ = false;

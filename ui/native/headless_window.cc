@@ -34,7 +34,7 @@ std::unique_ptr<NativeWindow> HeadlessWindow::CreatePopup() {
 
 bool HeadlessWindow::Create(NativeWindow* owner, const std::wstring& title, const UiRect& rect,
                             bool layered) {
-  owner_ = owner;
+  owner_ = NativeWindowRef(owner);
   title_ = title;
   rect_ = rect;
   rect_.right = std::max(rect_.right, rect_.left);

@@ -28,7 +28,7 @@ class HeadlessWindow : public NativeWindow {
   bool IsValid() const override { return valid_; }
   void Close() override;
   void Destroy() override;
-  NativeWindow* GetOwner() const override { return owner_; }
+  NativeWindow* GetOwner() const override { return owner_.get(); }
   void Show(bool show, bool take_focus) override;
   bool IsVisible() const override { return visible_; }
   bool IsMinimized() const override { return minimized_; }
@@ -125,7 +125,7 @@ class HeadlessWindow : public NativeWindow {
   HeadlessWindow* popup_owner_ = nullptr;
   std::vector<HeadlessWindow*> popups_;
   UiRect work_area_;
-  NativeWindow* owner_ = nullptr;
+  NativeWindowRef owner_;
   bool valid_ = false;
   bool visible_ = false;
   bool minimized_ = false;

@@ -9,7 +9,11 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
+#include "base/callback.h"
 #include "ui/geometry/geometry.h"
+#include "ui/native/desktop_settings.h"
 
 namespace ui {
 
@@ -96,9 +100,11 @@ class NativeWindowDelegate {
   virtual void OnNativeComposition(const std::wstring& /*text*/, int /*cursor*/) {}
 };
 
-class NativeWindow {
+// Native windows hand out weak flags: a box keeps its owner through one, so
+// an owner that goes first is simply gone for it, never a dangling pointer.
+class NativeWindow : public nbase::SupportWeakCallback {
  public:
-  virtual ~NativeWindow() = default;
+  ~NativeWindow() override = default;
 
   virtual void SetDelegate(NativeWindowDelegate* delegate) = 0;
   // `rect` is in screen coordinates; `owner` may be null.
@@ -108,6 +114,7 @@ class NativeWindow {
   // Asks to close: the delegate sees kClose, then the window is destroyed.
   virtual void Close() = 0;
   virtual void Destroy() = 0;
+  // Null once the owner's object is gone.
   virtual NativeWindow* GetOwner() const = 0;
 
   virtual void Show(bool show, bool take_focus) = 0;
@@ -146,9 +153,6 @@ class NativeWindow {
   virtual void SetShowState(NativeShowState /*state*/) {}
   // Smallest and largest window size; 0 means no limit in that direction.
   virtual void SetSizeLimits(CSize /*min_size*/, CSize /*max_size*/) {}
-  // Whether the user may size the window (it has sizing borders): only then
-  // does a double click on the caption maximise it.
-  virtual void SetSizable(bool /*sizable*/) {}
   // Corner ellipse of the window shape; (0, 0) keeps it rectangular.
   virtual void SetRoundCorner(CSize /*round*/) {}
   // An owner that is disabled takes no input while its box is open.
@@ -167,6 +171,9 @@ class NativeWindow {
   virtual int GetDpi() const { return 96; }
   // Where the input method places its candidate window (client coordinates).
   virtual void SetCaretRect(const UiRect& /*rect*/) {}
+  // How the desktop blinks a text caret in this window; none: the field's own
+  // pace.
+  virtual std::optional<CaretBlinkSettings> GetCaretBlinkSettings() const { return std::nullopt; }
 
   // A new native window of the same kind for a popup this window owns (a
   // drop-down list): no frame, no taskbar entry, placed in screen coordinates
@@ -179,6 +186,21 @@ class NativeWindow {
   // Whether this is a window of the real desktop (not one in memory): its
   // fields then follow the desktop's caret blink and share its clipboard.
   virtual bool IsOnDesktop() const { return false; }
+};
+
+// A native window held without owning it: null once that window's object is
+// gone.
+class NativeWindowRef {
+ public:
+  NativeWindowRef() = default;
+  explicit NativeWindowRef(NativeWindow* window)
+      : window_(window),
+        alive_(window ? window->AcquireWeakFlag() : std::weak_ptr<nbase::WeakFlag>()) {}
+  NativeWindow* get() const { return alive_.expired() ? nullptr : window_; }
+
+ private:
+  NativeWindow* window_ = nullptr;
+  std::weak_ptr<nbase::WeakFlag> alive_;
 };
 
 }  // namespace ui

@@ -29,6 +29,8 @@ bool AskRetryOrCancel(const std::string& title, const std::string& text) {
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
                                              GTK_BUTTONS_NONE, "%s", text.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+  // A box without an owner stands in the middle of the screen.
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_dialog_add_buttons(GTK_DIALOG(dialog), "重试", GTK_RESPONSE_ACCEPT, "取消",
                          GTK_RESPONSE_CANCEL, nullptr);
   const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));

@@ -18,6 +18,7 @@
 #include "ui/native/clipboard.h"
 #include "ui/native/desktop_settings.h"
 #include "ui/native/key_codes.h"
+#include "ui/native/linux/gtk_window.h"
 
 namespace ui {
 namespace {
@@ -125,18 +126,23 @@ TEST(DesktopSettingsTest, CaretBlinkFollowsGtkSettings) {
   EXPECT_EQ(read.interval_ms, 400);
   EXPECT_EQ(read.timeout_ms, 3000);
 
-  // A desktop without blinking: a focused field shows a steady caret.
+  // A desktop without blinking: a focused field of a desktop window shows a
+  // steady caret.
   g_object_set(settings, "gtk-cursor-blink", FALSE, nullptr);
-  RichEdit::UseDesktopCaretBlink();
-  HeadlessWindowFixture w(CSize(200, 50));
+  InstallTestRenderFactory();
+  auto native = std::make_unique<GtkNativeWindow>();
+  ASSERT_TRUE(native->Create(nullptr, L"blink test", UiRect(0, 0, 200, 50), false));
+  Window window;
+  ASSERT_TRUE(window.Init(std::move(native)));
   auto* root = new VBox();
   auto* edit = new RichEdit();
   root->Add(edit);
-  w.Attach(root);
-  w.headless()->Click(CPoint(5, 5));
+  window.AttachDialog(root);
+  window.SetFocus(edit);
   EXPECT_TRUE(edit->IsCaretVisible());
   EXPECT_FALSE(edit->IsCaretBlinking());
-  RichEdit::SetCaretBlinkTimes(RichEdit::kCaretBlinkMs, RichEdit::kCaretBlinkTimeoutMs);
+  g_object_set(settings, "gtk-cursor-blink", TRUE, nullptr);
+  window.GetNativeWindow()->Destroy();
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "ui/control/progress.h"
 #include "ui/control/tab_box.h"
 #include "ui/core/box.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/host/linux/gtk_accessible.h"
 
 namespace ui {
 namespace {
@@ -209,9 +209,20 @@ TEST_F(GtkAccessibleTest, ControlsShowWithRoleNameStatesExtentsAndInterfaces) {
 
   ok->SetFocus();
   EXPECT_TRUE(HasState(button, ATK_STATE_FOCUSED));
+  AtkObject* next = Hold("关闭");
+  ASSERT_NE(next, nullptr);
+  SignalLog log;
+  log.Watch(button);
+  log.Watch(next);
   ok->SetEnabled(false);
   EXPECT_FALSE(HasState(button, ATK_STATE_ENABLED));
   EXPECT_FALSE(HasState(button, ATK_STATE_SENSITIVE));
+  // The focus left the disabled button for the next stop, and a screen reader heard it.
+  EXPECT_FALSE(HasState(button, ATK_STATE_FOCUSED));
+  EXPECT_TRUE(HasState(next, ATK_STATE_FOCUSED));
+  EXPECT_EQ(std::count(log.entries.begin(), log.entries.end(), "focused-"), 1)
+      << testing::PrintToString(log.entries);
+  EXPECT_EQ(std::count(log.entries.begin(), log.entries.end(), "focused+"), 1);
 }
 
 TEST_F(GtkAccessibleTest, ChangesAreAnnouncedAsTheyHappen) {

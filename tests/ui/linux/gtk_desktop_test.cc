@@ -123,6 +123,34 @@ TEST_F(DesktopTest, ShownSkinTakesRealClicks) {
   EXPECT_TRUE(show.WaitForLine("click btn_startinstall", 5000)) << show.GetStdout();
 }
 
+// The skin's own close button closes the previewer's window, and the
+// previewer ends cleanly after it (it used to call into the deleted window).
+TEST_F(DesktopTest, CloseButtonOfTheSkinEndsThePreviewerCleanly) {
+  StartX();
+  ChildProcess tree;
+  ASSERT_TRUE(
+      tree.Start({SkinInspectorPath(), "--resources", ResourcesPath(), "msgbox/msgbox.xml"}));
+  ASSERT_EQ(tree.Wait(20000), 0);
+  const std::optional<UiRect> close = ControlRect(tree.GetStdout(), "closebtn");
+  ASSERT_TRUE(close);
+  const std::vector<UiRect> boxes = UnnamedRects(tree.GetStdout());
+  ASSERT_EQ(boxes.size(), 2u);
+
+  for (bool watch : {false, true}) {
+    SCOPED_TRACE(watch ? "--watch" : "--show");
+    ChildProcess show;
+    ASSERT_TRUE(show.Start(ShowArgs(ResourcesPath(), "msgbox/msgbox.xml", watch), XEnv()));
+    const std::optional<Shown> shown = ParseShown(show.WaitForLine("shown", 20000));
+    ASSERT_TRUE(shown) << show.GetStderr();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the fade-in
+    Click(display_, shown->x + (close->left + close->right) / 2 - boxes[1].left,
+          shown->y + (close->top + close->bottom) / 2 - boxes[1].top);
+    EXPECT_TRUE(show.WaitForLine("click closebtn", 5000)) << show.GetStdout();
+    // Ended by itself with status 0: no signal, no kill after the wait.
+    EXPECT_EQ(show.Wait(10000), 0) << show.GetStderr();
+  }
+}
+
 TEST_F(DesktopTest, CompositedWindowShowsItsShadowAndTransparentCorners) {
   StartX();
   ChildProcess compositor;
@@ -369,6 +397,33 @@ TEST_F(SkinFolderTest, WatchRebuildsInPlaceAndShowsParserErrorsInsteadOfClosing)
   ASSERT_TRUE(third);
   EXPECT_EQ(third->width, first->width);
   EXPECT_EQ(third->x, first->x);
+}
+
+// Without a free inotify instance the folder is polled: an edit still
+// rebuilds the window in place.
+TEST_F(SkinFolderTest, WatchWithoutInotifyPollsTheFolder) {
+  StartX();
+  std::map<std::string, std::string> env = XEnv();
+  env["LD_PRELOAD"] = CORVANE_NO_INOTIFY_PRELOAD;
+  // A sanitized previewer accepts a library preloaded before its runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+  ChildProcess show;
+  ASSERT_TRUE(show.Start(ShowArgs(root_, "basic/basic.xml", true), env));
+  const std::optional<std::string> watching = show.WaitForLine("watching", 20000);
+  ASSERT_TRUE(watching) << show.GetStderr();
+  EXPECT_NE(watching->find("(polling"), std::string::npos) << *watching;
+  const std::optional<Shown> first = ParseShown(show.WaitForLine("shown", 20000));
+  ASSERT_TRUE(first) << show.GetStderr();
+
+  std::string wider = Read("basic/basic.xml");
+  wider.replace(wider.find("size=\"600,400\""), 14, "size=\"640,400\"");
+  Write("basic/basic.xml", wider);
+  ASSERT_TRUE(show.WaitForLine("rebuilt", 10000)) << show.GetStderr();
+  const std::optional<Shown> second = ParseShown(show.WaitForLine("shown", 10000));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->width, first->width + 40);
+  EXPECT_TRUE(show.IsRunning());
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "base/string_util.h"
-#include "ui/native/gtk_accessible.h"
+#include "ui/native/accessible_bridge.h"
 #include "ui/native/linux/gtk_keys.h"
 #include "ui/render/linux/render_cairo.h"
 #include "ui/render/render.h"
@@ -187,7 +187,7 @@ GtkNativeWindow::~GtkNativeWindow() {
     GtkWidget* widget = widget_;
     widget_ = nullptr;
     g_signal_handlers_disconnect_by_data(widget, this);
-    SetAccessibleWindowFor(widget, nullptr);
+    if (accessible_bridge_) accessible_bridge_->Attach(widget, nullptr);
     gtk_widget_destroy(widget);
   }
 }
@@ -195,9 +195,16 @@ GtkNativeWindow::~GtkNativeWindow() {
 bool GtkNativeWindow::Create(NativeWindow* owner, const std::wstring& title, const UiRect& rect,
                              bool layered) {
   if (widget_ || !gdk_display_get_default()) return false;
-  owner_ = owner;
+  owner_ = NativeWindowRef(owner);
   // A popup is placed by us, not the window manager, and never in a taskbar.
-  widget_ = CreateAccessibleGtkWindow(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  accessible_bridge_ = GetAccessibleBridge();
+  if (accessible_bridge_) {
+    widget_ = static_cast<GtkWidget*>(accessible_bridge_->CreateToolkitWindow(popup_));
+  }
+  if (!widget_) {
+    accessible_bridge_ = nullptr;
+    widget_ = gtk_window_new(popup_ ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  }
   GtkWindow* window = GTK_WINDOW(widget_);
   gtk_window_set_decorated(window, FALSE);
   if (popup_) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_COMBO);
@@ -267,7 +274,7 @@ void GtkNativeWindow::OnDestroyed() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
   ReleasePopupGrab();
-  SetAccessibleWindowFor(widget_, nullptr);
+  if (accessible_bridge_) accessible_bridge_->Attach(widget_, nullptr);
   widget_ = nullptr;
   context_ = nullptr;
   StopHoverTimer();
@@ -546,13 +553,9 @@ bool GtkNativeWindow::NonClientPress(GdkEventButton* event, CPoint point, bool d
   HideToolTip();
   GtkWindow* window = GTK_WINDOW(widget_);
   if (hit == NativeHitTest::kCaption) {
-    // Only a window that can be sized maximises from its caption.
-    if (double_click) {
-      if (sizable_) {
-        SetShowState(IsMaximized() ? NativeShowState::kRestore : NativeShowState::kMaximize);
-      }
-      return true;
-    }
+    // The caption's double click is taken and does nothing: no maximising
+    // by double click, whatever the window's borders.
+    if (double_click) return true;
     gtk_window_begin_move_drag(window, static_cast<gint>(event->button),
                                static_cast<gint>(event->x_root), static_cast<gint>(event->y_root),
                                event->time);
@@ -863,7 +866,7 @@ bool GtkNativeWindow::OnWindowState(GdkEventWindowState* event) {
 }
 
 void GtkNativeWindow::SetAccessibleWindow(Window* window) {
-  SetAccessibleWindowFor(widget_, window);
+  if (accessible_bridge_ && widget_) accessible_bridge_->Attach(widget_, window);
 }
 
 std::unique_ptr<NativeWindow> GtkNativeWindow::CreatePopup() {

@@ -15,6 +15,8 @@
 
 namespace ui {
 
+class AccessibleBridge;
+
 class GtkNativeWindow : public NativeWindow {
  public:
   // GTK's own tooltip delay, used as the desktop's hover time.
@@ -33,7 +35,10 @@ class GtkNativeWindow : public NativeWindow {
   bool IsValid() const override { return widget_ != nullptr; }
   void Close() override;
   void Destroy() override;
-  NativeWindow* GetOwner() const override { return owner_; }
+  NativeWindow* GetOwner() const override { return owner_.get(); }
+  std::optional<CaretBlinkSettings> GetCaretBlinkSettings() const override {
+    return ReadCaretBlinkSettings();
+  }
   void Show(bool show, bool take_focus) override;
   bool IsVisible() const override;
   bool IsMinimized() const override;
@@ -57,7 +62,6 @@ class GtkNativeWindow : public NativeWindow {
   void PostTask(std::function<void()> task) override;
   void SetShowState(NativeShowState state) override;
   void SetSizeLimits(CSize min_size, CSize max_size) override;
-  void SetSizable(bool sizable) override { sizable_ = sizable; }
   void SetRoundCorner(CSize round) override;
   void SetEnabled(bool enabled) override;
   bool IsEnabled() const override { return enabled_; }
@@ -135,7 +139,9 @@ class GtkNativeWindow : public NativeWindow {
   bool WindowManagerMaximizes() const;
 
   NativeWindowDelegate* delegate_ = nullptr;
-  NativeWindow* owner_ = nullptr;
+  NativeWindowRef owner_;
+  // What serves the widget's accessible object, when one was installed.
+  AccessibleBridge* accessible_bridge_ = nullptr;
   GtkWidget* widget_ = nullptr;
   bool popup_ = false;
   GdkSeat* grab_seat_ = nullptr;
@@ -144,7 +150,6 @@ class GtkNativeWindow : public NativeWindow {
   GtkWidget* tooltip_label_ = nullptr;
   std::wstring tooltip_text_;
   bool rgba_ = false;
-  bool sizable_ = false;
   bool capture_ = false;
   bool has_focus_ = false;
   bool enabled_ = true;

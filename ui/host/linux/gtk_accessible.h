@@ -14,11 +14,9 @@ namespace ui {
 class Control;
 class Window;
 
-// A GtkWindow whose accessible shows the controls of the window core set
-// with SetAccessibleWindowFor.
-GtkWidget* CreateAccessibleGtkWindow(GtkWindowType type);
-// Null detaches the tree: every control's object becomes defunct.
-void SetAccessibleWindowFor(GtkWidget* widget, Window* window);
+// Installs the bridge for the GTK windows made from now on: their
+// accessible objects show the controls of the window core they carry.
+void UseGtkAccessibleBridge();
 
 // The object of `control` when one was made, else null (no reference added).
 AtkObject* FindControlAccessible(GtkWidget* widget, const Control* control);

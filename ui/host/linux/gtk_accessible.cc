@@ -1,4 +1,6 @@
-#include "ui/native/gtk_accessible.h"
+#include "ui/host/linux/gtk_accessible.h"
+
+#include "ui/host/desktop_accessibility.h"
 
 #include <gtk/gtk-a11y.h>
 
@@ -12,6 +14,7 @@
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
+#include "ui/native/accessible_bridge.h"
 
 namespace ui {
 
@@ -992,18 +995,33 @@ AccessibleTree* ExistingTree(GtkWidget* widget) {
 
 }  // namespace
 
-GtkWidget* CreateAccessibleGtkWindow(GtkWindowType type) {
-  return GTK_WIDGET(g_object_new(skin_window_get_type(), "type", type, nullptr));
+namespace {
+
+class GtkAccessibleBridge : public AccessibleBridge {
+ public:
+  void* CreateToolkitWindow(bool popup) override {
+    const GtkWindowType type = popup ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL;
+    return g_object_new(skin_window_get_type(), "type", type, nullptr);
+  }
+
+  void Attach(void* toolkit_window, Window* window) override {
+    if (!toolkit_window) return;
+    GObject* widget = G_OBJECT(toolkit_window);
+    g_object_set_data(widget, kWindowKey, window);
+    if (window) return;
+    if (AccessibleTree* tree = ExistingTree(GTK_WIDGET(widget))) tree->Detach();
+  }
+};
+
+}  // namespace
+
+void UseGtkAccessibleBridge() {
+  static GtkAccessibleBridge bridge;
+  SetAccessibleBridge(&bridge);
 }
 
-void SetAccessibleWindowFor(GtkWidget* widget, Window* window) {
-  if (!widget) return;
-  if (window) {
-    g_object_set_data(G_OBJECT(widget), kWindowKey, window);
-    return;
-  }
-  g_object_set_data(G_OBJECT(widget), kWindowKey, nullptr);
-  if (AccessibleTree* tree = ExistingTree(widget)) tree->Detach();
+void UseDesktopAccessibility() {
+  UseGtkAccessibleBridge();
 }
 
 AtkObject* FindControlAccessible(GtkWidget* widget, const Control* control) {
