@@ -3,14 +3,13 @@
 // cut, blanks hanging, no line opening on closing punctuation), per-line
 // heights, and the fallback that finds Chinese for a Latin face.
 
-#include <dwrite.h>
 #include <gtest/gtest.h>
-#include <wrl/client.h>
 
 #include <memory>
 #include <string>
 
 #include "base/string_util.h"
+#include "tests/ui/win/dwrite_test_support.h"
 #include "ui/text/paragraph_layout.h"
 
 namespace ui {
@@ -22,32 +21,7 @@ std::wstring Char(char32_t c) {
   return out;
 }
 
-// A family the system has that has (or lacks) U+4E2D, or empty.
-std::wstring FindFamily(bool with_chinese) {
-  Microsoft::WRL::ComPtr<IDWriteFactory> factory;
-  Microsoft::WRL::ComPtr<IDWriteFontCollection> fonts;
-  if (FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                                 reinterpret_cast<IUnknown**>(factory.GetAddressOf()))) ||
-      FAILED(factory->GetSystemFontCollection(&fonts, FALSE))) {
-    return {};
-  }
-  for (UINT32 i = 0; i < fonts->GetFontFamilyCount(); ++i) {
-    Microsoft::WRL::ComPtr<IDWriteFontFamily> family;
-    Microsoft::WRL::ComPtr<IDWriteFont> font;
-    Microsoft::WRL::ComPtr<IDWriteLocalizedStrings> names;
-    BOOL has = FALSE;
-    if (FAILED(fonts->GetFontFamily(i, &family)) ||
-        FAILED(family->GetFirstMatchingFont(DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
-                                            DWRITE_FONT_STYLE_NORMAL, &font)) ||
-        FAILED(font->HasCharacter(0x4E2D, &has)) || (has != FALSE) != with_chinese ||
-        FAILED(family->GetFamilyNames(&names))) {
-      continue;
-    }
-    wchar_t name[128] = {};
-    if (SUCCEEDED(names->GetString(0, name, 128))) return name;
-  }
-  return {};
-}
+using dwrite_test::FindFamily;
 
 class DWriteLayoutTest : public ::testing::Test {
  protected:
