@@ -149,6 +149,11 @@ class DWriteParagraphLayout : public ParagraphLayout {
 
   int Units() const { return static_cast<int>(text_.size()); }
   const Attr& AttrAt(int index) const { return attrs_[attr_of_.empty() ? 0 : attr_of_[index]]; }
+  // The attributes of every unit from the font, the base format, the runs
+  // and the composition.
+  void ResolveAttrs(const ParagraphStyle& style);
+  // Lines, their tops and heights, the carets and the size.
+  void LayOut();
   // The paragraph's units [start, end) shaped on one line.
   ComPtr<IDWriteTextLayout> Shape(int start, int end);
   void BreakLines(const std::vector<Cluster>& clusters);
@@ -156,8 +161,8 @@ class DWriteParagraphLayout : public ParagraphLayout {
   float MeasureLine(Line* line, bool last);
   // `index` moved off the second half of a surrogate pair.
   int Align(int index) const;
-  // x of the caret before `index` on `line`, its offset included; the
-  // line's end is its full width.
+  // x of the caret before `index` on `line`, from the line's start (the
+  // line's end is its full width); PixelX adds the alignment.
   float XOf(const Line& line, int index) const;
   int PixelX(const Line& line, int index) const {
     return line.offset + static_cast<int>(std::lround(XOf(line, index)));
@@ -186,6 +191,21 @@ DWriteParagraphLayout::DWriteParagraphLayout(std::shared_ptr<Context> context,
       text_(text),
       wrap_width_(style.wrap_width),
       align_(style.align) {
+  ResolveAttrs(style);
+  continuing_ = ContinuingUnits(text_);
+  if (context_) {
+    const Attr& base = attrs_[0];
+    base_family_ = context_->PrimaryFamily(base.families);
+    context_->factory()->CreateTextFormat(
+        base_family_.c_str(), nullptr, static_cast<DWRITE_FONT_WEIGHT>(base.weight),
+        base.italic ? DWRITE_FONT_STYLE_ITALIC : DWRITE_FONT_STYLE_NORMAL,
+        DWRITE_FONT_STRETCH_NORMAL, base.size, L"zh-cn", &format_);
+    if (format_) format_->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
+  }
+  LayOut();
+}
+
+void DWriteParagraphLayout::ResolveAttrs(const ParagraphStyle& style) {
   const dwrite::FontRequest request = dwrite::RequestOf(style.font);
   Attr base;
   base.families = request.families;
@@ -223,23 +243,15 @@ DWriteParagraphLayout::DWriteParagraphLayout(std::shared_ptr<Context> context,
   effects_.resize(attrs_.size());
   for (size_t i = 0; i < attrs_.size(); ++i) {
     const Attr& a = attrs_[i];
-    if (a.has_color || a.weight >= DWRITE_FONT_WEIGHT_SEMI_BOLD || a.italic) {
-      effects_[i].Attach(
-          new TextEffect(a.has_color, a.color, a.weight >= DWRITE_FONT_WEIGHT_SEMI_BOLD, a.italic));
+    const bool bold = a.weight >= DWRITE_FONT_WEIGHT_SEMI_BOLD;
+    if (a.has_color || bold || a.italic) {
+      effects_[i].Attach(new TextEffect(a.has_color, a.color, bold, a.italic));
     }
   }
-  continuing_ = ContinuingUnits(text_);
+}
 
-  if (context_) {
-    base_family_ = context_->PrimaryFamily(base.families);
-    context_->factory()->CreateTextFormat(
-        base_family_.c_str(), nullptr, static_cast<DWRITE_FONT_WEIGHT>(base.weight),
-        base.italic ? DWRITE_FONT_STYLE_ITALIC : DWRITE_FONT_STYLE_NORMAL,
-        DWRITE_FONT_STRETCH_NORMAL, base.size, L"zh-cn", &format_);
-    if (format_) format_->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
-  }
-
-  ComPtr<IDWriteTextLayout> whole = Shape(0, n);
+void DWriteParagraphLayout::LayOut() {
+  ComPtr<IDWriteTextLayout> whole = Shape(0, Units());
   const std::vector<Cluster> clusters = whole ? ClustersOf(whole.Get()) : std::vector<Cluster>();
   BreakLines(clusters);
   x_.assign(text_.size() + 1, 0);
@@ -250,13 +262,15 @@ DWriteParagraphLayout::DWriteParagraphLayout(std::shared_ptr<Context> context,
     const bool last = i + 1 == lines_.size();
     line.layout = lines_.size() == 1 ? whole : Shape(line.start, line.end());
     const float height = MeasureLine(&line, last);
+    // Tops are the rounded sums of the heights above; the paragraph's
+    // height is rounded up.
     line.top = static_cast<int>(std::lround(top));
     top += height;
-    line.height = last ? static_cast<int>(std::ceil(top)) - line.top
-                       : static_cast<int>(std::lround(top)) - line.top;
+    line.height =
+        (last ? static_cast<int>(std::ceil(top)) : static_cast<int>(std::lround(top))) - line.top;
     widest = std::max(widest, line.visible);
   }
-  x_[text_.size()] = lines_.empty() ? 0 : lines_.back().width;
+  x_[text_.size()] = lines_.back().width;
   size_ =
       CSize(static_cast<int>(std::ceil(widest - 0.01f)), lines_.back().top + lines_.back().height);
   if (wrap_width_ > 0 && align_ != TextAlign::kLeft) {
