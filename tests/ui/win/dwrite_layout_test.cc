@@ -95,11 +95,11 @@ TEST_F(DWriteLayoutTest, CombiningMarksShareTheirCharactersCaret) {
 }
 
 TEST_F(DWriteLayoutTest, AWordLongerThanTheLineIsCutBetweenCharacters) {
-  // Lines six and a half "a" wide: the 40 "a" take six lines and a part,
-  // which leaves no room for the blank and the six "b" after them.
+  // Lines six and a half "a" wide: the word of 40 "a" takes six lines and a
+  // part, which leaves no room for the blank and the word of six after it.
   const int a = Make(L"a")->GetSize().cx;
   const int width = a * 6 + a / 2;
-  const std::wstring text = std::wstring(40, L'a') + L" bbbbbb";
+  const std::wstring text = std::wstring(40, L'a') + L" " + std::wstring(6, L'a');
   auto layout = Make(text, width);
   ASSERT_EQ(layout->GetLineCount(), 8);
   int next = 0;

@@ -25,8 +25,6 @@ ULONG TextEffect::Release() {
   return left;
 }
 
-namespace {
-
 TextEffect* EffectOf(IUnknown* effect) {
   void* out = nullptr;
   if (!effect || FAILED(effect->QueryInterface(kTextEffectId, &out))) return nullptr;
@@ -35,16 +33,16 @@ TextEffect* EffectOf(IUnknown* effect) {
   return text_effect;
 }
 
+namespace {
+
 uint8_t Mul(unsigned a, unsigned b) {
   return static_cast<uint8_t>((a * b + 127) / 255);
 }
 
-}  // namespace
-
-// Lives on the stack for one Draw; DirectWrite does not keep it.
-class GlyphPainter::Renderer final : public IDWriteTextRenderer {
+// Hands each glyph run to a visitor; lives on the stack for one Draw.
+class RunVisitor final : public IDWriteTextRenderer {
  public:
-  Renderer(GlyphPainter* painter, uint32_t color) : painter_(painter), color_(color) {}
+  explicit RunVisitor(const GlyphRunVisitor& visit) : visit_(visit) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (riid == __uuidof(IUnknown) || riid == __uuidof(IDWritePixelSnapping) ||
@@ -70,43 +68,16 @@ class GlyphPainter::Renderer final : public IDWriteTextRenderer {
     *pixels = 1;
     return S_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE DrawGlyphRun(void*, FLOAT x, FLOAT y, DWRITE_MEASURING_MODE mode,
+  HRESULT STDMETHODCALLTYPE DrawGlyphRun(void*, FLOAT, FLOAT, DWRITE_MEASURING_MODE,
                                          const DWRITE_GLYPH_RUN* run,
-                                         const DWRITE_GLYPH_RUN_DESCRIPTION*,
+                                         const DWRITE_GLYPH_RUN_DESCRIPTION* text,
                                          IUnknown* effect) override {
-    TextEffect* text_effect = EffectOf(effect);
-    const uint32_t color = text_effect && text_effect->has_color() ? text_effect->color() : color_;
-    DWRITE_GLYPH_RUN glyphs = *run;
-    ComPtr<IDWriteFontFace> face = run->fontFace;
-    if (text_effect && (text_effect->bold() || text_effect->italic())) {
-      // A face without the weight or slant asked for is emboldened or
-      // slanted here (some DirectWrite versions leave that to the caller).
-      Context* context = painter_->context_;
-      const auto [weight, style] = context->WeightAndStyle(run->fontFace);
-      int simulations = DWRITE_FONT_SIMULATIONS_NONE;
-      if (text_effect->bold() && weight < DWRITE_FONT_WEIGHT_SEMI_BOLD &&
-          !(run->fontFace->GetSimulations() & DWRITE_FONT_SIMULATIONS_BOLD)) {
-        simulations |= DWRITE_FONT_SIMULATIONS_BOLD;
-      }
-      if (text_effect->italic() && style == DWRITE_FONT_STYLE_NORMAL &&
-          !(run->fontFace->GetSimulations() & DWRITE_FONT_SIMULATIONS_OBLIQUE)) {
-        simulations |= DWRITE_FONT_SIMULATIONS_OBLIQUE;
-      }
-      if (simulations != DWRITE_FONT_SIMULATIONS_NONE) {
-        face = context->Simulated(run->fontFace, static_cast<DWRITE_FONT_SIMULATIONS>(simulations));
-      }
-    }
-    glyphs.fontFace = face.Get();
-    Piece piece;
-    piece.color = color;
-    if (Rasterise(glyphs, mode, x, y, &piece)) painter_->pieces_.push_back(std::move(piece));
+    if (run && text) visit_(*run, *text, effect);
     return S_OK;
   }
-
   HRESULT STDMETHODCALLTYPE DrawUnderline(void*, FLOAT, FLOAT, const DWRITE_UNDERLINE*,
                                           IUnknown*) override {
-    return S_OK;  // the layout draws its own, placed as its carets are
+    return S_OK;  // the layouts draw their own, placed as their carets are
   }
   HRESULT STDMETHODCALLTYPE DrawStrikethrough(void*, FLOAT, FLOAT, const DWRITE_STRIKETHROUGH*,
                                               IUnknown*) override {
@@ -118,64 +89,84 @@ class GlyphPainter::Renderer final : public IDWriteTextRenderer {
   }
 
  private:
-  // Grey-scale coverage of one run, one byte a pixel.
-  bool Rasterise(const DWRITE_GLYPH_RUN& run, DWRITE_MEASURING_MODE mode, float x, float y,
-                 Piece* piece) {
-    Context* context = painter_->context_;
-    ComPtr<IDWriteGlyphRunAnalysis> analysis;
-    DWRITE_TEXTURE_TYPE texture = DWRITE_TEXTURE_ALIASED_1x1;
-    if (IDWriteFactory2* factory2 = context->factory2()) {
-      const DWRITE_RENDERING_MODE rendering =
-          mode == DWRITE_MEASURING_MODE_GDI_CLASSIC   ? DWRITE_RENDERING_MODE_GDI_CLASSIC
-          : mode == DWRITE_MEASURING_MODE_GDI_NATURAL ? DWRITE_RENDERING_MODE_GDI_NATURAL
-                                                      : DWRITE_RENDERING_MODE_NATURAL_SYMMETRIC;
-      if (FAILED(factory2->CreateGlyphRunAnalysis(
-              &run, nullptr, rendering, mode, DWRITE_GRID_FIT_MODE_DEFAULT,
-              DWRITE_TEXT_ANTIALIAS_MODE_GRAYSCALE, x, y, &analysis))) {
-        return false;
-      }
-    } else {
-      // Before Windows 8.1 anti-aliased coverage comes as three samples a
-      // pixel; their mean is the pixel's.
-      texture = DWRITE_TEXTURE_CLEARTYPE_3x1;
-      if (FAILED(context->factory()->CreateGlyphRunAnalysis(&run, 1, nullptr,
-                                                            mode == DWRITE_MEASURING_MODE_NATURAL
-                                                                ? DWRITE_RENDERING_MODE_NATURAL
-                                                                : DWRITE_RENDERING_MODE_GDI_CLASSIC,
-                                                            mode, x, y, &analysis))) {
-        return false;
-      }
-    }
-    RECT r{};
-    if (FAILED(analysis->GetAlphaTextureBounds(texture, &r)) || r.right <= r.left ||
-        r.bottom <= r.top) {
-      return false;
-    }
-    const size_t pixels = static_cast<size_t>(r.right - r.left) * (r.bottom - r.top);
-    const size_t samples = texture == DWRITE_TEXTURE_CLEARTYPE_3x1 ? 3 : 1;
-    std::vector<uint8_t> bytes(pixels * samples);
-    if (FAILED(analysis->CreateAlphaTexture(texture, &r, bytes.data(),
-                                            static_cast<UINT32>(bytes.size())))) {
-      return false;
-    }
-    if (samples == 3) {
-      for (size_t i = 0; i < pixels; ++i) {
-        bytes[i] = static_cast<uint8_t>((bytes[3 * i] + bytes[3 * i + 1] + bytes[3 * i + 2]) / 3);
-      }
-      bytes.resize(pixels);
-    }
-    piece->rect = UiRect(r.left, r.top, r.right, r.bottom);
-    piece->coverage = std::move(bytes);
-    return true;
-  }
-
-  GlyphPainter* painter_;
-  uint32_t color_;
+  const GlyphRunVisitor& visit_;
 };
 
-void GlyphPainter::AddLayout(IDWriteTextLayout* layout, float x, float y, uint32_t color) {
-  Renderer renderer(this, color);
-  layout->Draw(nullptr, &renderer, x, y);
+}  // namespace
+
+void ForEachGlyphRun(IDWriteTextLayout* layout, const GlyphRunVisitor& visit) {
+  RunVisitor visitor(visit);
+  layout->Draw(nullptr, &visitor, 0, 0);
+}
+
+void GlyphPainter::AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnknown* effect,
+                             uint32_t color) {
+  if (!context_ || run.glyphCount == 0) return;
+  TextEffect* text_effect = EffectOf(effect);
+  DWRITE_GLYPH_RUN glyphs = run;
+  ComPtr<IDWriteFontFace> face = run.fontFace;
+  if (text_effect && (text_effect->bold() || text_effect->italic())) {
+    // A face without the weight or slant asked for is emboldened or slanted
+    // here (not every DirectWrite does it in its layouts).
+    const auto [weight, style] = context_->WeightAndStyle(run.fontFace);
+    const DWRITE_FONT_SIMULATIONS has = run.fontFace->GetSimulations();
+    int simulations = DWRITE_FONT_SIMULATIONS_NONE;
+    if (text_effect->bold() && weight < DWRITE_FONT_WEIGHT_SEMI_BOLD &&
+        !(has & DWRITE_FONT_SIMULATIONS_BOLD)) {
+      simulations |= DWRITE_FONT_SIMULATIONS_BOLD;
+    }
+    if (text_effect->italic() && style == DWRITE_FONT_STYLE_NORMAL &&
+        !(has & DWRITE_FONT_SIMULATIONS_OBLIQUE)) {
+      simulations |= DWRITE_FONT_SIMULATIONS_OBLIQUE;
+    }
+    if (simulations != DWRITE_FONT_SIMULATIONS_NONE) {
+      face = context_->Simulated(run.fontFace, static_cast<DWRITE_FONT_SIMULATIONS>(simulations));
+    }
+  }
+  glyphs.fontFace = face.Get();
+
+  ComPtr<IDWriteGlyphRunAnalysis> analysis;
+  DWRITE_TEXTURE_TYPE texture = DWRITE_TEXTURE_ALIASED_1x1;
+  if (IDWriteFactory2* factory2 = context_->factory2()) {
+    if (FAILED(factory2->CreateGlyphRunAnalysis(
+            &glyphs, nullptr, DWRITE_RENDERING_MODE_NATURAL_SYMMETRIC,
+            DWRITE_MEASURING_MODE_NATURAL, DWRITE_GRID_FIT_MODE_DEFAULT,
+            DWRITE_TEXT_ANTIALIAS_MODE_GRAYSCALE, x, y, &analysis))) {
+      return;
+    }
+  } else {
+    // Before Windows 8.1 anti-aliased coverage comes as three samples a
+    // pixel; their mean is the pixel's.
+    texture = DWRITE_TEXTURE_CLEARTYPE_3x1;
+    if (FAILED(context_->factory()->CreateGlyphRunAnalysis(
+            &glyphs, 1, nullptr, DWRITE_RENDERING_MODE_NATURAL, DWRITE_MEASURING_MODE_NATURAL, x, y,
+            &analysis))) {
+      return;
+    }
+  }
+  RECT r{};
+  if (FAILED(analysis->GetAlphaTextureBounds(texture, &r)) || r.right <= r.left ||
+      r.bottom <= r.top) {
+    return;  // blanks
+  }
+  const size_t pixels = static_cast<size_t>(r.right - r.left) * (r.bottom - r.top);
+  const size_t samples = texture == DWRITE_TEXTURE_CLEARTYPE_3x1 ? 3 : 1;
+  std::vector<uint8_t> bytes(pixels * samples);
+  if (FAILED(analysis->CreateAlphaTexture(texture, &r, bytes.data(),
+                                          static_cast<UINT32>(bytes.size())))) {
+    return;
+  }
+  if (samples == 3) {
+    for (size_t i = 0; i < pixels; ++i) {
+      bytes[i] = static_cast<uint8_t>((bytes[3 * i] + bytes[3 * i + 1] + bytes[3 * i + 2]) / 3);
+    }
+    bytes.resize(pixels);
+  }
+  Piece piece;
+  piece.rect = UiRect(r.left, r.top, r.right, r.bottom);
+  piece.coverage = std::move(bytes);
+  piece.color = text_effect && text_effect->has_color() ? text_effect->color() : color;
+  pieces_.push_back(std::move(piece));
 }
 
 void GlyphPainter::AddRect(const UiRect& rect, uint32_t color) {

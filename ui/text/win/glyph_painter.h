@@ -1,15 +1,16 @@
 #pragma once
 
 // Glyphs of DirectWrite layouts as premultiplied pixels. A custom text
-// renderer turns each glyph run into grey-scale coverage (a glyph run
-// analysis, no device context involved); the pixels are then the colour
-// times that coverage, alpha included, so that text keeps its edges on a
-// transparent layered surface and reaches any render context through its
-// alpha blend.
+// renderer hands out a layout's glyph runs; each run is turned into
+// grey-scale coverage (a glyph run analysis, no device context involved),
+// and the pixels are the colour times that coverage, alpha included, so that
+// text keeps its edges on a transparent layered surface and reaches any
+// render context through its alpha blend.
 
 #include <dwrite.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,13 +45,23 @@ class TextEffect final : public IUnknown {
   bool italic_;
 };
 
+// The effect a layout's range was given, if it is a TextEffect.
+TextEffect* EffectOf(IUnknown* effect);
+
+// Calls `visit` with every glyph run `layout` draws (at its origin), in the
+// order drawn: the run, what text it shows, its drawing effect.
+using GlyphRunVisitor = std::function<void(
+    const DWRITE_GLYPH_RUN& run, const DWRITE_GLYPH_RUN_DESCRIPTION& text, IUnknown* effect)>;
+void ForEachGlyphRun(IDWriteTextLayout* layout, const GlyphRunVisitor& visit);
+
 class GlyphPainter {
  public:
   explicit GlyphPainter(Context* context) : context_(context) {}
 
-  // Gathers the glyphs `layout` draws with its origin at (x, y), in `color`
-  // (ARGB) where the text sets none.
-  void AddLayout(IDWriteTextLayout* layout, float x, float y, uint32_t color);
+  // Gathers `run` drawn with its baseline origin at (x, y), in its effect's
+  // colour or else `color` (ARGB), emboldened or slanted where the effect
+  // asks for what its face lacks.
+  void AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnknown* effect, uint32_t color);
   // A solid rectangle (an underline) in `color`.
   void AddRect(const UiRect& rect, uint32_t color);
 
@@ -63,7 +74,6 @@ class GlyphPainter {
                                     uint32_t color) const;
 
  private:
-  class Renderer;
   struct Piece {
     UiRect rect;
     std::vector<uint8_t> coverage;  // one byte a pixel, rows of rect's width; empty: solid

@@ -1,13 +1,14 @@
 // Paragraph layouts on DirectWrite. DirectWrite shapes the text (fonts,
-// glyphs, clusters and where lines may break) and rasterises the glyphs; the
-// lines, carets and hit tests are computed here from its cluster metrics,
-// so that they agree with each other and with the drawing exactly, and so
-// that long words are broken where no break opportunity is left (not every
-// DirectWrite has the emergency break, nor hit testing).
+// glyphs, clusters and where lines may break) on one unbounded line and
+// rasterises the glyphs; the lines, carets and hit tests are computed here
+// from its cluster metrics, and the glyph runs are placed on those lines
+// when drawn. So carets, hit tests and drawing agree exactly, and long words
+// are broken where no break opportunity is left (not every DirectWrite has
+// the emergency break, nor hit testing).
 //
-// A paragraph is first shaped on one unbounded line; its lines are chosen
-// from that line's clusters, and each wrapped line is then shaped on its own
-// and drawn from that shaping.
+// Each cluster is given a whole number of pixels, as hinted text is, so that
+// carets sit on pixel edges and equal characters are equally wide wherever
+// they stand; a cluster's last glyph takes up the rounding.
 
 // The render interfaces name the text style bits that <windows.h> defines as
 // macros: they come first.
@@ -112,8 +113,9 @@ std::vector<Cluster> ClustersOf(IDWriteTextLayout* layout) {
   out.reserve(count);
   int at = 0;
   for (const DWRITE_CLUSTER_METRICS& m : metrics) {
-    out.push_back(Cluster{at, m.length, m.width, m.canWrapLineAfter != 0, m.isWhitespace != 0,
-                          m.isNewline != 0});
+    // Whole pixels per cluster.
+    out.push_back(Cluster{at, m.length, std::round(m.width), m.canWrapLineAfter != 0,
+                          m.isWhitespace != 0, m.isNewline != 0});
     at += m.length;
   }
   return out;
@@ -135,15 +137,14 @@ class DWriteParagraphLayout : public ParagraphLayout {
 
  private:
   struct Line {
-    ComPtr<IDWriteTextLayout> layout;
     int start = 0;
     int length = 0;
     float width = 0;    // every cluster's
     float visible = 0;  // without the blanks a wrap hangs at its end
-    float baseline = 0;
-    int offset = 0;  // alignment, pixels
+    int offset = 0;     // alignment, pixels
     int top = 0;
     int height = 0;
+    int baseline = 0;  // from the top
     int end() const { return start + length; }
   };
 
@@ -154,11 +155,16 @@ class DWriteParagraphLayout : public ParagraphLayout {
   void ResolveAttrs(const ParagraphStyle& style);
   // Lines, their tops and heights, the carets and the size.
   void LayOut();
-  // The paragraph's units [start, end) shaped on one line.
-  ComPtr<IDWriteTextLayout> Shape(int start, int end);
+  // The paragraph shaped on one line.
+  ComPtr<IDWriteTextLayout> Shape();
   void BreakLines(const std::vector<Cluster>& clusters);
-  // The line's widths, baseline and carets; returns its height.
-  float MeasureLine(Line* line, bool last);
+  // Carets and widths of every line.
+  void PlaceClusters(const std::vector<Cluster>& clusters);
+  // Each line's height and baseline: as high as the largest text on it.
+  std::vector<std::pair<float, float>> LineHeights();
+  // Draws the part of `run` that `line` shows.
+  void PlaceRun(GlyphPainter* painter, const Line& line, const DWRITE_GLYPH_RUN& run,
+                const DWRITE_GLYPH_RUN_DESCRIPTION& text, IUnknown* effect, uint32_t color) const;
   // `index` moved off the second half of a surrogate pair.
   int Align(int index) const;
   // x of the caret before `index` on `line`, from the line's start (the
@@ -176,6 +182,7 @@ class DWriteParagraphLayout : public ParagraphLayout {
   std::vector<uint16_t> attr_of_;  // per unit; empty when every unit has attrs_[0]
   std::vector<ComPtr<TextEffect>> effects_;
   ComPtr<IDWriteTextFormat> format_;
+  ComPtr<IDWriteTextLayout> layout_;
   std::wstring base_family_;
   int wrap_width_ = -1;
   TextAlign align_ = TextAlign::kLeft;
@@ -251,28 +258,27 @@ void DWriteParagraphLayout::ResolveAttrs(const ParagraphStyle& style) {
 }
 
 void DWriteParagraphLayout::LayOut() {
-  ComPtr<IDWriteTextLayout> whole = Shape(0, Units());
-  const std::vector<Cluster> clusters = whole ? ClustersOf(whole.Get()) : std::vector<Cluster>();
+  layout_ = Shape();
+  const std::vector<Cluster> clusters =
+      layout_ ? ClustersOf(layout_.Get()) : std::vector<Cluster>();
   BreakLines(clusters);
-  x_.assign(text_.size() + 1, 0);
+  PlaceClusters(clusters);
+  const std::vector<std::pair<float, float>> heights = LineHeights();
   float top = 0;
   float widest = 0;
   for (size_t i = 0; i < lines_.size(); ++i) {
     Line& line = lines_[i];
-    const bool last = i + 1 == lines_.size();
-    line.layout = lines_.size() == 1 ? whole : Shape(line.start, line.end());
-    const float height = MeasureLine(&line, last);
     // Tops are the rounded sums of the heights above; the paragraph's
     // height is rounded up.
     line.top = static_cast<int>(std::lround(top));
-    top += height;
+    top += heights[i].first;
+    const bool last = i + 1 == lines_.size();
     line.height =
         (last ? static_cast<int>(std::ceil(top)) : static_cast<int>(std::lround(top))) - line.top;
+    line.baseline = static_cast<int>(std::lround(heights[i].second));
     widest = std::max(widest, line.visible);
   }
-  x_[text_.size()] = lines_.back().width;
-  size_ =
-      CSize(static_cast<int>(std::ceil(widest - 0.01f)), lines_.back().top + lines_.back().height);
+  size_ = CSize(static_cast<int>(widest), lines_.back().top + lines_.back().height);
   if (wrap_width_ > 0 && align_ != TextAlign::kLeft) {
     for (Line& line : lines_) {
       const float room = std::max(0.0f, wrap_width_ - line.visible);
@@ -286,20 +292,19 @@ int DWriteParagraphLayout::Align(int index) const {
   return index;
 }
 
-ComPtr<IDWriteTextLayout> DWriteParagraphLayout::Shape(int start, int end) {
+ComPtr<IDWriteTextLayout> DWriteParagraphLayout::Shape() {
   ComPtr<IDWriteTextLayout> layout;
-  // Advances in whole pixels, as GDI measures them: carets land on pixel
-  // edges and equal characters are equally wide wherever they stand.
-  if (!format_ || FAILED(context_->factory()->CreateGdiCompatibleTextLayout(
-                      text_.data() + start, static_cast<UINT32>(end - start), format_.Get(), 0, 0,
-                      1.0f, nullptr, FALSE, &layout))) {
+  if (!format_ ||
+      FAILED(context_->factory()->CreateTextLayout(text_.data(), static_cast<UINT32>(text_.size()),
+                                                   format_.Get(), 0, 0, &layout))) {
     return nullptr;
   }
   layout->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
   const Attr& base = attrs_[0];
   // Ranges of one attribute set and one family, applied where they differ
   // from the format's.
-  int i = start;
+  const int end = Units();
+  int i = 0;
   while (i < end) {
     const size_t attr_index = attr_of_.empty() ? 0 : attr_of_[i];
     const Attr& attr = attrs_[attr_index];
@@ -314,7 +319,7 @@ ComPtr<IDWriteTextLayout> DWriteParagraphLayout::Shape(int start, int end) {
       j = static_cast<int>(nbase::NextCharBoundary(text_, static_cast<size_t>(j)));
     }
     j = std::min(j, end);
-    const DWRITE_TEXT_RANGE range{static_cast<UINT32>(i - start), static_cast<UINT32>(j - i)};
+    const DWRITE_TEXT_RANGE range{static_cast<UINT32>(i), static_cast<UINT32>(j - i)};
     if (*family != base_family_) layout->SetFontFamilyName(family->c_str(), range);
     if (attr.size != base.size) layout->SetFontSize(attr.size, range);
     if (attr.weight != base.weight) {
@@ -370,45 +375,79 @@ void DWriteParagraphLayout::BreakLines(const std::vector<Cluster>& clusters) {
   add(first < clusters.size() ? clusters[first].start : clusters.empty() ? 0 : Units(), Units());
 }
 
-float DWriteParagraphLayout::MeasureLine(Line* line, bool last) {
+void DWriteParagraphLayout::PlaceClusters(const std::vector<Cluster>& clusters) {
+  x_.assign(text_.size() + 1, 0);
+  size_t c = 0;
+  for (size_t l = 0; l < lines_.size(); ++l) {
+    Line& line = lines_[l];
+    float pen = 0;
+    float hanging = 0;  // trailing blanks
+    for (; c < clusters.size() && clusters[c].start < line.end(); ++c) {
+      const Cluster& cluster = clusters[c];
+      // A cluster's width is shared by its characters; the units that
+      // continue a character take the x of its start.
+      const int from = cluster.start;
+      const int to = std::min(from + cluster.length, Units());
+      int stops = 0;
+      for (int k = from; k < to; ++k) stops += k > from && continuing_[k] ? 0 : 1;
+      int stop = 0;
+      for (int k = from; k < to; ++k) {
+        x_[k] = k > from && continuing_[k] ? x_[k - 1]
+                                           : pen + cluster.width * static_cast<float>(stop++) /
+                                                       static_cast<float>(std::max(stops, 1));
+      }
+      pen += cluster.width;
+      hanging = cluster.whitespace || cluster.newline ? hanging + cluster.width : 0;
+    }
+    line.width = pen;
+    // The blanks a wrapped line ends with hang outside it.
+    line.visible = l + 1 == lines_.size() ? pen : pen - hanging;
+  }
+  x_[text_.size()] = lines_.back().width;
+}
+
+std::vector<std::pair<float, float>> DWriteParagraphLayout::LineHeights() {
   // Without a shaping (no DirectWrite) a line is still as high as its text.
   float height = attrs_[0].size * 1.25f;
-  if (line->layout) {
+  float baseline = attrs_[0].size;
+  if (layout_) {
     UINT32 count = 0;
-    line->layout->GetLineMetrics(nullptr, 0, &count);
+    layout_->GetLineMetrics(nullptr, 0, &count);
     std::vector<DWRITE_LINE_METRICS> metrics(std::max<UINT32>(count, 1));
-    if (count > 0 && SUCCEEDED(line->layout->GetLineMetrics(metrics.data(), count, &count))) {
+    if (count > 0 && SUCCEEDED(layout_->GetLineMetrics(metrics.data(), count, &count))) {
       height = metrics[0].height;
-      line->baseline = metrics[0].baseline;
+      baseline = metrics[0].baseline;
     }
   }
-  const int base = line->start;
-  const std::vector<Cluster> clusters =
-      line->layout ? ClustersOf(line->layout.Get()) : std::vector<Cluster>();
-  float pen = 0;
-  float hanging = 0;  // trailing blanks
-  for (const Cluster& c : clusters) {
-    // A cluster's width is shared by its characters; the units that continue
-    // a character take the x of its start.
-    const int from = base + c.start;
-    const int to = std::min(from + c.length, Units());
-    int stops = 0;
-    for (int k = from; k < to; ++k) stops += continuing_[k] && k > from ? 0 : 1;
-    int stop = 0;
-    for (int k = from; k < to; ++k) {
-      if (k > from && continuing_[k]) {
-        x_[k] = x_[k - 1];
-        continue;
-      }
-      x_[k] = pen + c.width * static_cast<float>(stop++) / static_cast<float>(std::max(stops, 1));
+  std::vector<std::pair<float, float>> out(lines_.size(), {height, baseline});
+  if (!layout_ || lines_.size() < 2) return out;
+  // The fonts each line draws with: their ascents and descents (line gap
+  // included) at their sizes.
+  std::vector<float> ascent(lines_.size(), -1), descent(lines_.size(), -1);
+  float most_ascent = -1, most_descent = -1;
+  dwrite::ForEachGlyphRun(layout_.Get(), [&](const DWRITE_GLYPH_RUN& run,
+                                             const DWRITE_GLYPH_RUN_DESCRIPTION& text, IUnknown*) {
+    DWRITE_FONT_METRICS fm;
+    run.fontFace->GetMetrics(&fm);
+    const float scale = run.fontEmSize / std::max<float>(fm.designUnitsPerEm, 1);
+    const float a = fm.ascent * scale;
+    const float d = (fm.descent + fm.lineGap) * scale;
+    most_ascent = std::max(most_ascent, a);
+    most_descent = std::max(most_descent, d);
+    const int from = static_cast<int>(text.textPosition);
+    const int to = from + static_cast<int>(text.stringLength);
+    for (int l = GetLineOfIndex(from); l < GetLineCount() && lines_[l].start < to; ++l) {
+      ascent[l] = std::max(ascent[l], a);
+      descent[l] = std::max(descent[l], d);
     }
-    pen += c.width;
-    hanging = c.whitespace || c.newline ? hanging + c.width : 0;
+  });
+  // A line with the paragraph's largest text is as DirectWrite measures the
+  // paragraph's line; one with only smaller text as high as that text.
+  for (size_t l = 0; l < lines_.size(); ++l) {
+    if (ascent[l] < 0 || (ascent[l] == most_ascent && descent[l] == most_descent)) continue;
+    out[l] = {ascent[l] + descent[l], ascent[l]};
   }
-  line->width = pen;
-  // The blanks a wrapped line ends with hang outside it.
-  line->visible = last ? pen : pen - hanging;
-  return height;
+  return out;
 }
 
 ParagraphLine DWriteParagraphLayout::GetLine(int line) const {
@@ -473,6 +512,56 @@ ParagraphHit DWriteParagraphLayout::HitTest(int x, int y) const {
   return hit;
 }
 
+void DWriteParagraphLayout::PlaceRun(GlyphPainter* painter, const Line& line,
+                                     const DWRITE_GLYPH_RUN& run,
+                                     const DWRITE_GLYPH_RUN_DESCRIPTION& text, IUnknown* effect,
+                                     uint32_t color) const {
+  const int from = static_cast<int>(text.textPosition);
+  const int to = from + static_cast<int>(text.stringLength);
+  const int a = std::max(from, line.start);
+  const int b = std::min(to, line.end());
+  if (a >= b || !text.clusterMap) return;
+  auto glyph_at = [&](int unit) {
+    return unit >= to ? run.glyphCount : text.clusterMap[unit - from];
+  };
+  const UINT32 first = glyph_at(a);
+  const UINT32 last = glyph_at(b);
+  const float baseline = static_cast<float>(line.top + line.baseline);
+  if (last <= first || (run.bidiLevel & 1)) {
+    // Right-to-left glyphs are drawn leftwards from the range's right edge.
+    DWRITE_GLYPH_RUN part = run;
+    if (last > first) {
+      part.glyphCount = last - first;
+      part.glyphIndices += first;
+      part.glyphAdvances += first;
+      if (part.glyphOffsets) part.glyphOffsets += first;
+    }
+    painter->AddGlyphs(part, static_cast<float>(line.offset) + XOf(line, b), baseline, effect,
+                       color);
+    return;
+  }
+  // Each cluster as wide as its carets say: its last glyph takes up the
+  // rounding.
+  std::vector<FLOAT> advances(run.glyphAdvances + first, run.glyphAdvances + last);
+  for (int u = a; u < b;) {
+    int next = u + 1;
+    while (next < b && glyph_at(next) == glyph_at(u)) ++next;
+    const UINT32 g0 = glyph_at(u), g1 = glyph_at(next);
+    if (g1 > g0) {
+      float natural = 0;
+      for (UINT32 g = g0; g < g1; ++g) natural += run.glyphAdvances[g];
+      advances[g1 - 1 - first] += XOf(line, next) - XOf(line, u) - natural;
+    }
+    u = next;
+  }
+  DWRITE_GLYPH_RUN part = run;
+  part.glyphCount = last - first;
+  part.glyphIndices += first;
+  part.glyphAdvances = advances.data();
+  if (part.glyphOffsets) part.glyphOffsets += first;
+  painter->AddGlyphs(part, static_cast<float>(line.offset) + XOf(line, a), baseline, effect, color);
+}
+
 std::vector<UiRect> DWriteParagraphLayout::SelectionRects(
     const ParagraphSelection& selection) const {
   std::vector<UiRect> rects;
@@ -503,7 +592,7 @@ void DWriteParagraphLayout::AddUnderlines(GlyphPainter* painter, uint32_t color)
       if (attr.underline) {
         // Below the baseline by a tenth of the size, a fifteenth thick, at
         // least a pixel each, inside the line.
-        const int baseline = line.top + static_cast<int>(std::lround(line.baseline));
+        const int baseline = line.top + line.baseline;
         const int thickness = std::max(1, static_cast<int>(std::lround(attr.size / 15)));
         int top = baseline + std::max(1, static_cast<int>(std::lround(attr.size / 10)));
         top = std::min(top, line.top + line.height - thickness);
@@ -519,11 +608,16 @@ void DWriteParagraphLayout::Draw(IRenderContext* context, int x, int y, uint32_t
                                  const ParagraphSelection* selection) const {
   if (!context) return;
   GlyphPainter painter(context_.get());
-  for (const Line& line : lines_) {
-    if (line.layout) {
-      painter.AddLayout(line.layout.Get(), static_cast<float>(line.offset),
-                        static_cast<float>(line.top), color);
-    }
+  if (layout_) {
+    dwrite::ForEachGlyphRun(
+        layout_.Get(), [&](const DWRITE_GLYPH_RUN& run, const DWRITE_GLYPH_RUN_DESCRIPTION& text,
+                           IUnknown* effect) {
+          const int from = static_cast<int>(text.textPosition);
+          const int to = from + static_cast<int>(text.stringLength);
+          for (int l = GetLineOfIndex(from); l < GetLineCount() && lines_[l].start < to; ++l) {
+            PlaceRun(&painter, lines_[l], run, text, effect, color);
+          }
+        });
   }
   AddUnderlines(&painter, color);
   const UiRect bounds = painter.GetBounds();
