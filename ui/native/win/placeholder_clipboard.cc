@@ -1,6 +1,4 @@
-// Placeholder until the Win32 desktop is merged: links the text services'
-// tests, which use a memory clipboard.
-
+// Placeholder until the Win32 clipboard lands: links only.
 #include "ui/native/clipboard.h"
 
 namespace ui {

@@ -7,14 +7,9 @@
 
 #include "base/string_util.h"
 #include "ui/resource/skin_resources.h"
+#include "ui/resource/win/gdi_font.h"
 
-namespace ui {
-
-// The LOGFONT of a font table entry on this target, or null (the render back
-// end's fonts).
-const LOGFONTW* LogFontOf(const NativeFont* font);
-
-namespace dwrite {
+namespace ui::dwrite {
 
 FontRequest RequestOf(const NativeFont* font) {
   FontRequest request;
@@ -32,5 +27,4 @@ FontRequest RequestOf(const NativeFont* font) {
   return request;
 }
 
-}  // namespace dwrite
-}  // namespace ui
+}  // namespace ui::dwrite
