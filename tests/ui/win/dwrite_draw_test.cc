@@ -17,6 +17,7 @@
 #include "base/string_util.h"
 #include "tests/ui/render_test_support.h"
 #include "tests/ui/win/dwrite_test_support.h"
+#include "ui/resource/native_font.h"
 #include "ui/resource/skin_resources.h"
 #include "ui/text/paragraph_layout.h"
 
@@ -154,6 +155,67 @@ TEST_F(DWriteDrawTest, ChineseInALatinFaceIsDrawnFromTheUiFamily) {
       ASSERT_EQ(PixelAt(fallen_back.get(), x, y), PixelAt(direct.get(), x, y)) << x << "," << y;
     }
   }
+}
+
+TEST_F(DWriteDrawTest, AFontTableEntryGivesItsSizeWeightAndSlant) {
+  auto font = [](int size, int weight, bool italic) {
+    NativeFontSpec spec;
+    spec.families = nbase::UTF8ToWide(SkinResources::kSystemFontFamilies);
+    spec.pixel_size = size;
+    spec.weight = weight;
+    spec.italic = italic;
+    return CreateNativeFont(spec);
+  };
+  auto layout = [this](const NativeFont* f, std::wstring_view text) {
+    ParagraphStyle style;
+    style.font = f;
+    return factory_->Create(text, style);
+  };
+  // Ideographs are one em wide: the entry's size, or 12 pixels without one.
+  const auto small = font(16, 0, false), large = font(32, 0, false);
+  EXPECT_EQ(layout(small.get(), L"\u4E2D")->GetCaretRect(1).left, 16);
+  EXPECT_EQ(layout(large.get(), L"\u4E2D")->GetCaretRect(1).left, 32);
+  EXPECT_EQ(layout(nullptr, L"\u4E2D")->GetCaretRect(1).left, 12);
+  EXPECT_GT(layout(large.get(), L"x")->GetSize().cy, layout(small.get(), L"x")->GetSize().cy + 10);
+
+  // Bold inks more; italic leans: its ink reaches further right at the top
+  // of a tall letter than at its foot.
+  auto ink_of = [&](const NativeFont* f, const std::wstring& text) {
+    auto l = layout(f, text);
+    auto context = MakeContext(l->GetSize().cx + 2 * kX, l->GetSize().cy + 2 * kY);
+    l->Draw(context.get(), kX, kY, 0xFF000000u, nullptr);
+    return context;
+  };
+  const auto regular = font(24, 0, false), bold = font(24, 700, false);
+  const auto italic = font(24, 0, true);
+  auto plain = ink_of(regular.get(), L"HHHH");
+  auto heavy = ink_of(bold.get(), L"HHHH");
+  EXPECT_GT(Ink(heavy.get(), UiRect(0, 0, heavy->GetWidth(), heavy->GetHeight())),
+            Ink(plain.get(), UiRect(0, 0, plain->GetWidth(), plain->GetHeight())) * 115 / 100);
+  auto rightmost = [](IRenderContext* c, int y0, int y1) {
+    int right = -1;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < c->GetWidth(); ++x) {
+        if (AlphaAt(c, x, y) > 128) right = std::max(right, x);
+      }
+    }
+    return right;
+  };
+  auto upright = ink_of(regular.get(), L"l");
+  auto leaning = ink_of(italic.get(), L"l");
+  auto lean = [&](IRenderContext* c) {
+    // Rows of the letter's top and foot quarters.
+    int top = c->GetHeight(), bottom = -1;
+    for (int y = 0; y < c->GetHeight(); ++y) {
+      for (int x = 0; x < c->GetWidth(); ++x) {
+        if (AlphaAt(c, x, y) > 128) top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+    }
+    const int quarter = (bottom - top + 1) / 4;
+    return rightmost(c, top, top + quarter) - rightmost(c, bottom - quarter + 1, bottom + 1);
+  };
+  EXPECT_LE(std::abs(lean(upright.get())), 1);
+  EXPECT_GE(lean(leaning.get()), 3);
 }
 
 }  // namespace

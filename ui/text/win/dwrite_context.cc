@@ -114,37 +114,4 @@ const std::wstring& Context::FamilyFor(const std::wstring& list, char32_t c) {
   return r.families[it->second].name;
 }
 
-ComPtr<IDWriteFontFace> Context::Simulated(IDWriteFontFace* face,
-                                           DWRITE_FONT_SIMULATIONS simulations) {
-  const auto wanted = static_cast<DWRITE_FONT_SIMULATIONS>(face->GetSimulations() | simulations);
-  if (wanted == face->GetSimulations()) return face;
-  const std::pair<IDWriteFontFace*, int> key(face, static_cast<int>(wanted));
-  auto it = simulated_.find(key);
-  if (it != simulated_.end()) return it->second.second;
-  UINT32 count = 0;
-  ComPtr<IDWriteFontFace> out = face;
-  if (SUCCEEDED(face->GetFiles(&count, nullptr)) && count > 0) {
-    std::vector<IDWriteFontFile*> files(count);
-    if (SUCCEEDED(face->GetFiles(&count, files.data()))) {
-      ComPtr<IDWriteFontFace> made;
-      if (SUCCEEDED(factory_->CreateFontFace(face->GetType(), count, files.data(), face->GetIndex(),
-                                             wanted, &made))) {
-        out = made;
-      }
-      for (IDWriteFontFile* file : files) file->Release();
-    }
-  }
-  // The entry keeps the original face alive, so its address is not reused.
-  simulated_.emplace(key, std::make_pair(ComPtr<IDWriteFontFace>(face), out));
-  return out;
-}
-
-std::pair<DWRITE_FONT_WEIGHT, DWRITE_FONT_STYLE> Context::WeightAndStyle(IDWriteFontFace* face) {
-  ComPtr<IDWriteFont> font;
-  if (FAILED(fonts_->GetFontFromFontFace(face, &font))) {
-    return {DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL};
-  }
-  return {font->GetWeight(), font->GetStyle()};
-}
-
 }  // namespace ui::dwrite

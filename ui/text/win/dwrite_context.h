@@ -47,11 +47,6 @@ class Context {
   // fallback may still find one).
   const std::wstring& FamilyFor(const std::wstring& list, char32_t c);
 
-  // `face` with the simulations added; `face` itself when it has them.
-  ComPtr<IDWriteFontFace> Simulated(IDWriteFontFace* face, DWRITE_FONT_SIMULATIONS simulations);
-  // Weight and style of the font a face was made from.
-  std::pair<DWRITE_FONT_WEIGHT, DWRITE_FONT_STYLE> WeightAndStyle(IDWriteFontFace* face);
-
  private:
   struct Family {
     std::wstring name;
@@ -69,10 +64,6 @@ class Context {
   ComPtr<IDWriteFactory2> factory2_;
   ComPtr<IDWriteFontCollection> fonts_;
   std::map<std::wstring, Resolved> resolved_;
-  // (face, simulations) -> (the face, kept alive; the simulated face)
-  std::map<std::pair<IDWriteFontFace*, int>,
-           std::pair<ComPtr<IDWriteFontFace>, ComPtr<IDWriteFontFace>>>
-      simulated_;
 };
 
 }  // namespace ui::dwrite

@@ -102,36 +102,12 @@ void ForEachGlyphRun(IDWriteTextLayout* layout, const GlyphRunVisitor& visit) {
 void GlyphPainter::AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnknown* effect,
                              uint32_t color) {
   if (!context_ || run.glyphCount == 0) return;
-  TextEffect* text_effect = EffectOf(effect);
-  DWRITE_GLYPH_RUN glyphs = run;
-  ComPtr<IDWriteFontFace> face = run.fontFace;
-  if (text_effect && (text_effect->bold() || text_effect->italic())) {
-    // A face without the weight or slant asked for is emboldened or slanted
-    // here (not every DirectWrite does it in its layouts).
-    const auto [weight, style] = context_->WeightAndStyle(run.fontFace);
-    const DWRITE_FONT_SIMULATIONS has = run.fontFace->GetSimulations();
-    int simulations = DWRITE_FONT_SIMULATIONS_NONE;
-    if (text_effect->bold() && weight < DWRITE_FONT_WEIGHT_SEMI_BOLD &&
-        !(has & DWRITE_FONT_SIMULATIONS_BOLD)) {
-      simulations |= DWRITE_FONT_SIMULATIONS_BOLD;
-    }
-    if (text_effect->italic() && style == DWRITE_FONT_STYLE_NORMAL &&
-        !(has & DWRITE_FONT_SIMULATIONS_OBLIQUE)) {
-      simulations |= DWRITE_FONT_SIMULATIONS_OBLIQUE;
-    }
-    if (simulations != DWRITE_FONT_SIMULATIONS_NONE) {
-      face = context_->Simulated(run.fontFace, static_cast<DWRITE_FONT_SIMULATIONS>(simulations));
-    }
-  }
-  glyphs.fontFace = face.Get();
-
   ComPtr<IDWriteGlyphRunAnalysis> analysis;
   DWRITE_TEXTURE_TYPE texture = DWRITE_TEXTURE_ALIASED_1x1;
   if (IDWriteFactory2* factory2 = context_->factory2()) {
     if (FAILED(factory2->CreateGlyphRunAnalysis(
-            &glyphs, nullptr, DWRITE_RENDERING_MODE_NATURAL_SYMMETRIC,
-            DWRITE_MEASURING_MODE_NATURAL, DWRITE_GRID_FIT_MODE_DEFAULT,
-            DWRITE_TEXT_ANTIALIAS_MODE_GRAYSCALE, x, y, &analysis))) {
+            &run, nullptr, DWRITE_RENDERING_MODE_NATURAL_SYMMETRIC, DWRITE_MEASURING_MODE_NATURAL,
+            DWRITE_GRID_FIT_MODE_DEFAULT, DWRITE_TEXT_ANTIALIAS_MODE_GRAYSCALE, x, y, &analysis))) {
       return;
     }
   } else {
@@ -139,7 +115,7 @@ void GlyphPainter::AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnk
     // pixel; their mean is the pixel's.
     texture = DWRITE_TEXTURE_CLEARTYPE_3x1;
     if (FAILED(context_->factory()->CreateGlyphRunAnalysis(
-            &glyphs, 1, nullptr, DWRITE_RENDERING_MODE_NATURAL, DWRITE_MEASURING_MODE_NATURAL, x, y,
+            &run, 1, nullptr, DWRITE_RENDERING_MODE_NATURAL, DWRITE_MEASURING_MODE_NATURAL, x, y,
             &analysis))) {
       return;
     }
@@ -165,7 +141,8 @@ void GlyphPainter::AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnk
   Piece piece;
   piece.rect = UiRect(r.left, r.top, r.right, r.bottom);
   piece.coverage = std::move(bytes);
-  piece.color = text_effect && text_effect->has_color() ? text_effect->color() : color;
+  TextEffect* text_effect = EffectOf(effect);
+  piece.color = text_effect ? text_effect->color() : color;
   pieces_.push_back(std::move(piece));
 }
 

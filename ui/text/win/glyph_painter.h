@@ -20,29 +20,21 @@
 
 namespace ui::dwrite {
 
-// The drawing effect of a range of text: its colour, and the weight and
-// slant it asked for (drawn by simulation where the chosen face lacks them).
+// The drawing effect of a range of text: its colour.
 class TextEffect final : public IUnknown {
  public:
-  TextEffect(bool has_color, uint32_t color, bool bold, bool italic)
-      : has_color_(has_color), color_(color), bold_(bold), italic_(italic) {}
+  explicit TextEffect(uint32_t color) : color_(color) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override;
 
-  bool has_color() const { return has_color_; }
   uint32_t color() const { return color_; }
-  bool bold() const { return bold_; }
-  bool italic() const { return italic_; }
 
  private:
   ~TextEffect() = default;
   ULONG refs_ = 1;
-  bool has_color_;
   uint32_t color_;
-  bool bold_;
-  bool italic_;
 };
 
 // The effect a layout's range was given, if it is a TextEffect.
@@ -59,8 +51,7 @@ class GlyphPainter {
   explicit GlyphPainter(Context* context) : context_(context) {}
 
   // Gathers `run` drawn with its baseline origin at (x, y), in its effect's
-  // colour or else `color` (ARGB), emboldened or slanted where the effect
-  // asks for what its face lacks.
+  // colour or else `color` (ARGB).
   void AddGlyphs(const DWRITE_GLYPH_RUN& run, float x, float y, IUnknown* effect, uint32_t color);
   // A solid rectangle (an underline) in `color`.
   void AddRect(const UiRect& rect, uint32_t color);

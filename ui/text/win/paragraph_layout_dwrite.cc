@@ -249,11 +249,7 @@ void DWriteParagraphLayout::ResolveAttrs(const ParagraphStyle& style) {
   }
   effects_.resize(attrs_.size());
   for (size_t i = 0; i < attrs_.size(); ++i) {
-    const Attr& a = attrs_[i];
-    const bool bold = a.weight >= DWRITE_FONT_WEIGHT_SEMI_BOLD;
-    if (a.has_color || bold || a.italic) {
-      effects_[i].Attach(new TextEffect(a.has_color, a.color, bold, a.italic));
-    }
+    if (attrs_[i].has_color) effects_[i].Attach(new TextEffect(attrs_[i].color));
   }
 }
 
