@@ -13,8 +13,8 @@ enable_language(RC)
 # The system DLLs the installer's services use.
 set(CORVANE_WIN_SYSTEM_LIBS winhttp urlmon ole32 oleaut32 uuid shlwapi shell32 crypt32 advapi32
     user32 ws2_32 bcrypt)
-# The system DLLs the UI library draws and decodes with.
-set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid)
+# The system DLLs the UI library draws, decodes and lays text out with.
+set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid dwrite)
 
 # minizip is not packaged for mingw-w64: its unzip layer is built from
 # Debian's zlib source package, which scripts/setup unpacks into .deps/,

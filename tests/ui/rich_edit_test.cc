@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/build_config.h"
 #include "tests/ui/animation_test_support.h"
 #include "tests/ui/control_basic_test_support.h"
 #include "tests/ui/control_test_support.h"
@@ -266,8 +267,10 @@ TEST_F(RichEditTest, LimitsHoldForHugePastesInvalidCodePointsAndNul) {
   Focus();
   std::wstring huge(1 << 20, L'界');
   huge[3] = 0;
-  huge[4] = static_cast<wchar_t>(0xD834);
-  huge[5] = static_cast<wchar_t>(0x7FFFFFFF);
+  // A lone low surrogate, then a code point past U+10FFFF where wchar_t can
+  // hold one, else a high surrogate left alone by the line break after it.
+  huge[4] = static_cast<wchar_t>(0xDC00);
+  huge[5] = static_cast<wchar_t>(nbase::kWideIsUtf16 ? 0xD834 : 0x7FFFFFFF);
   huge[6] = L'\n';
   GetDefaultClipboard()->SetText(ClipboardKind::kClipboard, huge);
   const int changes = CountEvents(kEventTextChange);
