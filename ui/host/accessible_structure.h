@@ -3,6 +3,7 @@
 // The shape of a window's accessibility tree, the same for every desktop's
 // bridge: which controls show, in what order, and where.
 
+#include <unordered_map>
 #include <vector>
 
 #include "ui/geometry/geometry.h"
@@ -27,5 +28,25 @@ bool InAccessibleTree(const Window* window, const Control* control);
 
 // Where `control` shows in the window's client area, its scrolling applied.
 UiRect AccessibleBounds(const Control* control);
+
+// Takes `object` and every object below it out of a bridge's objects by
+// control, and hands them over; `parent_of` gives an object's parent object
+// (null above the top).
+template <typename T, typename ParentOf>
+std::vector<T*> TakeAccessibleSubtree(std::unordered_map<Control*, T*>* objects, T* object,
+                                      ParentOf parent_of) {
+  std::vector<T*> taken;
+  for (auto it = objects->begin(); it != objects->end();) {
+    bool below = false;
+    for (T* o = it->second; o && !below; o = parent_of(o)) below = o == object;
+    if (below) {
+      taken.push_back(it->second);
+      it = objects->erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return taken;
+}
 
 }  // namespace ui

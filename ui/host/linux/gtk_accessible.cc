@@ -442,25 +442,11 @@ class AccessibleTree : public AccessibilityObserver {
     }
   }
 
-  static bool Descends(AtkObject* object, AtkObject* ancestor) {
-    for (AtkObject* o = object; o; o = DataOf(o) ? DataOf(o)->tree_parent : nullptr) {
-      if (o == ancestor) return true;
-    }
-    return false;
-  }
-
   // `object` and everything below it become defunct and leave the tree.
   void Drop(AtkObject* object) {
-    std::vector<AtkObject*> gone;
-    for (auto it = objects_.begin(); it != objects_.end();) {
-      if (Descends(it->second, object)) {
-        gone.push_back(it->second);
-        it = objects_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    Defunct(gone);
+    Defunct(TakeAccessibleSubtree(&objects_, object, [](AtkObject* o) {
+      return DataOf(o) ? DataOf(o)->tree_parent : nullptr;
+    }));
   }
 
   void DropAll() {
