@@ -53,6 +53,10 @@ constexpr wchar_t kSkin[] =
       <ListContainerElement name="first" height="20" text="第一"/>
       <ListContainerElement name="second" height="20" text="第二" selected="true"/>
     </VListBox>
+    <Combo name="format" width="120" height="24" dropboxsize="0,60">
+      <ListContainerElement height="20" text="MP4" selected="true"/>
+      <ListContainerElement height="20" text="MKV"/>
+    </Combo>
     <TabBox name="pages" height="40">
       <VBox name="page1"><Button name="p1btn" width="60" height="20" text="一"/></VBox>
       <VBox name="page2"><Button name="p2btn" width="60" height="20" text="二"/></VBox>
@@ -480,6 +484,60 @@ TEST_F(MsaaAccessibleTest, ListsShowTheirSelectionAndTakeAChoice) {
   ::VariantInit(&selection);
   EXPECT_EQ(FindByName(root_, L"row")->get_accSelection(&selection), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(FindByName(root_, L"标题")->accSelect(SELFLAG_TAKESELECTION, Self()), S_FALSE);
+}
+
+// Another visible top-level window of this thread (a drop-down list).
+HWND OtherWindowThan(HWND hwnd) {
+  struct Search {
+    HWND except;
+    HWND found;
+  } search{hwnd, nullptr};
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND candidate, LPARAM data) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(data);
+        if (candidate == search->except || !::IsWindowVisible(candidate)) return TRUE;
+        search->found = candidate;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+TEST_F(MsaaAccessibleTest, AComboOpensItsListAsAWindowOfItsOwnAndTakesAChoiceThere) {
+  Acc combo = FindByName(root_, L"MP4");
+  ASSERT_TRUE(combo);
+  EXPECT_EQ(Role(combo), ROLE_SYSTEM_COMBOBOX);
+  EXPECT_EQ(Value(combo), L"MP4");
+  EXPECT_EQ(State(combo) & (STATE_SYSTEM_COLLAPSED | STATE_SYSTEM_HASPOPUP | STATE_SYSTEM_EXPANDED),
+            STATE_SYSTEM_COLLAPSED | STATE_SYSTEM_HASPOPUP);
+  EXPECT_EQ(Action(combo), L"Open");
+  // Its items live in the list, not below it.
+  EXPECT_FALSE(FindByName(combo, L"MKV"));
+
+  ASSERT_EQ(combo->accDoDefaultAction(Self()), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return (State(combo) & STATE_SYSTEM_EXPANDED) != 0; }));
+  EXPECT_EQ(Action(combo), L"Close");
+  HWND popup = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (popup = OtherWindowThan(hwnd_)) != nullptr; }));
+  IAccessible* list_root = nullptr;
+  ASSERT_EQ(
+      ::AccessibleObjectFromWindow(popup, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&list_root)),
+      S_OK);
+  Acc list(list_root);
+  Acc mkv = FindByName(list, L"MKV");
+  ASSERT_TRUE(mkv);
+  EXPECT_EQ(Role(mkv), ROLE_SYSTEM_LISTITEM);
+  EXPECT_TRUE(State(FindByName(list, L"MP4")) & STATE_SYSTEM_SELECTED);
+
+  ASSERT_EQ(mkv->accDoDefaultAction(Self()), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return Name(combo) == L"MKV" && !::IsWindow(popup); }));
+  EXPECT_EQ(Value(combo), L"MKV");
+  EXPECT_TRUE(State(combo) & STATE_SYSTEM_COLLAPSED);
+  // The list's window went, and its objects with it.
+  EXPECT_EQ(State(mkv), -1);
+  EXPECT_EQ(State(list), -1);
 }
 
 TEST_F(MsaaAccessibleTest, PageSwitchReplacesTheChildrenAndOldObjectsGoDefunct) {
