@@ -621,7 +621,10 @@ class MsaaClientTest : public MsaaAccessibleTest {
     MsaaAccessibleTest::SetUp();
     if (HasFatalFailure() || IsSkipped()) return;
     ASSERT_TRUE(client_.Start()) << "msaa_client.exe did not start";
-    ASSERT_EQ(Ask("attach " + std::to_string(reinterpret_cast<uintptr_t>(hwnd_))), "ok 1");
+    // Found by its title, as a client finds another program's window.
+    const std::string handle = std::to_string(reinterpret_cast<uintptr_t>(hwnd_));
+    ASSERT_EQ(Ask("window " + nbase::WideToUTF8(title_)), "ok " + handle);
+    ASSERT_EQ(Ask("attach " + handle), "ok 1");
   }
   using MsaaAccessibleTest::Find;
   std::string Ask(const std::string& command) { return client_.Ask(command); }

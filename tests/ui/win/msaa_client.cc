@@ -3,6 +3,7 @@
 // one command per line on standard input and answers each with one line on
 // standard output (UTF-8): "ok ..." or "err <HRESULT>".
 //
+//   window TITLE                the handle of a top-level window by its title
 //   attach HWND                 the window's client object becomes the root
 //   find KEY ROLE NAME          depth-first search from the root by name and
 //                               role (a number, or * for any); kept as KEY
@@ -195,6 +196,7 @@ class Client {
       }
       return position == std::string::npos ? std::string() : line.substr(position);
     };
+    if (verb == "window" && words.size() >= 2) return FindTopLevel(Widen(rest(1)));
     if (verb == "attach" && words.size() == 2) return Attach(words[1]);
     if (!root_.object) return "err no window";
     if (verb == "find" && words.size() >= 4) return Find(words[1], words[2], Widen(rest(3)));
@@ -212,6 +214,12 @@ class Client {
   }
 
  private:
+  static std::string FindTopLevel(const std::wstring& title) {
+    HWND hwnd = ::FindWindowW(nullptr, title.c_str());
+    if (!hwnd) return "err missing";
+    return "ok " + std::to_string(reinterpret_cast<uintptr_t>(hwnd));
+  }
+
   std::string Attach(const std::string& handle) {
     hwnd_ = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(handle)));
     Release(root_);
