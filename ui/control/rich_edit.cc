@@ -347,8 +347,12 @@ void RichEdit::SetReadOnly(bool value) {
 }
 
 void RichEdit::SetPassword(bool value) {
+  const bool changed = password_ != value;
   password_ = value;
   SetStyleBit(ES_PASSWORD, value);
+  // Screen readers stop (or start) reading the letters out.
+  if (changed) NotifyAccessible(AccessibleChange::kState);
+  if (changed) NotifyAccessible(AccessibleChange::kText);
 }
 
 void RichEdit::SetNumber(bool value) {
@@ -640,6 +644,7 @@ void RichEdit::GetAccessibleInfo(AccessibleInfo* info) const {
   info->text = password_ ? std::wstring(static_cast<size_t>(GetTextLength()), L'*') : GetText();
   info->states |= read_only_ ? kAccessibleReadOnly : kAccessibleEditable;
   if (IsMultiLine()) info->states |= kAccessibleMultiLine;
+  if (password_) info->states |= kAccessibleProtected;
   if (IsKeyboardEnabled() && !IsNoFocus()) info->states |= kAccessibleFocusable;
   if (TextServices* services = GetTextServices()) {
     const TextRange range = services->GetSelection();

@@ -42,6 +42,8 @@ enum AccessibleStateBits : uint32_t {
   kAccessibleEditable = 1u << 7,
   kAccessibleMultiLine = 1u << 8,
   kAccessibleReadOnly = 1u << 9,
+  // A password field: its text is not to be read out.
+  kAccessibleProtected = 1u << 10,
 };
 
 // The interfaces beyond the component one that fit a control.

@@ -32,6 +32,7 @@ constexpr wchar_t kSkin[] =
       <CheckBox name="agree" width="80" height="30" text="同意" selected="true"/>
     </HBox>
     <Progress name="bar" width="200" height="10" min="0" max="100" value="20"/>
+    <RichEdit name="secret" width="100" height="24" password="true" text="abc"/>
     <TabBox name="pages" height="60">
       <VBox name="page1"><Button name="p1btn" width="60" height="20" text="一"/></VBox>
       <VBox name="page2"><Button name="p2btn" width="60" height="20" text="二"/></VBox>
@@ -196,6 +197,14 @@ TEST_F(GtkAccessibleTest, ControlsShowWithRoleNameStatesExtentsAndInterfaces) {
   AtkRange* range = atk_value_get_range(ATK_VALUE(bar));
   EXPECT_DOUBLE_EQ(atk_range_get_upper_limit(range), 100.0);
   atk_range_free(range);
+
+  // A password field says what it is and shows its length, never its letters.
+  AtkObject* secret = Hold("secret");
+  ASSERT_TRUE(secret);
+  EXPECT_EQ(atk_object_get_role(secret), ATK_ROLE_PASSWORD_TEXT);
+  gchar* stars = atk_text_get_text(ATK_TEXT(secret), 0, -1);
+  EXPECT_STREQ(stars, "***");
+  g_free(stars);
 
   // Screen extents: the window's origin plus the control's place in it.
   Control* ok = window_->FindControl(std::wstring(L"ok"));

@@ -11,9 +11,9 @@
 
 #include "base/string_util.h"
 #include "ui/core/accessibility.h"
-#include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/window.h"
+#include "ui/host/accessible_structure.h"
 #include "ui/native/accessible_bridge.h"
 
 namespace ui {
@@ -123,20 +123,6 @@ constexpr uint64_t Bit(AtkStateType state) {
   return uint64_t{1} << static_cast<unsigned>(state);
 }
 
-// The children a control shows: its listed, visible items (a combo's items
-// live in its drop-down list, not here).
-std::vector<Control*> ChildrenOf(const Control* control) {
-  std::vector<Control*> children;
-  const auto* box = dynamic_cast<const Box*>(control);
-  if (!box) return children;
-  const size_t count = box->GetCount();
-  for (size_t i = 0; i < count; ++i) {
-    Control* item = box->GetItemAt(i);
-    if (item && item->GetParent() == box && item->IsVisible()) children.push_back(item);
-  }
-  return children;
-}
-
 void EmitChildrenChanged(AtkObject* parent, bool added, int index, AtkObject* child) {
   if (!parent || !child) return;
   g_signal_emit_by_name(parent, added ? "children-changed::add" : "children-changed::remove", index,
@@ -188,30 +174,12 @@ class AccessibleTree : public AccessibilityObserver {
 
   // Null `control` stands for the window.
   std::vector<Control*> Children(const Control* control) const {
-    if (!window_) return {};
-    if (control) return ChildrenOf(control);
-    Control* root = window_->GetRoot();
-    if (root && root->IsVisible()) return {root};
-    return {};
+    return AccessibleChildren(window_, control);
   }
 
-  int IndexOf(const Control* control) const {
-    if (!window_ || !control) return -1;
-    if (control == window_->GetRoot()) return 0;
-    const std::vector<Control*> siblings = Children(control->GetParentControl());
-    auto it = std::find(siblings.begin(), siblings.end(), control);
-    return it == siblings.end() ? -1 : static_cast<int>(it - siblings.begin());
-  }
+  int IndexOf(const Control* control) const { return AccessibleIndex(window_, control); }
 
-  bool InTree(const Control* control) const {
-    if (!window_ || !control) return false;
-    const Control* root = window_->GetRoot();
-    for (const Control* c = control; c; c = c->GetParentControl()) {
-      if (!c->IsVisible()) return false;
-      if (c == root) return true;
-    }
-    return false;
-  }
+  bool InTree(const Control* control) const { return InAccessibleTree(window_, control); }
 
   // The object of `control`, made when it is in the tree.
   AtkObject* Get(Control* control) {
@@ -227,7 +195,8 @@ class AccessibleTree : public AccessibilityObserver {
     data->tree = this;
     data->tree_parent = parent;
     atk_object_initialize(object, nullptr);
-    object->role = ToAtkRole(info.role);
+    object->role =
+        (info.states & kAccessibleProtected) ? ATK_ROLE_PASSWORD_TEXT : ToAtkRole(info.role);
     objects_[control] = object;
     atk_object_set_parent(object, parent);
     Remember(data, info);
@@ -269,9 +238,7 @@ class AccessibleTree : public AccessibilityObserver {
   GdkRectangle ExtentsOf(const Control* control, AtkCoordType coords) const {
     GdkRectangle rect{0, 0, 0, 0};
     if (!window_ || !widget_) return rect;
-    UiRect pos = control->GetPos(true);
-    const CPoint scroll = control->GetScrollOffset();
-    pos.Offset(-scroll.x, -scroll.y);
+    const UiRect pos = AccessibleBounds(control);
     const int scale = std::max(1, gtk_widget_get_scale_factor(widget_));
     rect = {pos.left / scale, pos.top / scale, pos.GetWidth() / scale, pos.GetHeight() / scale};
     if (coords == ATK_XY_WINDOW) return rect;
@@ -475,25 +442,11 @@ class AccessibleTree : public AccessibilityObserver {
     }
   }
 
-  static bool Descends(AtkObject* object, AtkObject* ancestor) {
-    for (AtkObject* o = object; o; o = DataOf(o) ? DataOf(o)->tree_parent : nullptr) {
-      if (o == ancestor) return true;
-    }
-    return false;
-  }
-
   // `object` and everything below it become defunct and leave the tree.
   void Drop(AtkObject* object) {
-    std::vector<AtkObject*> gone;
-    for (auto it = objects_.begin(); it != objects_.end();) {
-      if (Descends(it->second, object)) {
-        gone.push_back(it->second);
-        it = objects_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    Defunct(gone);
+    Defunct(TakeAccessibleSubtree(&objects_, object, [](AtkObject* o) {
+      return DataOf(o) ? DataOf(o)->tree_parent : nullptr;
+    }));
   }
 
   void DropAll() {
