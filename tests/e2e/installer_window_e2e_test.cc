@@ -33,15 +33,17 @@ std::vector<Rect> ProgressAreas(const SkinLayout& layout) {
   return {*layout.Find("progress_install"), row};
 }
 
-class InstallerWindowE2eTest : public InstallerE2eTest {
+class InstallerWindowE2eTest : public InstallerE2eTest,
+                               public ::testing::WithParamInterface<Target> {
  protected:
+  InstallerWindowE2eTest() : InstallerE2eTest(GetParam()) {}
   std::vector<std::string> EventIds() const { return app_test::StatisticsEventIds(*service_); }
   size_t PackageRequests() const {
     return app_test::CountContaining(service_->AccessLines(), "downloadPackage");
   }
 };
 
-TEST_F(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEnds) {
+TEST_P(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEnds) {
   // A two-second download: long enough to watch the counter creep.
   StartService({"--delay", "2"});
   auto installer = StartInstaller();
@@ -69,13 +71,13 @@ TEST_F(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEn
 
   const auto starts = app_test::WaitForStartRecords(product_log());
   ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].at(1), install_dir() + "/corvane.exe");
+  EXPECT_EQ(starts[0].at(1), target_.FileName(install_dir() + "/corvane.exe"));
   EXPECT_EQ(EventIds(), (std::vector<std::string>{"AppStart", "OnClick", "DownloadTimeCost",
                                                   "InstallTimeCost", "InstallResultReport"}));
   EXPECT_EQ(app_test::CountContaining(service_->StatisticsLines(), "success"), 1u);
 }
 
-TEST_F(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallRestartsAtOnePercent) {
+TEST_P(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallRestartsAtOnePercent) {
   // Every transfer waits a second, then breaks off: the download fails late.
   StartService({"--truncate", "1000", "--delay", "1"});
   auto installer = StartInstaller();
@@ -112,7 +114,7 @@ TEST_F(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallResta
   EXPECT_TRUE(app_test::FileExists(install_dir() + "/corvane.exe"));
 }
 
-TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNinetyPercent) {
+TEST_P(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNinetyPercent) {
   StartService({"--delay", "40"});
   const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
@@ -133,11 +135,11 @@ TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNine
   ClickControl(*window, Layout(Installing(90, true)), "btn_downloadOfflinePackage");
   const std::vector<std::string> lines = OpenedAddresses(opened, 1);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[0], package_base_url() + "&donwloadtype=offline");
   std::cout << "hint after " << seconds << " s\n";
 }
 
-TEST_F(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLinkStays) {
+TEST_P(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLinkStays) {
   // One byte of the package changes on its way: its signature no longer fits.
   StartService({"--tamper", "flip-byte"});
   const std::string opened = RegisterFakeBrowser();
@@ -162,23 +164,14 @@ TEST_F(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLin
   ClickControl(*window, Layout(kFailed), "btn_redownload");
   const std::vector<std::string> lines = OpenedAddresses(opened, 1);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[0], package_base_url() + "&donwloadtype=offline");
   EXPECT_FALSE(installer->Wait(0));
 }
 
-TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
+TEST_P(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   StartService();
   // A product process under the name the installer looks for.
-  const std::string product = env_.dir().Sub(product_name());
-  {
-    std::ifstream in(app_test::DemoProductPath(), std::ios::binary);
-    std::ofstream out(product, std::ios::binary);
-    out << in.rdbuf();
-  }
-  chmod(product.c_str(), 0755);
-  ui::ChildProcess running;
-  ASSERT_TRUE(running.Start({product, "--stay-ms", "120000"},
-                            {{"CORVANE_DEMO_PRODUCT_LOG", env_.dir().Sub("running.log")}}));
+  std::unique_ptr<ui::ChildProcess> running = StartRunningProduct(product_name());
 
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -203,7 +196,7 @@ TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   box = Settled(*box);
   ASSERT_TRUE(box);
   // The first box fades out (300 ms) while the second opens.
-  EXPECT_TRUE(WaitUntilGone(TopLevel{first, {}, {}}));
+  EXPECT_TRUE(WaitUntilGone(TopLevel{first, {}, {}, {}, 0}));
 
   // Cancel: the failed page.
   // The first box's end leaves the second on top (no window manager here
@@ -223,13 +216,13 @@ TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   ClickControl(*window, Layout(kFailed), "btn_reinstall");
   box = OtherWindow(installer->pid(), 20000);
   ASSERT_TRUE(box);
-  running.Kill();
+  running->Kill();
   ClickBoxButton(*box, "btn_yes");
   ASSERT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
   EXPECT_TRUE(app_test::FileExists(install_dir() + "/corvane.exe"));
 }
 
-TEST_F(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgain) {
+TEST_P(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgain) {
   StartService();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -252,7 +245,7 @@ TEST_F(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgai
   EXPECT_GE(PackageRequests(), 1u);
 }
 
-TEST_F(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything) {
+TEST_P(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything) {
   StartService();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -280,7 +273,7 @@ TEST_F(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything
   EXPECT_EQ(PackageRequests(), 0u);
 }
 
-TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
+TEST_P(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
   StartService();
   auto first = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*first);
@@ -311,7 +304,7 @@ TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
   EXPECT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
 }
 
-TEST_F(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowser) {
+TEST_P(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowser) {
   StartService({"--fail-first", "100000", "--fail-status", "404"});
   const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
@@ -328,9 +321,14 @@ TEST_F(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowse
   ClickControl(*window, Layout(kFailed), "btn_redownload");
   lines = OpenedAddresses(opened, 2);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[1], package_base_url() + "&donwloadtype=offline");
   EXPECT_FALSE(installer->Wait(0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Linux, InstallerWindowE2eTest, ::testing::Values(Target::kLinux),
+                         TargetParamName);
+INSTANTIATE_TEST_SUITE_P(Windows, InstallerWindowE2eTest, ::testing::Values(Target::kWindows),
+                         TargetParamName);
 
 }  // namespace
 }  // namespace e2e
