@@ -185,6 +185,8 @@ std::unique_ptr<app_test::InstallerProcess> InstallerE2eTest::StartInstaller(
 std::unique_ptr<app_test::InstallerProcess> InstallerE2eTest::StartInstallerFile(
     const std::string& installer_file, int scale, const std::vector<std::string>& extra) {
   SetScale(scale);
+  if (installer_file != skin_source_) layouts_.clear();
+  skin_source_ = installer_file;
   const Program program = target_.ProgramAt(installer_file);
   std::vector<std::string> args = {"installPath:" + install_dir_shown(), "channel:e2e"};
   args.insert(args.end(), extra.begin(), extra.end());
@@ -274,13 +276,10 @@ std::string InstallerE2eTest::InstallerWithTheme(const std::string& archive) {
 }
 
 const SkinLayout& InstallerE2eTest::Layout(const PageState& page) {
-  return LayoutOf(target_.installer, page);
-}
-
-const SkinLayout& InstallerE2eTest::LayoutOf(const std::string& installer, const PageState& page) {
+  const std::string& installer = skin_source_.empty() ? target_.installer : skin_source_;
   PageState state = page;
   if (state.directory.empty()) state.directory = install_dir_shown();
-  const std::string key = installer + "/" + Key(scale_, state) + "/" + state.directory;
+  const std::string key = Key(scale_, state) + "/" + state.directory;
   auto it = layouts_.find(key);
   if (it == layouts_.end()) {
     std::string error;
@@ -290,6 +289,23 @@ const SkinLayout& InstallerE2eTest::LayoutOf(const std::string& installer, const
     it = layouts_.emplace(key, layout ? std::move(*layout) : SkinLayout()).first;
   }
   return it->second;
+}
+
+int InstallerE2eTest::TabsTo(const PageState& page, const std::string& name) {
+  for (int tabs = 1; tabs <= 12; ++tabs) {
+    PageState state = page;
+    state.tabs = tabs;
+    if (Layout(state).focus() == name) return tabs;
+  }
+  return -1;
+}
+
+void InstallerE2eTest::PointerInto(const TopLevel& window) {
+  const SkinLayout& layout = Layout(PageState(Page::kWelcome));
+  const Rect root = window_driver::ToScreen(window, layout, layout.root());
+  // The root's left padding, half-way down: no control reaches there.
+  x_.MoveTo(root.left + 4, root.centre_y());
+  window_driver::SleepMs(100);
 }
 
 const SkinLayout& InstallerE2eTest::BoxLayout() {

@@ -84,9 +84,14 @@ class InstallerE2eTest : public ::testing::Test {
   // The window once its geometry stopped changing.
   std::optional<TopLevel> Settled(const TopLevel& window);
 
+  // The inspector's layout of the skin archive of the installer last started.
   const SkinLayout& Layout(const PageState& state);
-  // The same of another installer binary (its own skin archive).
-  const SkinLayout& LayoutOf(const std::string& installer, const PageState& state);
+  // The smallest number of Tab presses that puts the keyboard focus of the
+  // page on control `name` (the inspector's --tab), -1 when none up to 12.
+  int TabsTo(const PageState& state, const std::string& name);
+  // Puts the pointer on a spot of the window where it touches no control:
+  // where there is no window manager, keys go to the window under it.
+  void PointerInto(const TopLevel& window);
   const SkinLayout& BoxLayout();
   // Clicks the centre of a control of `layout` in `window`.
   void ClickControl(const TopLevel& window, const SkinLayout& layout, const std::string& name);
@@ -133,6 +138,8 @@ class InstallerE2eTest : public ::testing::Test {
   std::string install_dir_;
   std::string product_name_;
   std::string package_base_url_;
+  // The installer binary whose skin archive the layouts come from.
+  std::string skin_source_;
   std::map<std::string, SkinLayout> layouts_;
   std::optional<SkinLayout> box_layout_;
 };
