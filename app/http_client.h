@@ -30,6 +30,7 @@ void SetGlobalCookie(const std::string& name, const std::string& value);
 std::map<std::string, std::string> GetGlobalCookies();
 void ClearGlobalCookiesForTesting();
 void SetGlobalProxy(const std::string& proxy);
+std::string GetGlobalProxy();
 
 // Initialises the HTTP library once per process (libcurl: CURL_GLOBAL_ALL).
 void EnsureHttpLibraryInitialized();

@@ -19,16 +19,6 @@ namespace {
 constexpr long kReceiveBufferBytes = 512 * 1024;
 constexpr size_t kFileBufferBytes = 1024 * 1024;
 
-std::mutex g_globals_lock;
-std::map<std::string, std::string>& GlobalCookies() {
-  static auto* cookies = new std::map<std::string, std::string>;
-  return *cookies;
-}
-std::string& GlobalProxy() {
-  static auto* proxy = new std::string;
-  return *proxy;
-}
-
 // Room kept free beside a download whose declared length is checked.
 constexpr uint64_t kFreeSpaceMarginBytes = 1024 * 1024;
 
@@ -100,27 +90,6 @@ size_t AppendBoundedText(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-void SetGlobalCookie(const std::string& name, const std::string& value) {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalCookies().erase(name);
-  GlobalCookies().emplace(name, value);
-}
-
-std::map<std::string, std::string> GetGlobalCookies() {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  return GlobalCookies();
-}
-
-void ClearGlobalCookiesForTesting() {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalCookies().clear();
-}
-
-void SetGlobalProxy(const std::string& proxy) {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalProxy() = proxy;
-}
-
 struct HttpClient::Native {
   CURL* handle = nullptr;
   curl_slist* header_list = nullptr;
@@ -184,9 +153,8 @@ void HttpClient::ApplyProxy() {
     curl_easy_setopt(native_->handle, CURLOPT_PROXY, proxy_.c_str());
     return;
   }
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  if (!GlobalProxy().empty())
-    curl_easy_setopt(native_->handle, CURLOPT_PROXY, GlobalProxy().c_str());
+  if (const std::string proxy = GetGlobalProxy(); !proxy.empty())
+    curl_easy_setopt(native_->handle, CURLOPT_PROXY, proxy.c_str());
 }
 
 // The package transfer's redirects and (silent) progress.

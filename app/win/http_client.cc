@@ -31,16 +31,6 @@ constexpr DWORD kReadBlockBytes = 256 * 1024;
 // Room kept free beside a download whose declared length is checked.
 constexpr uint64_t kFreeSpaceMarginBytes = 1024 * 1024;
 
-std::mutex g_globals_lock;
-std::map<std::string, std::string>& GlobalCookies() {
-  static auto* cookies = new std::map<std::string, std::string>;
-  return *cookies;
-}
-std::string& GlobalProxy() {
-  static auto* proxy = new std::string;
-  return *proxy;
-}
-
 // Closes a WinHTTP handle at the end of the scope.
 struct InternetHandle {
   HINTERNET handle = nullptr;
@@ -222,8 +212,7 @@ struct HttpClient::Native {
     RequestSpec spec;
     spec.follow_redirects = true;
     spec.connect_timeout_seconds = connect_timeout;
-    std::lock_guard<std::mutex> guard(g_globals_lock);
-    spec.proxy = Utf8ToUtf16(proxy.empty() ? GlobalProxy() : proxy);
+    spec.proxy = Utf8ToUtf16(proxy.empty() ? GetGlobalProxy() : proxy);
     return spec;
   }
 
@@ -263,27 +252,6 @@ struct HttpClient::Native {
     }
   }
 };
-
-void SetGlobalCookie(const std::string& name, const std::string& value) {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalCookies().erase(name);
-  GlobalCookies().emplace(name, value);
-}
-
-std::map<std::string, std::string> GetGlobalCookies() {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  return GlobalCookies();
-}
-
-void ClearGlobalCookiesForTesting() {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalCookies().clear();
-}
-
-void SetGlobalProxy(const std::string& proxy) {
-  std::lock_guard<std::mutex> guard(g_globals_lock);
-  GlobalProxy() = proxy;
-}
 
 void EnsureHttpLibraryInitialized() {
   // WinHTTP needs no process-wide start; loading it early keeps the first
@@ -416,10 +384,7 @@ int HttpClient::PostForm(const std::string& url, const std::string& body, std::s
   spec.connect_timeout_seconds = connect_timeout_;
   for (const auto& [name, value] : headers_)
     spec.headers += Utf8ToUtf16(name + ": " + value + "\r\n");
-  {
-    std::lock_guard<std::mutex> guard(g_globals_lock);
-    spec.proxy = Utf8ToUtf16(proxy_.empty() ? GlobalProxy() : proxy_);
-  }
+  { spec.proxy = Utf8ToUtf16(proxy_.empty() ? GetGlobalProxy() : proxy_); }
   BodySink sink;
   sink.begin = [response](int64_t) {
     response->clear();
