@@ -221,7 +221,12 @@ std::optional<SkinLayout> SkinLayout::Inspect(const Program& inspector,
   const std::vector<std::string> argv = inspector.Command(all);
   std::string out;
   int status = -1;
-  const bool ran = RunCapture(argv, &out, &status);
+  bool ran = RunCapture(argv, &out, &status);
+  // A busy machine's Wine now and then ends a new process before its entry
+  // point, silently: such a run is made once more.
+  if (inspector.under_wine() && ran && status != 0 && out.empty()) {
+    ran = RunCapture(argv, &out, &status);
+  }
   std::optional<Picture> picture = Picture::ReadPng(png_template);
   unlink(png_template);
   if (!ran || status != 0 || !picture) {
