@@ -8,6 +8,7 @@
 #include "app/system/error_alert.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
+#include "ui/render/render.h"
 
 namespace corvane {
 
@@ -37,7 +38,11 @@ StartupHooks DefaultStartupHooks() {
   hooks.system_dpi = [] { return ui::GlobalManager::GetSystemDPI(); };
   hooks.scale_percent = UiScalePercent;
   hooks.start_skin = OpenThemeArchiveAndStartManager;
-  hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+  hooks.stop_skin = [] {
+    // The factory and the fonts go first; then the drawing library.
+    ui::GlobalManager::Shutdown();
+    ui::StopRenderBackEnd();
+  };
   return hooks;
 }
 

@@ -17,7 +17,7 @@
 // Last: the X headers define macros that clash with names above.
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include "tests/ui/gtk_test_support.h"
+#include "tests/ui/linux/gtk_test_support.h"
 
 namespace corvane {
 namespace {

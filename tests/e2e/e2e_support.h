@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/app/app_test_support.h"
-#include "tests/ui/desktop_process_support.h"
+#include "tests/ui/linux/desktop_process_support.h"
 #include "tools/window_driver/installer_pages.h"
 #include "tools/window_driver/window_driver.h"
 

@@ -4,15 +4,14 @@
 // pixel counting over what a headless window presented.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "base/string_util.h"
 #include "tests/ui/layout_test_support.h"
+#include "tests/ui/temp_folder_test_support.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image_cache.h"
 
@@ -65,15 +64,8 @@ inline int CountHue(const HeadlessWindow* native, const UiRect& rect, Hue hue) {
 // A temporary folder of PNG pictures, removed at the end.
 class PictureFolder {
  public:
-  PictureFolder() {
-    char pattern[] = "/tmp/control_basic_XXXXXX";
-    if (mkdtemp(pattern)) dir_ = pattern;
-    GlobalManager::SetImageLoader(MakeSkinImageLoader());
-  }
-  ~PictureFolder() {
-    GlobalManager::SetImageLoader(nullptr);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
+  PictureFolder() { GlobalManager::SetImageLoader(MakeSkinImageLoader()); }
+  ~PictureFolder() { GlobalManager::SetImageLoader(nullptr); }
   PictureFolder(const PictureFolder&) = delete;
   PictureFolder& operator=(const PictureFolder&) = delete;
 
@@ -85,7 +77,7 @@ class PictureFolder {
       auto* row = reinterpret_cast<uint32_t*>(image->GetRow(y));
       for (int x = 0; x < width; ++x) row[x] = color_at(x);
     }
-    const std::string path = dir_ + "/" + name;
+    const std::string path = dir_.Child(name);
     EXPECT_TRUE(WritePngFile(*image, path));
     return nbase::UTF8ToWide(path);
   }
@@ -94,7 +86,7 @@ class PictureFolder {
   }
 
  private:
-  std::string dir_;
+  TempFolder dir_{"control_basic_"};
 };
 
 }  // namespace ui::testing

@@ -10,6 +10,7 @@
 #include "base/string_util.h"
 #include "control_test_support.h"
 #include "render_test_support.h"
+#include "temp_folder_test_support.h"
 #include "ui/core/animation_manager.h"
 
 namespace ui {
@@ -47,9 +48,8 @@ class ControlPaintTest : public ::testing::Test {
     GlobalManager::AddTextColor(L"paint_green", kGreen);
     GlobalManager::AddTextColor(L"paint_blue", kBlue);
     GlobalManager::AddTextColor(L"paint_half_red", 0x80FF0000);
-    char pattern[] = "/tmp/control_paint_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(folder_.IsValid());
+    dir_ = folder_.path();
     WritePng("red.png", 24, 16, kRed);
     WritePng("red_copy.png", 24, 16, kRed);
     GlobalManager::SetResourceRoot(nbase::UTF8ToWide(dir_));
@@ -62,13 +62,13 @@ class ControlPaintTest : public ::testing::Test {
     GlobalManager::SetResourceRoot(L"");
     GlobalManager::SetAdaptDPI(false);
     GlobalManager::SetDPIScale(100);
-    std::filesystem::remove_all(dir_);
   }
 
   void WritePng(const std::string& name, int width, int height, uint32_t argb) {
     ASSERT_TRUE(WritePngFile(*render_test::SolidFrame(width, height, argb), dir_ + "/" + name));
   }
 
+  testing::TempFolder folder_{"control_paint_"};
   std::string dir_;
   std::unique_ptr<IRenderContext> context_;
 };

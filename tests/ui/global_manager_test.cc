@@ -47,7 +47,8 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 
 // Writes a real zip file with minizip and returns its bytes.
 std::string MakeZip(const fs::path& file, const Entries& entries, int method = Z_DEFLATED) {
-  zipFile zf = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+  // minizip opens narrow names (the ANSI code page on Windows).
+  zipFile zf = zipOpen64(file.string().c_str(), APPEND_STATUS_CREATE);
   EXPECT_NE(zf, nullptr);
   for (const auto& [name, data] : entries) {
     zip_fileinfo info{};
@@ -395,7 +396,9 @@ TEST_F(GlobalManagerTest, InitializeFromAFolder) {
                               return nullptr;
                             },
                             false, L"themes\\default", L"lang\\zh_CN");
-  EXPECT_EQ(GlobalManager::GetResourceRoot(), (dir_ / "resources/themes/default/").wstring());
+  // The root is kept with "/" between its parts, whatever the platform wrote.
+  EXPECT_EQ(GlobalManager::GetResourceRoot(),
+            (dir_ / "resources/themes/default/").generic_wstring());
   ExpectSheetAndStringsLoaded();
   ASSERT_TRUE(GlobalManager::GetCreateControlCallback());
   GlobalManager::GetCreateControlCallback()(L"Custom");

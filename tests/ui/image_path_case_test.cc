@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "base/string_util.h"
+#include "tests/ui/temp_folder_test_support.h"
 #include "ui/core/markup.h"
 #include "ui/image/image.h"
 #include "ui/image/image_decoder.h"
@@ -15,18 +16,17 @@ namespace {
 class ImagePathCaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/image_path_case_XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    std::filesystem::create_directories(root_ + "/public/checkbox");
+    ASSERT_TRUE(folder_.IsValid());
+    root_ = folder_.path();
+    std::filesystem::create_directories(nbase::UTF8ToWide(root_ + "/public/checkbox"));
     ASSERT_TRUE(
         ui::WritePngFile(*ui::PixelImage::Create(3, 2), root_ + "/public/checkbox/check.png"));
-    std::FILE* f = std::fopen((root_ + "/public/checkbox/face.xml").c_str(), "w");
+    std::FILE* f = std::fopen((root_ + "/public/checkbox/face.xml").c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("<Window size=\"1,2\"/>", f);
     std::fclose(f);
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
+  ui::testing::TempFolder folder_{"image_path_case_"};
   std::string root_;
 };
 

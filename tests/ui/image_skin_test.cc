@@ -1,13 +1,13 @@
-#include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "base/string_util.h"
+#include "tests/ui/render_test_support.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image.h"
 #include "ui/image/image_cache.h"
@@ -15,16 +15,11 @@
 namespace ui {
 namespace {
 
-std::string PngBytes(int width, int height) {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, width, height);
-  gdk_pixbuf_fill(pixbuf, 0x336699FF);
-  gchar* buffer = nullptr;
-  gsize size = 0;
-  EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr));
-  std::string bytes(buffer, size);
-  g_free(buffer);
-  g_object_unref(pixbuf);
-  return bytes;
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 // The image hook of the global resource manager, on disk and in an archive.
@@ -33,28 +28,38 @@ class ImageSkinTest : public ::testing::Test {
   void SetUp() override {
     GlobalManager::Shutdown();
     GlobalManager::SetImageLoader(MakeSkinImageLoader());
-    gchar* dir = g_dir_make_tmp("corvane-skin-image-XXXXXX", nullptr);
-    ASSERT_NE(dir, nullptr);
-    dir_ = dir;
-    g_free(dir);
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("corvane-skin-image-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
   }
   void TearDown() override {
     GlobalManager::Shutdown();
-    for (const std::string& file : files_) g_remove(file.c_str());
-    g_rmdir(dir_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
   }
 
+  // A PNG of one opaque colour, as the target's own writer makes it.
+  std::string PngBytes(int width, int height) {
+    const std::filesystem::path path = dir_ / "encoded.png";
+    EXPECT_TRUE(WritePngFile(*render_test::SolidFrame(width, height, 0xFF336699u),
+                             nbase::WideToUTF8(path.wstring())));
+    std::string bytes = ReadFile(path);
+    std::filesystem::remove(path);
+    return bytes;
+  }
+
+  // The file's path with "/" between its parts, as skin keys are written.
   std::string Write(const std::string& name, const std::string& bytes) {
-    std::string path = dir_ + "/" + name;
+    const std::filesystem::path path = dir_ / name;
     std::ofstream(path, std::ios::binary) << bytes;
-    files_.push_back(path);
-    return path;
+    return nbase::WideToUTF8(path.generic_wstring());
   }
 
   // A zip file with the given entries, returned as bytes.
   std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries) {
-    const std::string path = dir_ + "/skin.zip";
-    files_.push_back(path);
+    const std::string path = nbase::WideToUTF8((dir_ / "skin.zip").wstring());
     zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     EXPECT_NE(zip, nullptr);
     for (const auto& [name, data] : entries) {
@@ -65,14 +70,10 @@ class ImageSkinTest : public ::testing::Test {
       zipCloseFileInZip(zip);
     }
     zipClose(zip, nullptr);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return ReadFile(dir_ / "skin.zip");
   }
 
-  std::string dir_;
-  std::vector<std::string> files_;
+  std::filesystem::path dir_;
 };
 
 TEST_F(ImageSkinTest, DestIsScaledByTheManagersDpi) {

@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <glib.h>
-
-#include <chrono>
-#include <thread>
-
 #include "base/string_util.h"
 #include "control_test_support.h"
+#include "tests/ui/native_loop_test_support.h"
 #include "ui/core/shadow_box.h"
 #include "ui/host/window_impl_base.h"
 
@@ -63,15 +59,6 @@ class HeadlessHostWindow : public WindowImplBase {
  private:
   std::wstring skin_;
 };
-
-void PumpMainContext(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (!done() && std::chrono::steady_clock::now() < end) {
-    if (!g_main_context_iteration(nullptr, FALSE)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-}
 
 class WindowImplBaseTest : public ::testing::Test {
  protected:
@@ -168,7 +155,7 @@ TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
   const CPoint max_at(max->GetPos().left + 5, max->GetPos().top + 5);
   window.headless->Click(max_at);
   EXPECT_TRUE(window.headless->IsMaximized());
-  PumpMainContext([&] { return !max->IsVisible() && restore->IsVisible(); });
+  testing::PumpNativeEventsUntil([&] { return !max->IsVisible() && restore->IsVisible(); });
   EXPECT_FALSE(max->IsVisible());
   EXPECT_TRUE(restore->IsVisible());
   window.headless->PaintAll();
@@ -176,7 +163,7 @@ TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
   EXPECT_FALSE(window.headless->IsMaximized());
 
   Control* min = window.FindControl(std::wstring(L"minbtn"));
-  PumpMainContext([&] { return max->IsVisible(); });
+  testing::PumpNativeEventsUntil([&] { return max->IsVisible(); });
   window.headless->PaintAll();
   window.headless->Click(CPoint(min->GetPos().left + 5, min->GetPos().top + 5));
   EXPECT_TRUE(window.headless->IsMinimized());
@@ -187,7 +174,7 @@ TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
   Control* close = window.FindControl(std::wstring(L"closebtn"));
   window.headless->Click(CPoint(close->GetPos().left + 5, close->GetPos().top + 5));
   EXPECT_FALSE(window.destroyed);
-  PumpMainContext([&] { return window.destroyed; });
+  testing::PumpNativeEventsUntil([&] { return window.destroyed; });
   EXPECT_TRUE(window.destroyed);
   EXPECT_EQ(window.GetCloseResult(), WindowImplBase::kIdOk);
 }
@@ -238,7 +225,7 @@ TEST_F(WindowImplBaseTest, BoxOutlivingItsOwnerForgetsIt) {
     owner.reset();
     EXPECT_EQ(box.GetNativeWindow()->GetOwner(), nullptr);
     if (!fading) box.Close(WindowImplBase::kIdCancel);
-    PumpMainContext([&] { return box.destroyed; });
+    testing::PumpNativeEventsUntil([&] { return box.destroyed; });
     EXPECT_TRUE(box.destroyed);
   }
 }

@@ -41,6 +41,8 @@ void GlobalManager::Initialize(const std::wstring& resource_path,
   } else {
     LoadLanguageFile(language_path);
   }
+  // GDI+ on Windows; a picture or text drawn earlier has started it already.
+  StartRenderBackEnd();
 }
 
 }  // namespace ui

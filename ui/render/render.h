@@ -239,6 +239,12 @@ class IRenderFactory {
 // The factory of the target's back end (Cairo on Linux, GDI+ on Windows).
 std::unique_ptr<IRenderFactory> CreateRenderFactory();
 
+// The back end's process-wide library (GDI+ on Windows; Cairo needs nothing).
+// It also starts by itself on first use. Stop belongs to the end of an
+// orderly shutdown, when no pen, brush, path or matrix is left.
+void StartRenderBackEnd();
+void StopRenderBackEnd();
+
 // Clips a render context for the life of the guard.
 class AutoClip {
  public:

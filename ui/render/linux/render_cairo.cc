@@ -9,24 +9,16 @@
 #include <cstring>
 
 #include "base/string_util.h"
+#include "ui/render/nine_slice.h"
 #include "ui/resource/skin_resources.h"
 
 namespace ui {
 
 namespace {
 
-int CornerScale() {
-  return SkinResources::IsAdaptDPI() ? SkinResources::GetDPIScale() : 100;
-}
-
 void SetSourceArgb(cairo_t* cr, uint32_t color) {
   cairo_set_source_rgba(cr, ((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0,
                         (color & 0xFF) / 255.0, ((color >> 24) & 0xFF) / 255.0);
-}
-
-bool Meets(const UiRect& piece, const UiRect& paint) {
-  UiRect overlap = piece;
-  return overlap.Intersect(paint);
 }
 
 // Draws the `source` rect of `frame` into `dest` with `op`, stretching when
@@ -64,21 +56,6 @@ void PaintPiece(cairo_t* cr, cairo_surface_t* frame, const UiRect& dest, const U
   cairo_restore(cr);
   if (pattern) cairo_pattern_destroy(pattern);
   if (sub) cairo_surface_destroy(sub);
-}
-
-// Tiles [first, last) of size `tile` laid from `begin` up to `end` that meet
-// [paint_begin, paint_end); the last tile is cut at `end`.
-struct TileSpan {
-  int64_t first;
-  int64_t last;
-};
-
-TileSpan VisibleTiles(int64_t begin, int64_t end, int64_t tile, int64_t paint_begin,
-                      int64_t paint_end) {
-  const int64_t count = (end - begin + tile - 1) / tile;
-  const int64_t first = std::max<int64_t>(0, (paint_begin - begin) / tile);
-  const int64_t last = std::min<int64_t>(count, (paint_end - begin + tile - 1) / tile);
-  return {first, std::max(first, last)};
 }
 
 // Pixels in Pango units; a huge extent saturates instead of wrapping round to
@@ -232,15 +209,11 @@ bool RenderContextCairo::AlphaBlend(int x, int y, int width, int height, const P
 
 void RenderContextCairo::BlitPiece(cairo_surface_t* frame, bool has_alpha, const UiRect& dest,
                                    const UiRect& source, uint8_t fade) {
-  // Only an opaque, unfaded, stretched piece outside transparent mode may
-  // replace what is below; everything else blends with per-pixel alpha.
-  bool stretched = dest.GetWidth() != source.GetWidth() || dest.GetHeight() != source.GetHeight();
   BlitRecord record;
   record.dest = dest;
   record.source = source;
   record.alpha = fade;
-  record.mode = (!transparent_ && !has_alpha && fade == 255 && stretched) ? BlitRecord::kStretch
-                                                                          : BlitRecord::kAlphaBlend;
+  record.mode = ChooseBlitMode(transparent_, has_alpha, fade, dest, source);
   if (blit_observer_) blit_observer_(record);
   PaintPiece(cr_, frame, dest, source,
              record.mode == BlitRecord::kStretch ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER,
@@ -250,97 +223,12 @@ void RenderContextCairo::BlitPiece(cairo_surface_t* frame, bool has_alpha, const
 void RenderContextCairo::DrawImage(const UiRect& paint_rect, const PixelImage* image,
                                    bool has_alpha, const UiRect& dest, const UiRect& source,
                                    const UiRect& corner, uint8_t fade, bool xtiled, bool ytiled) {
-  if (!image || !Meets(dest, paint_rect)) return;
+  if (!image) return;
   cairo_surface_t* const frame = CairoSurfaceOf(*image);
-  const UiRect& c = corner;
-  UiRect cs = corner;
-  int scale = CornerScale();
-  if (scale != 100) {
-    cs.left = MulDiv(c.left, scale, 100);
-    cs.top = MulDiv(c.top, scale, 100);
-    cs.right = cs.left + MulDiv(c.right - c.left, scale, 100);
-    cs.bottom = cs.top + MulDiv(c.bottom - c.top, scale, 100);
-  }
-  const UiRect& d = dest;
-  const UiRect& s = source;
-
-  UiRect dest_center(d.left + cs.left, d.top + cs.top, d.right - cs.right, d.bottom - cs.bottom);
-  UiRect src_center(s.left + c.left, s.top + c.top, s.right - c.right, s.bottom - c.bottom);
-  if (Meets(dest_center, paint_rect)) {
-    if (!xtiled && !ytiled) {
-      BlitPiece(frame, has_alpha, dest_center, src_center, fade);
-    } else {
-      int tile_w = src_center.GetWidth(), tile_h = src_center.GetHeight();
-      // An empty source centre cannot be tiled; the centre is left out.
-      if ((!xtiled || tile_w > 0) && (!ytiled || tile_h > 0)) {
-        // Only the tiles that can meet the paint rect are visited, so a huge
-        // centre over a tiny tile costs no more than the visible part.
-        const TileSpan rows = ytiled ? VisibleTiles(dest_center.top, dest_center.bottom, tile_h,
-                                                    paint_rect.top, paint_rect.bottom)
-                                     : TileSpan{0, 1};
-        const TileSpan cols = xtiled ? VisibleTiles(dest_center.left, dest_center.right, tile_w,
-                                                    paint_rect.left, paint_rect.right)
-                                     : TileSpan{0, 1};
-        for (int64_t row = rows.first; row < rows.last; ++row) {
-          UiRect tile_dest = dest_center, tile_src = src_center;
-          if (ytiled) {
-            tile_dest.top = static_cast<int>(dest_center.top + row * tile_h);
-            tile_dest.bottom = static_cast<int>(
-                std::min<int64_t>(int64_t{tile_dest.top} + tile_h, dest_center.bottom));
-            tile_src.bottom = tile_src.top + tile_dest.GetHeight();
-          }
-          for (int64_t col = cols.first; col < cols.last; ++col) {
-            if (xtiled) {
-              tile_dest.left = static_cast<int>(dest_center.left + col * tile_w);
-              tile_dest.right = static_cast<int>(
-                  std::min<int64_t>(int64_t{tile_dest.left} + tile_w, dest_center.right));
-              tile_src.right = tile_src.left + tile_dest.GetWidth();
-            }
-            if (Meets(tile_dest, paint_rect)) {
-              BlitPiece(frame, has_alpha, tile_dest, tile_src, fade);
-            }
-          }
-        }
-      }
-    }
-  }
-
-  struct Piece {
-    bool condition;
-    UiRect dest;
-    UiRect source;
-  };
-  const Piece pieces[] = {
-      {c.left > 0 && c.top > 0,
-       {d.left, d.top, d.left + cs.left, d.top + cs.top},
-       {s.left, s.top, s.left + c.left, s.top + c.top}},
-      {c.top > 0,
-       {d.left + cs.left, d.top, d.right - cs.right, d.top + cs.top},
-       {s.left + c.left, s.top, s.right - c.right, s.top + c.top}},
-      {c.right > 0 && c.top > 0,
-       {d.right - cs.right, d.top, d.right, d.top + cs.top},
-       {s.right - c.right, s.top, s.right, s.top + c.top}},
-      {c.left > 0,
-       {d.left, d.top + cs.top, d.left + cs.left, d.bottom - cs.bottom},
-       {s.left, s.top + c.top, s.left + c.left, s.bottom - c.bottom}},
-      {c.right > 0,
-       {d.right - cs.right, d.top + cs.top, d.right, d.bottom - cs.bottom},
-       {s.right - c.right, s.top + c.top, s.right, s.bottom - c.bottom}},
-      {c.left > 0 && c.bottom > 0,
-       {d.left, d.bottom - cs.bottom, d.left + cs.left, d.bottom},
-       {s.left, s.bottom - c.bottom, s.left + c.left, s.bottom}},
-      {c.bottom > 0,
-       {d.left + cs.left, d.bottom - cs.bottom, d.right - cs.right, d.bottom},
-       {s.left + c.left, s.bottom - c.bottom, s.right - c.right, s.bottom}},
-      {c.right > 0 && c.bottom > 0,
-       {d.right - cs.right, d.bottom - cs.bottom, d.right, d.bottom},
-       {s.right - c.right, s.bottom - c.bottom, s.right, s.bottom}},
-  };
-  for (const Piece& piece : pieces) {
-    if (piece.condition && Meets(piece.dest, paint_rect)) {
-      BlitPiece(frame, has_alpha, piece.dest, piece.source, fade);
-    }
-  }
+  ForEachNineSlicePiece(paint_rect, dest, source, corner, xtiled, ytiled,
+                        [&](const UiRect& piece_dest, const UiRect& piece_source) {
+                          BlitPiece(frame, has_alpha, piece_dest, piece_source, fade);
+                        });
 }
 
 void RenderContextCairo::DrawColor(const UiRect& rect, const std::wstring& color_name,

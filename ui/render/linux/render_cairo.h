@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/render/nine_slice.h"
 #include "ui/render/render.h"
 #include "ui/resource/linux/pango_font.h"
 
@@ -164,15 +165,6 @@ class ClipCairo : public IClip {
   void CreateClip(IRenderContext* context, const UiRect& rect) override;
   void CreateRoundClip(IRenderContext* context, const UiRect& rect, int width, int height) override;
   void ClearClip(IRenderContext* context) override;
-};
-
-// How one image piece reached the target, for callers that watch blits.
-struct BlitRecord {
-  enum Mode { kStretch, kAlphaBlend };
-  UiRect dest;
-  UiRect source;
-  Mode mode = kAlphaBlend;
-  uint8_t alpha = 255;
 };
 
 class RenderContextCairo : public IRenderContext {

@@ -573,4 +573,8 @@ std::unique_ptr<IRenderFactory> CreateRenderFactory() {
   return std::make_unique<RenderFactoryCairo>();
 }
 
+void StartRenderBackEnd() {}
+
+void StopRenderBackEnd() {}
+
 }  // namespace ui
