@@ -22,6 +22,7 @@
 
 #include <glib.h>
 
+#include "bench/window_timing.h"
 #include "desktop_process_support.h"
 #include "tests/app/app_test_support.h"
 #include "tests/app/skin_layout_support.h"
@@ -29,6 +30,8 @@
 
 namespace {
 
+using bench::CpuSeconds;
+using bench::Median;
 using Clock = std::chrono::steady_clock;
 constexpr int kStartRuns = 7;
 constexpr int kClickRuns = 15;
@@ -39,113 +42,10 @@ double Seconds(Clock::time_point t) {
   return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   if (v.empty()) return 0;
   return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-// A viewable top-level window of the screen, or 0.
-Window AnyViewableTopLevel(Display* display) {
-  Window root = 0, parent = 0, found = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-  for (unsigned int i = 0; i < count && !found; ++i) {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
-        a.width > 50) {
-      found = children[i];
-    }
-  }
-  if (children) XFree(children);
-  return found;
-}
-
-using Patch = std::vector<unsigned long>;
-
-Patch Grab(Display* display, int x, int y, int size) {
-  Patch patch;
-  XImage* image =
-      XGetImage(display, DefaultRootWindow(display), x, y, size, size, AllPlanes, ZPixmap);
-  if (!image) return patch;
-  for (int r = 0; r < size; ++r)
-    for (int c = 0; c < size; ++c) patch.push_back(XGetPixel(image, c, r) & 0xFFFFFF);
-  XDestroyImage(image);
-  return patch;
-}
-
-bool Close(const Patch& a, const Patch& b) {
-  if (a.size() != b.size() || a.empty()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    for (int shift : {0, 8, 16}) {
-      const int da =
-          static_cast<int>((a[i] >> shift) & 0xFF) - static_cast<int>((b[i] >> shift) & 0xFF);
-      if (std::abs(da) > 24) return false;
-    }
-  }
-  return true;
-}
-
-// utime + stime of a process or one of its threads, in seconds.
-double CpuSeconds(const std::string& stat_path) {
-  std::ifstream in(stat_path);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t close = text.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::vector<std::string> fields;
-  std::string field;
-  for (char c : text.substr(close + 2)) {
-    if (c == ' ') {
-      fields.push_back(field);
-      field.clear();
-    } else {
-      field += c;
-    }
-  }
-  // Fields after the name start with the state (3rd field): utime is 14th.
-  if (fields.size() < 13) return -1;
-  return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) /
-         static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// Start of the program to the first frame that shows what the window
-// settles on (a 24 × 24 patch in its middle, within 24 levels a channel).
-// `cpu_ms` gets the CPU time the program used in its first 2.5 s, which a
-// loaded machine disturbs less than the wall time.
-double FirstFrameMs(Display* display, const std::vector<std::string>& argv,
-                    const std::map<std::string, std::string>& env, double* cpu_ms) {
-  ui::ChildProcess child;
-  const auto t0 = Clock::now();
-  if (!child.Start(argv, env)) return -1;
-  Window window = 0;
-  while (!(window = AnyViewableTopLevel(display))) {
-    if (Clock::now() - t0 > std::chrono::seconds(20)) return -1;
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  XWindowAttributes a;
-  XGetWindowAttributes(display, window, &a);
-  Window unused = 0;
-  int x = 0, y = 0;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), a.width / 2 - 12,
-                        a.height / 2 - 12, &x, &y, &unused);
-  std::vector<std::pair<Clock::time_point, Patch>> seen;
-  while (Clock::now() - t0 < std::chrono::milliseconds(2500)) {
-    seen.emplace_back(Clock::now(), Grab(display, x, y, 24));
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  const Patch settled = Grab(display, x, y, 24);
-  *cpu_ms = 1000.0 * CpuSeconds("/proc/" + std::to_string(child.pid()) + "/stat");
-  child.Kill();
-  for (const auto& [when, patch] : seen) {
-    if (Close(patch, settled)) return std::chrono::duration<double, std::milli>(when - t0).count();
-  }
-  return -1;
 }
 
 long Switches(const std::string& status_path) {
@@ -238,15 +138,15 @@ int main(int argc, char** argv) {
     app_test::VendorService service({"--package", app_test::DemoPackagePath()});
     service.UseForInstaller(&user);
     for (int run = 0; run < kStartRuns; ++run) {
-      double cpu = 0;
-      ours.push_back(FirstFrameMs(x.display(),
-                                  {app_test::InstallerPath(), "installPath:" + user.dir().Sub("a")},
-                                  env, &cpu));
-      ours_cpu.push_back(cpu);
+      const bench::FirstFrame installer = bench::MeasureFirstFrame(
+          x.display(), {app_test::InstallerPath(), "installPath:" + user.dir().Sub("a")}, env);
+      ours.push_back(installer.ms);
+      ours_cpu.push_back(installer.cpu_ms);
       const std::string picture = CORVANE_SOURCE_DIR "/resources/themes/default/basic/bkg_top.png";
-      peer.push_back(FirstFrameMs(
-          x.display(), {CORVANE_BINARY_DIR "/bench/minimal_gtk_image", picture}, env, &cpu));
-      peer_cpu.push_back(cpu);
+      const bench::FirstFrame minimal = bench::MeasureFirstFrame(
+          x.display(), {CORVANE_BINARY_DIR "/bench/minimal_gtk_image", picture}, env);
+      peer.push_back(minimal.ms);
+      peer_cpu.push_back(minimal.cpu_ms);
     }
   }
   std::printf("%-52s %10s %10s %8s %8s\n", "figure", "installer", "minimal", "ratio", "goal");

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/window_timing.h"
 #include "desktop_process_support.h"
 #include "ui/builder/window_builder.h"
 #include "ui/core/global_manager.h"
@@ -26,29 +27,16 @@
 
 namespace {
 
+using bench::Median;
+using bench::StatusField;
 using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 7;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 double Percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
   if (values.empty()) return 0.0;
   const size_t index = std::min(values.size() - 1, static_cast<size_t>(p * values.size()));
   return values[index];
-}
-
-// A field of /proc/<pid>/status (or of one thread's), in its own unit.
-long StatusField(const std::string& path, const std::string& field) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-  }
-  return -1;
 }
 
 // Context switches of the main thread: each one is a wake-up.

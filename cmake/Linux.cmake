@@ -11,3 +11,8 @@ pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip zlib)
 # The skin archive's reader under the name the Windows build gives it.
 add_library(minizip INTERFACE)
 target_link_libraries(minizip INTERFACE PkgConfig::MINIZIP)
+
+# The Windows build whose installer the Windows end-to-end tests (label
+# e2e_win) and bench_windows_window run under Wine.
+set(CORVANE_WINDOWS_BUILD_DIR ${CMAKE_SOURCE_DIR}/build-win CACHE PATH
+    "The Windows build (mingw-w64) that the Linux build's Wine tests and benchmarks run")

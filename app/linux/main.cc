@@ -17,9 +17,7 @@
 #include "app/install_flow.h"
 #include "app/installer_constants.h"
 #include "app/main_thread.h"
-#include "app/main_window.h"
-#include "app/system/error_alert.h"
-#include "app/system/process.h"
+#include "app/windowed_startup.h"
 #include "base/string_util.h"
 
 namespace {
@@ -42,31 +40,6 @@ bool HasArgument(const wchar_t* name) {
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
-}
-
-// A damaged installer cannot show its window: it says so on standard error
-// and, with a display, in a box, then ends with status 1 before anything
-// was downloaded or installed.
-[[noreturn]] void FailToStart(const std::string& detail) {
-  std::fprintf(stderr, "corvane-installer: %s\n", detail.c_str());
-  corvane::ShowErrorAlert(
-      nbase::WideToUTF8(nbase::StringPrintf(L"%ls安装提示", corvane::kDisplayName)),
-      nbase::WideToUTF8(nbase::StringPrintf(
-          L"%ls 安装程序已损坏，无法显示安装界面。\n请重新下载安装程序。", corvane::kDisplayName)));
-  corvane::EndProcessNow(corvane::kExitFailed);
-}
-
-// Creates, centres and shows the main window, unless the skin is unusable.
-void OpenMainWindow(bool skin_opened) {
-  if (!skin_opened) FailToStart("the skin archive (THEME section) is missing or damaged");
-  auto* window = new corvane::CMainWindow();
-  if (!window->Create(nullptr, window->GetWindowClassName(), ui::UiRect(), true)) {
-    FailToStart("the main window cannot be built: " + nbase::WideToUTF8(window->GetLastError()));
-  }
-  if (!window->controls_complete()) FailToStart("the skin basic/basic.xml lacks controls");
-  window->SetTaskbarTitle(nbase::StringPrintf(L"%ls 安装程序", corvane::kDisplayName));
-  window->CenterWindow();
-  window->ShowWindow(true, true);
 }
 
 }  // namespace
@@ -103,15 +76,9 @@ int main(int argc, char** argv) {
 
   corvane::ConsoleInstallView console;
   std::unique_ptr<corvane::InstallFlow> flow;
-  corvane::StartupHooks hooks = corvane::DefaultStartupHooks();
-  bool skin_opened = false;
-  if (windowed) {
-    hooks.start_skin = [&skin_opened](const std::wstring& theme_folder) {
-      skin_opened = corvane::OpenThemeArchiveAndStartManager(theme_folder);
-      return skin_opened;
-    };
-    hooks.create_main_window = [&skin_opened] { OpenMainWindow(skin_opened); };
-  } else {
+  corvane::StartupHooks hooks =
+      windowed ? corvane::WindowedStartupHooks() : corvane::DefaultStartupHooks();
+  if (!windowed) {
     // Unattended: nobody answers a prompt.
     hooks.ask_retry_second_instance = [] { return false; };
     hooks.create_main_window = [&] {

@@ -30,4 +30,9 @@ std::optional<std::string> ReadElfSection(const std::string& file, const std::st
 // section is an absent resource.
 std::optional<std::string> ReadEmbeddedResource(const std::string& name);
 
+// Reads resource `name` from another program file of this target (an
+// installer binary, named in UTF-8 on Windows); nullopt when the file is not
+// such a program or lacks the resource.
+std::optional<std::string> ReadProgramResource(const std::string& file, const std::string& name);
+
 }  // namespace corvane

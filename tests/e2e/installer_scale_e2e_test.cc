@@ -2,6 +2,8 @@
 // monitor's resolution selects, the pages as the skin inspector paints them
 // at that scale, and the custom-install bar's scaled height.
 
+#include <tuple>
+
 #include "tests/e2e/e2e_support.h"
 
 namespace e2e {
@@ -14,10 +16,13 @@ struct ScaleCase {
 };
 
 class InstallerScaleE2eTest : public InstallerE2eTest,
-                              public ::testing::WithParamInterface<ScaleCase> {};
+                              public ::testing::WithParamInterface<std::tuple<Target, ScaleCase>> {
+ protected:
+  InstallerScaleE2eTest() : InstallerE2eTest(std::get<0>(GetParam())) {}
+};
 
 TEST_P(InstallerScaleE2eTest, PagesEqualTheInspectorsAndTheCustomBarResizesByItsScaledHeight) {
-  const ScaleCase c = GetParam();
+  const ScaleCase c = std::get<1>(GetParam());
   StartService();
   auto installer = StartInstaller(c.scale);
   std::optional<TopLevel> window = MainWindow(installer->pid());
@@ -80,12 +85,18 @@ TEST_P(InstallerScaleE2eTest, PagesEqualTheInspectorsAndTheCustomBarResizesByIts
       << start;
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, InstallerScaleE2eTest,
-                         ::testing::Values(ScaleCase{100, 96, 48}, ScaleCase{150, 144, 72},
-                                           ScaleCase{200, 192, 96}),
-                         [](const ::testing::TestParamInfo<ScaleCase>& info) {
-                           return "Scale" + std::to_string(info.param.scale);
-                         });
+const auto kScales =
+    ::testing::Values(ScaleCase{100, 96, 48}, ScaleCase{150, 144, 72}, ScaleCase{200, 192, 96});
+
+std::string ScaleName(const ::testing::TestParamInfo<std::tuple<Target, ScaleCase>>& info) {
+  return "Scale" + std::to_string(std::get<1>(info.param).scale);
+}
+
+INSTANTIATE_TEST_SUITE_P(Linux, InstallerScaleE2eTest,
+                         ::testing::Combine(::testing::Values(Target::kLinux), kScales), ScaleName);
+INSTANTIATE_TEST_SUITE_P(Windows, InstallerScaleE2eTest,
+                         ::testing::Combine(::testing::Values(Target::kWindows), kScales),
+                         ScaleName);
 
 }  // namespace
 }  // namespace e2e

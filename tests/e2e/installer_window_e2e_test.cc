@@ -33,15 +33,17 @@ std::vector<Rect> ProgressAreas(const SkinLayout& layout) {
   return {*layout.Find("progress_install"), row};
 }
 
-class InstallerWindowE2eTest : public InstallerE2eTest {
+class InstallerWindowE2eTest : public InstallerE2eTest,
+                               public ::testing::WithParamInterface<Target> {
  protected:
+  InstallerWindowE2eTest() : InstallerE2eTest(GetParam()) {}
   std::vector<std::string> EventIds() const { return app_test::StatisticsEventIds(*service_); }
   size_t PackageRequests() const {
     return app_test::CountContaining(service_->AccessLines(), "downloadPackage");
   }
 };
 
-TEST_F(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEnds) {
+TEST_P(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEnds) {
   // A two-second download: long enough to watch the counter creep.
   StartService({"--delay", "2"});
   auto installer = StartInstaller();
@@ -69,13 +71,13 @@ TEST_F(InstallerWindowE2eTest, InstallCreepsToInstalledThenStartsTheProductAndEn
 
   const auto starts = app_test::WaitForStartRecords(product_log());
   ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].at(1), install_dir() + "/corvane.exe");
+  EXPECT_EQ(starts[0].at(1), target_.FileName(install_dir() + "/corvane.exe"));
   EXPECT_EQ(EventIds(), (std::vector<std::string>{"AppStart", "OnClick", "DownloadTimeCost",
                                                   "InstallTimeCost", "InstallResultReport"}));
   EXPECT_EQ(app_test::CountContaining(service_->StatisticsLines(), "success"), 1u);
 }
 
-TEST_F(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallRestartsAtOnePercent) {
+TEST_P(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallRestartsAtOnePercent) {
   // Every transfer waits a second, then breaks off: the download fails late.
   StartService({"--truncate", "1000", "--delay", "1"});
   auto installer = StartInstaller();
@@ -112,7 +114,7 @@ TEST_F(InstallerWindowE2eTest, FailedDownloadShowsTheFailedPageAndReinstallResta
   EXPECT_TRUE(app_test::FileExists(install_dir() + "/corvane.exe"));
 }
 
-TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNinetyPercent) {
+TEST_P(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNinetyPercent) {
   StartService({"--delay", "40"});
   const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
@@ -133,11 +135,11 @@ TEST_F(InstallerWindowE2eTest, SlowDownloadShowsTheHintWhenTheCounterReachesNine
   ClickControl(*window, Layout(Installing(90, true)), "btn_downloadOfflinePackage");
   const std::vector<std::string> lines = OpenedAddresses(opened, 1);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[0], package_base_url() + "&donwloadtype=offline");
   std::cout << "hint after " << seconds << " s\n";
 }
 
-TEST_F(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLinkStays) {
+TEST_P(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLinkStays) {
   // One byte of the package changes on its way: its signature no longer fits.
   StartService({"--tamper", "flip-byte"});
   const std::string opened = RegisterFakeBrowser();
@@ -162,23 +164,14 @@ TEST_F(InstallerWindowE2eTest, ForgedPackageFailsLikeAnyDownloadAndTheOfflineLin
   ClickControl(*window, Layout(kFailed), "btn_redownload");
   const std::vector<std::string> lines = OpenedAddresses(opened, 1);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[0], package_base_url() + "&donwloadtype=offline");
   EXPECT_FALSE(installer->Wait(0));
 }
 
-TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
+TEST_P(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   StartService();
   // A product process under the name the installer looks for.
-  const std::string product = env_.dir().Sub(product_name());
-  {
-    std::ifstream in(app_test::DemoProductPath(), std::ios::binary);
-    std::ofstream out(product, std::ios::binary);
-    out << in.rdbuf();
-  }
-  chmod(product.c_str(), 0755);
-  ui::ChildProcess running;
-  ASSERT_TRUE(running.Start({product, "--stay-ms", "120000"},
-                            {{"CORVANE_DEMO_PRODUCT_LOG", env_.dir().Sub("running.log")}}));
+  std::unique_ptr<ui::ChildProcess> running = StartRunningProduct(product_name());
 
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -203,7 +196,7 @@ TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   box = Settled(*box);
   ASSERT_TRUE(box);
   // The first box fades out (300 ms) while the second opens.
-  EXPECT_TRUE(WaitUntilGone(TopLevel{first, {}, {}}));
+  EXPECT_TRUE(WaitUntilGone(TopLevel{first, {}, {}, {}, 0}));
 
   // Cancel: the failed page.
   // The first box's end leaves the second on top (no window manager here
@@ -223,13 +216,13 @@ TEST_F(InstallerWindowE2eTest, RunningProductPromptsUntilClosedAndCancelFails) {
   ClickControl(*window, Layout(kFailed), "btn_reinstall");
   box = OtherWindow(installer->pid(), 20000);
   ASSERT_TRUE(box);
-  running.Kill();
+  running->Kill();
   ClickBoxButton(*box, "btn_yes");
   ASSERT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
   EXPECT_TRUE(app_test::FileExists(install_dir() + "/corvane.exe"));
 }
 
-TEST_F(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgain) {
+TEST_P(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgain) {
   StartService();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -252,7 +245,7 @@ TEST_F(InstallerWindowE2eTest, UncheckedAgreementDisablesInstallUntilCheckedAgai
   EXPECT_GE(PackageRequests(), 1u);
 }
 
-TEST_F(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything) {
+TEST_P(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything) {
   StartService();
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
@@ -280,7 +273,7 @@ TEST_F(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything
   EXPECT_EQ(PackageRequests(), 0u);
 }
 
-TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
+TEST_P(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
   StartService();
   auto first = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*first);
@@ -311,7 +304,7 @@ TEST_F(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
   EXPECT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
 }
 
-TEST_F(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowser) {
+TEST_P(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowser) {
   StartService({"--fail-first", "100000", "--fail-status", "404"});
   const std::string opened = RegisterFakeBrowser();
   auto installer = StartInstaller();
@@ -328,9 +321,165 @@ TEST_F(InstallerWindowE2eTest, LinksOpenTheConfiguredAddressesInTheDefaultBrowse
   ClickControl(*window, Layout(kFailed), "btn_redownload");
   lines = OpenedAddresses(opened, 2);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], service_->package_base_url() + "&donwloadtype=offline");
+  EXPECT_EQ(lines[1], package_base_url() + "&donwloadtype=offline");
   EXPECT_FALSE(installer->Wait(0));
 }
+
+TEST_P(InstallerWindowE2eTest, KeyboardAloneInstallsAndStartsTheProduct) {
+  StartService();
+  auto installer = StartInstaller();
+  std::optional<TopLevel> window = WelcomeWindow(*installer);
+  ASSERT_TRUE(window) << installer->errors();
+  PointerInto(*window);
+  // Tab walks the stops in the skin's order: as many presses as the
+  // inspector needs to reach the install button, whose ring then shows.
+  PageState focused = kWelcome;
+  focused.tabs = TabsTo(kWelcome, "btn_startinstall");
+  ASSERT_GT(focused.tabs, 0);
+  for (int i = 0; i < focused.tabs; ++i) x_.Key("Tab");
+  ASSERT_TRUE(WaitForControl(*window, focused, "btn_startinstall", 2000));
+  EXPECT_EQ(CompareWithInspector(*window, focused, "keyboard-focus"), 0);
+  PointerInto(*window);
+  x_.Key("space");
+  ASSERT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
+
+  // The welcome page's focus went with it; Tab finds the start button, Enter
+  // presses it.
+  PageState start_focused = kInstalled;
+  start_focused.tabs = TabsTo(kInstalled, "btn_startapp");
+  ASSERT_GT(start_focused.tabs, 0);
+  const SkinLayout& ring = Layout(start_focused);
+  const Rect button = window_driver::ToScreen(*window, ring, *ring.Find("btn_startapp"));
+  const int offset = ring.OffsetFor(window->rect.width());
+  const Picture expected = ring.PictureFor(window->rect.width(), window->rect.height())
+                               .Crop(ring.Find("btn_startapp")->Offset(offset, offset));
+  bool ringed = false;
+  for (int i = 0; i < 6 && !ringed; ++i) {
+    x_.Key("Tab");
+    for (int waited = 0; waited < 500 && !ringed; waited += 50) {
+      ringed = window_driver::CountDiffering(x_.Grab(button), expected, kTolerance) == 0;
+      if (!ringed) window_driver::SleepMs(50);
+    }
+  }
+  ASSERT_TRUE(ringed) << "Tab never put the focus on 立即体验";
+  x_.Key("Return");
+  ASSERT_TRUE(installer->Wait(10)) << "Enter on 立即体验 did not end the installer";
+  EXPECT_TRUE(WIFEXITED(installer->status()) && WEXITSTATUS(installer->status()) == 0);
+  EXPECT_EQ(app_test::WaitForStartRecords(product_log()).size(), 1u);
+}
+
+TEST_P(InstallerWindowE2eTest, ChangeFolderAsksTheSystemChooserModallyAndInstallsWhereChosen) {
+  if (GetParam() == Target::kLinux) {
+    GTEST_SKIP() << "the GTK folder chooser is driven by the accessibility test (ctest -L a11y)";
+  }
+  StartService();
+  auto installer = StartInstaller();
+  std::optional<TopLevel> window = WelcomeWindow(*installer);
+  ASSERT_TRUE(window) << installer->errors();
+  const PageState customize(Page::kWelcomeCustomize);
+  ClickControl(*window, Layout(kWelcome), "btn_customize");
+  std::optional<TopLevel> grown;
+  for (int i = 0; i < 40 && (!grown || grown->rect.height() == window->rect.height()); ++i) {
+    window_driver::SleepMs(50);
+    grown = x_.Refresh(*window);
+  }
+  ASSERT_TRUE(grown);
+  ASSERT_TRUE(WaitForControl(*grown, customize, "btn_changeinstallpath", 3000));
+
+  auto open_chooser = [&]() -> std::optional<TopLevel> {
+    ClickControl(*grown, Layout(customize), "btn_changeinstallpath");
+    std::optional<TopLevel> chooser = x_.WaitForWindow(
+        installer->pid(), [](const TopLevel& w) { return w.title == "请选择安装路径"; }, 15000);
+    return chooser ? Settled(*chooser) : chooser;
+  };
+  // Escape cancels: the directory stays.
+  std::optional<TopLevel> chooser = open_chooser();
+  ASSERT_TRUE(chooser) << "no folder chooser";
+  KeepShot(x_.Grab(chooser->rect), "chooser");
+  // Modal to the main window: a click on 立即安装 meanwhile does nothing.
+  ClickControl(*grown, Layout(customize), "btn_startinstall");
+  window_driver::SleepMs(800);
+  EXPECT_EQ(PackageRequests(), 0u);
+  x_.MoveTo(chooser->rect.centre_x(), chooser->rect.centre_y());
+  x_.Key("Escape");
+  ASSERT_TRUE(WaitUntilGone(*chooser, 5000));
+  EXPECT_TRUE(WaitForControl(*grown, customize, "edit_installdir", 2000));
+
+  // A folder typed into the chooser: the product's own folder is added.
+  const std::string picked = env_.dir().Sub("Picked");
+  ASSERT_EQ(mkdir(picked.c_str(), 0700), 0);
+  chooser = open_chooser();
+  ASSERT_TRUE(chooser);
+  x_.MoveTo(chooser->rect.centre_x(), chooser->rect.centre_y());
+  x_.Type(target_.FileName(picked));
+  x_.Key("Return");
+  ASSERT_TRUE(WaitUntilGone(*chooser, 5000));
+  PageState chosen = customize;
+  chosen.directory = target_.FileName(picked + "/brightmoor/corvane");
+  ASSERT_TRUE(WaitForControl(*grown, chosen, "edit_installdir", 3000));
+  EXPECT_EQ(CompareWithInspector(*grown, chosen, "folder-chosen"), 0);
+
+  ClickControl(*grown, Layout(chosen), "btn_startinstall");
+  ASSERT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
+  EXPECT_TRUE(app_test::FileExists(picked + "/brightmoor/corvane/corvane.exe"));
+  EXPECT_FALSE(app_test::FileExists(install_dir()));
+}
+
+TEST_P(InstallerWindowE2eTest, DamagedSkinArchiveShowsTheBoxAndEndsBeforeAnythingIsFetched) {
+  StartService();
+  const std::string damaged = env_.dir().Sub("damaged.zip");
+  app_test::WriteFile(damaged, std::string("PK\x03\x04", 4) + std::string(4000, '\x5a'));
+  auto installer = StartInstallerFile(InstallerWithTheme(damaged));
+  std::optional<TopLevel> box = x_.WaitForWindow(
+      installer->pid(),
+      [](const TopLevel& w) { return w.title.find("安装提示") != std::string::npos; }, 20000);
+  ASSERT_TRUE(box) << "no error box: " << installer->errors();
+  KeepShot(x_.Grab(box->rect), "damaged-skin-box");
+  // Only the box: no main window was made.
+  EXPECT_EQ(x_.WindowsOf(installer->pid()).size(), 1u);
+  x_.RequestClose(*box);
+  ASSERT_TRUE(installer->Wait(10));
+  EXPECT_TRUE(WIFEXITED(installer->status()) && WEXITSTATUS(installer->status()) == 1);
+  EXPECT_NE(installer->errors().find("skin archive"), std::string::npos) << installer->errors();
+  EXPECT_EQ(PackageRequests(), 0u);
+  EXPECT_FALSE(app_test::FileExists(install_dir()));
+}
+
+TEST_P(InstallerWindowE2eTest, SkinPictureNoDecoderReadsIsLeftOutAndTheWindowStillWorks) {
+  StartService();
+  // The shipped archive with the page's background picture replaced by bytes
+  // that start like a PNG and are none.
+  const std::string archive = env_.dir().Sub("undecodable.zip");
+  std::string output;
+  ui::ChildProcess repack;
+  ASSERT_TRUE(repack.Start({"python3", "-c",
+                            "import sys, zipfile\n"
+                            "src = zipfile.ZipFile(sys.argv[1])\n"
+                            "with zipfile.ZipFile(sys.argv[2], 'w') as out:\n"
+                            "    for info in src.infolist():\n"
+                            "        data = src.read(info.filename)\n"
+                            "        if info.filename.endswith('/basic/bkg_top.png'):\n"
+                            "            data = b'\\x89PNG\\r\\n\\x1a\\n' + bytes(300)\n"
+                            "        out.writestr(info, data)\n",
+                            target_.dir + "/resources/theme.zip", archive}));
+  ASSERT_EQ(repack.Wait(20000), 0) << repack.GetStderr();
+  const SkinLayout intact = Layout(kWelcome);
+  auto installer = StartInstallerFile(InstallerWithTheme(archive));
+  std::optional<TopLevel> window = WelcomeWindow(*installer);
+  ASSERT_TRUE(window) << installer->errors();
+  // The picture is missing where it was (the page's colour shows), the rest
+  // is as the inspector of the same archive paints it.
+  EXPECT_GT(window_driver::CountDiffering(intact.picture(), Layout(kWelcome).picture(), 0), 1000);
+  EXPECT_EQ(CompareWithInspector(*window, kWelcome, "without-background"), 0);
+  ClickControl(*window, Layout(kWelcome), "btn_startinstall");
+  ASSERT_TRUE(WaitForControl(*window, kInstalled, "btn_startapp", 30000));
+  EXPECT_FALSE(installer->Wait(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Linux, InstallerWindowE2eTest, ::testing::Values(Target::kLinux),
+                         TargetParamName);
+INSTANTIATE_TEST_SUITE_P(Windows, InstallerWindowE2eTest, ::testing::Values(Target::kWindows),
+                         TargetParamName);
 
 }  // namespace
 }  // namespace e2e

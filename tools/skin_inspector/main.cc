@@ -4,12 +4,10 @@
 // whenever a file of the skin folder changes.
 
 #include <cxxabi.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -17,20 +15,20 @@
 #include <typeinfo>
 #include <vector>
 
-#include <gtk/gtk.h>
-
 #include "app/main_thread.h"
 #include "app/system/embedded_resource.h"
 #include "base/string_util.h"
+#include "tools/skin_inspector/inspector.h"
 #include "ui/builder/window_builder.h"
 #include "ui/control/combo.h"
 #include "ui/core/box.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/window.h"
-#include "ui/host/window_impl_base.h"
 #include "ui/image/image_cache.h"
 #include "ui/native/headless_window.h"
 #include "ui/render/render.h"
+
+namespace inspector {
 
 namespace {
 
@@ -46,6 +44,8 @@ constexpr char kUsage[] =
     "  --png FILE        write the painted window here\n"
     "  --set NAME ATTR=VALUE  apply one attribute to the named control after building\n"
     "                    (repeatable; e.g. --set customizebar visible=true)\n"
+    "  --tab N           move the keyboard focus N stops on, as N presses of Tab do:\n"
+    "                    the picture shows its focus ring, the tree names it\n"
     "  --show            open the skin in a real window (theme and scale follow the\n"
     "                    desktop's DPI unless --theme/--scale are given)\n"
     "  --watch           with --show: rebuild when a file of the skin folder changes\n"
@@ -56,86 +56,22 @@ std::set<std::string>& MissingImages() {
   return missing;
 }
 
-struct Options {
-  std::string resources;
-  std::string installer;
-  std::string theme = "themes/default";
-  std::string lang = "lang/zh_CN";
-  int scale = 100;
-  bool theme_given = false;
-  bool scale_given = false;
-  bool show = false;
-  bool watch = false;
-  ui::CSize size;
-  std::string png;
-  std::string skin;
-  struct Setting {
-    std::string name;
-    std::string attribute;
-    std::string value;
-  };
-  std::vector<Setting> settings;
-};
-
-bool ParseSize(const char* text, ui::CSize* size) {
+bool ParseSize(const std::string& text, ui::CSize* size) {
   int w = 0;
   int h = 0;
-  if (std::sscanf(text, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384) {
+  if (std::sscanf(text.c_str(), "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 16384 ||
+      h > 16384) {
     return false;
   }
   *size = ui::CSize(w, h);
   return true;
 }
 
-std::optional<Options> ParseOptions(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--resources" && has_value) {
-      o.resources = argv[++i];
-    } else if (arg == "--installer" && has_value) {
-      o.installer = argv[++i];
-    } else if (arg == "--theme" && has_value) {
-      o.theme = argv[++i];
-      o.theme_given = true;
-    } else if (arg == "--lang" && has_value) {
-      o.lang = argv[++i];
-    } else if (arg == "--scale" && has_value) {
-      o.scale = std::atoi(argv[++i]);
-      if (o.scale < 25 || o.scale > 400) return std::nullopt;
-      o.scale_given = true;
-    } else if (arg == "--show") {
-      o.show = true;
-    } else if (arg == "--watch") {
-      o.watch = true;
-    } else if (arg == "--size" && has_value) {
-      if (!ParseSize(argv[++i], &o.size)) return std::nullopt;
-    } else if (arg == "--png" && has_value) {
-      o.png = argv[++i];
-    } else if (arg == "--set" && i + 2 < argc) {
-      const std::string name = argv[++i];
-      const std::string pair = argv[++i];
-      const size_t eq = pair.find('=');
-      if (name.empty() || eq == std::string::npos || eq == 0) return std::nullopt;
-      o.settings.push_back({name, pair.substr(0, eq), pair.substr(eq + 1)});
-    } else if (!arg.empty() && arg[0] != '-' && o.skin.empty()) {
-      o.skin = arg;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (o.skin.empty() || o.resources.empty() == o.installer.empty()) return std::nullopt;
-  if (o.watch && (!o.show || o.resources.empty())) return std::nullopt;
-  return o;
-}
-
 // The global resources as the installer sets them up, at a chosen scale.
 bool InitResources(const Options& o) {
   std::wstring base;
   if (!o.installer.empty()) {
-    std::optional<std::string> theme =
-        corvane::ReadElfSection(o.installer, corvane::ResourceSectionName("THEME"));
+    std::optional<std::string> theme = corvane::ReadProgramResource(o.installer, "THEME");
     if (!theme) {
       std::fprintf(stderr, "skin_inspector: no skin archive in %s\n", o.installer.c_str());
       return false;
@@ -203,6 +139,55 @@ void PrintTree(ui::Control* control, int depth) {
   }
 }
 
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args) {
+  Options o;
+  const size_t count = args.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < count;
+    if (arg == "--resources" && has_value) {
+      o.resources = args[++i];
+    } else if (arg == "--installer" && has_value) {
+      o.installer = args[++i];
+    } else if (arg == "--theme" && has_value) {
+      o.theme = args[++i];
+      o.theme_given = true;
+    } else if (arg == "--lang" && has_value) {
+      o.lang = args[++i];
+    } else if (arg == "--scale" && has_value) {
+      o.scale = std::atoi(args[++i].c_str());
+      if (o.scale < 25 || o.scale > 400) return std::nullopt;
+      o.scale_given = true;
+    } else if (arg == "--show") {
+      o.show = true;
+    } else if (arg == "--watch") {
+      o.watch = true;
+    } else if (arg == "--size" && has_value) {
+      if (!ParseSize(args[++i], &o.size)) return std::nullopt;
+    } else if (arg == "--png" && has_value) {
+      o.png = args[++i];
+    } else if (arg == "--tab" && has_value) {
+      o.tabs = std::atoi(args[++i].c_str());
+      if (o.tabs < 1 || o.tabs > 1000) return std::nullopt;
+    } else if (arg == "--set" && i + 2 < count) {
+      const std::string name = args[++i];
+      const std::string pair = args[++i];
+      const size_t eq = pair.find('=');
+      if (name.empty() || eq == std::string::npos || eq == 0) return std::nullopt;
+      o.settings.push_back({name, pair.substr(0, eq), pair.substr(eq + 1)});
+    } else if (!arg.empty() && arg[0] != '-' && o.skin.empty()) {
+      o.skin = arg;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (o.skin.empty() || o.resources.empty() == o.installer.empty()) return std::nullopt;
+  if (o.watch && (!o.show || o.resources.empty())) return std::nullopt;
+  return o;
+}
+
 int Inspect(const Options& o) {
   if (!InitResources(o)) return 1;
 
@@ -216,7 +201,7 @@ int Inspect(const Options& o) {
     std::fprintf(stderr, "skin_inspector: no render context\n");
     return 1;
   }
-  window->SetResourcePath(nbase::UTF8ToWide(o.skin.substr(0, o.skin.find_last_of('/') + 1)));
+  window->SetResourcePath(SkinFolder(o.skin));
 
   ui::WindowBuilder builder;
   ui::Control* root = builder.Build(nbase::UTF8ToWide(o.skin), {}, window.get());
@@ -238,6 +223,8 @@ int Inspect(const Options& o) {
     }
     control->SetAttribute(nbase::UTF8ToWide(setting.attribute), nbase::UTF8ToWide(setting.value));
   }
+  // Tab presses, as a user makes them once the window is open.
+  for (int i = 0; i < o.tabs; ++i) window->MoveFocus(true);
   ui::CSize size = o.size;
   if (size.cx == 0) size = window->GetSkinAttributes().init_size;
   if (size.cx <= 0 || size.cy <= 0) size = ui::CSize(600, 400);
@@ -256,6 +243,8 @@ int Inspect(const Options& o) {
   }
   std::printf("%s at %d%%, %dx%d\n", o.skin.c_str(), o.scale, size.cx, size.cy);
   PrintTree(root, 0);
+  if (ui::Control* focus = window->GetFocus())
+    std::printf("focus %s\n", focus->GetUtf8Name().c_str());
   if (!o.png.empty() && !headless->WritePng(o.png)) {
     std::fprintf(stderr, "skin_inspector: cannot write %s\n", o.png.c_str());
     return 1;
@@ -263,264 +252,119 @@ int Inspect(const Options& o) {
   return 0;
 }
 
-// The skin in a real window. Clicks on named controls are printed, so that
-// scripts can check that input reaches the controls.
-class InspectorWindow : public ui::WindowImplBase {
- public:
-  InspectorWindow(std::wstring folder, std::wstring file, std::function<void()> on_gone)
-      : folder_(std::move(folder)), file_(std::move(file)), on_gone_(std::move(on_gone)) {}
-
-  std::wstring GetSkinFolder() override { return folder_; }
-  std::wstring GetSkinFile() override { return file_; }
-  std::wstring GetWindowClassName() const override { return L"SkinInspector"; }
-
-  void InitWindow() override {
-    if (auto* box = dynamic_cast<ui::Box*>(GetRoot())) {
-      box->AttachBubbledEvent(ui::kEventClick, [](const ui::EventArgs& event) {
-        std::printf("click %s\n", event.sender ? event.sender->GetUtf8Name().c_str() : "");
-        std::fflush(stdout);
-        return true;
-      });
-    }
-  }
-
-  void OnInitLayout() override {
-    ui::WindowImplBase::OnInitLayout();
-    const ui::UiRect r = GetNativeWindow()->GetWindowRect();
-    std::printf("shown %dx%d at %d,%d scale %d\n", r.GetWidth(), r.GetHeight(), r.left, r.top,
-                ui::GlobalManager::GetDPIScale());
-    std::fflush(stdout);
-  }
-
-  void OnFinalMessage() override {
-    std::function<void()> on_gone = std::move(on_gone_);
-    ui::WindowImplBase::OnFinalMessage();  // deletes this
-    if (on_gone) on_gone();
-  }
-
-  void Forget() { on_gone_ = nullptr; }
-
- private:
-  std::wstring folder_;
-  std::wstring file_;
-  std::function<void()> on_gone_;
-};
-
-class Previewer {
- public:
-  explicit Previewer(const Options& o) : o_(o) {
-    const size_t slash = o.skin.find_last_of('/');
-    folder_ = nbase::UTF8ToWide(slash == std::string::npos ? "" : o.skin.substr(0, slash + 1));
-    file_ = nbase::UTF8ToWide(slash == std::string::npos ? o.skin : o.skin.substr(slash + 1));
-    loop_ = g_main_loop_new(nullptr, FALSE);
-  }
-  ~Previewer() {
-    if (monitor_) g_object_unref(monitor_);
-    if (poll_) g_source_remove(poll_);
-    if (debounce_) g_source_remove(debounce_);
-    if (error_window_) gtk_widget_destroy(error_window_);
-    if (window_) {
-      window_->Forget();
-      window_->GetNativeWindow()->Destroy();
-    }
-    g_main_loop_unref(loop_);
-  }
-
-  int Run() {
-    std::wstring error;
-    if (!Build(nullptr, &error)) {
-      std::fprintf(stderr, "skin_inspector: %s\n", nbase::WideToUTF8(error).c_str());
-      return 1;
-    }
-    window_->CenterWindow();
-    window_->ShowWindow(true, true);
-    if (o_.watch && !Watch()) return 1;
-    g_main_loop_run(loop_);
-    return 0;
-  }
-
- private:
-  // A new window in place of the old one, at its position.
-  bool Build(const ui::UiRect* place, std::wstring* error) {
-    // A window that closes itself (its skin's close button) deletes itself:
-    // the previewer forgets it before anything calls into it again.
-    auto* window = new InspectorWindow(folder_, file_, [this] {
-      window_ = nullptr;
-      g_main_loop_quit(loop_);
+void InspectorWindow::InitWindow() {
+  if (auto* box = dynamic_cast<ui::Box*>(GetRoot())) {
+    box->AttachBubbledEvent(ui::kEventClick, [](const ui::EventArgs& event) {
+      std::printf("click %s\n", event.sender ? event.sender->GetUtf8Name().c_str() : "");
+      std::fflush(stdout);
+      return true;
     });
-    window->SetDeleteOnFinal(true);
-    const ui::UiRect rect = place ? *place : ui::UiRect(0, 0, 600, 400);
-    if (!window->Create(nullptr, L"skin_inspector: " + nbase::UTF8ToWide(o_.skin), rect)) {
-      *error = window->GetLastError();
-      delete window;
-      return false;
-    }
-    if (place) {
-      ui::NativeWindow* native = window->GetNativeWindow();
-      const ui::UiRect r = native->GetWindowRect();
-      native->SetWindowRect(ui::UiRect(place->left, place->top, place->left + r.GetWidth(),
-                                       place->top + r.GetHeight()),
-                            false);
-    }
-    if (window_) {
-      window_->Forget();
-      window_->GetNativeWindow()->Destroy();
-    }
-    window_ = window;
-    return true;
   }
-
-  bool Watch() {
-    const std::string dir = o_.resources + "/" + o_.theme + "/" + nbase::WideToUTF8(folder_);
-    GFile* file = g_file_new_for_path(dir.c_str());
-    GError* error = nullptr;
-    monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
-    g_object_unref(file);
-    if (monitor_) {
-      g_signal_connect(monitor_, "changed", G_CALLBACK(&Previewer::OnChangedThunk), this);
-      std::printf("watching %s\n", dir.c_str());
-    } else {
-      // No change notification here (every inotify instance taken, or none at
-      // all): the folder is looked at twice a second instead.
-      g_clear_error(&error);
-      if (!g_file_test(dir.c_str(), G_FILE_TEST_IS_DIR)) {
-        std::fprintf(stderr, "skin_inspector: cannot watch %s: no such folder\n", dir.c_str());
-        return false;
-      }
-      polled_dir_ = dir;
-      polled_state_ = ReadFolderState(dir);
-      poll_ = g_timeout_add(kPollMs, &Previewer::OnPollThunk, this);
-      std::printf("watching %s (polling every %d ms)\n", dir.c_str(), kPollMs);
-    }
-    std::fflush(stdout);
-    return true;
-  }
-
-  // Modification time and size of each file of a folder, by name.
-  using FolderState = std::map<std::string, std::pair<int64_t, int64_t>>;
-  static FolderState ReadFolderState(const std::string& dir) {
-    FolderState state;
-    GDir* folder = g_dir_open(dir.c_str(), 0, nullptr);
-    if (!folder) return state;
-    while (const char* name = g_dir_read_name(folder)) {
-      struct stat st;
-      if (stat((dir + "/" + name).c_str(), &st) != 0) continue;
-      state[name] = {int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, st.st_size};
-    }
-    g_dir_close(folder);
-    return state;
-  }
-
-  static gboolean OnPollThunk(gpointer self) {
-    auto* me = static_cast<Previewer*>(self);
-    FolderState now = ReadFolderState(me->polled_dir_);
-    if (now != me->polled_state_) {
-      me->polled_state_ = std::move(now);
-      me->Changed();
-    }
-    return G_SOURCE_CONTINUE;
-  }
-
-  static void OnChangedThunk(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self) {
-    static_cast<Previewer*>(self)->Changed();
-  }
-
-  void Changed() {
-    // Editors write in several steps; rebuild once they are done.
-    if (debounce_) g_source_remove(debounce_);
-    debounce_ = g_timeout_add(150, &Previewer::OnDebounceThunk, this);
-  }
-
-  static gboolean OnDebounceThunk(gpointer self) {
-    auto* me = static_cast<Previewer*>(self);
-    me->debounce_ = 0;
-    me->Rebuild();
-    return G_SOURCE_REMOVE;
-  }
-
-  void Rebuild() {
-    ui::UiRect place = window_ ? window_->GetNativeWindow()->GetWindowRect() : last_place_;
-    last_place_ = place;
-    std::wstring error;
-    if (!Build(&place, &error)) {
-      ShowError(error);
-      return;
-    }
-    if (error_window_) gtk_widget_hide(error_window_);
-    window_->ShowWindow(true, false);
-    std::printf("rebuilt\n");
-    std::fflush(stdout);
-  }
-
-  // The parser's text in place of the skin, until the next edit fixes it.
-  void ShowError(const std::wstring& error) {
-    const std::string text = nbase::WideToUTF8(error);
-    std::fprintf(stderr, "skin_inspector: %s\n", text.c_str());
-    std::printf("error %s\n", text.c_str());
-    std::fflush(stdout);
-    if (!error_window_) {
-      error_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-      gtk_window_set_title(GTK_WINDOW(error_window_), "skin_inspector: error");
-      error_label_ = gtk_label_new(nullptr);
-      gtk_label_set_selectable(GTK_LABEL(error_label_), TRUE);
-      gtk_label_set_line_wrap(GTK_LABEL(error_label_), TRUE);
-      gtk_container_set_border_width(GTK_CONTAINER(error_window_), 16);
-      gtk_container_add(GTK_CONTAINER(error_window_), error_label_);
-      g_signal_connect(error_window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete),
-                       nullptr);
-    }
-    gtk_label_set_text(GTK_LABEL(error_label_), text.c_str());
-    gtk_window_move(GTK_WINDOW(error_window_), last_place_.left, last_place_.top);
-    gtk_widget_show_all(error_window_);
-  }
-
-  const Options& o_;
-  std::wstring folder_;
-  std::wstring file_;
-  GMainLoop* loop_ = nullptr;
-  InspectorWindow* window_ = nullptr;
-  static constexpr int kPollMs = 500;
-
-  GFileMonitor* monitor_ = nullptr;
-  guint poll_ = 0;
-  std::string polled_dir_;
-  FolderState polled_state_;
-  guint debounce_ = 0;
-  GtkWidget* error_window_ = nullptr;
-  GtkWidget* error_label_ = nullptr;
-  ui::UiRect last_place_;
-};
-
-int Show(Options o) {
-  if (!gtk_init_check(nullptr, nullptr)) {
-    std::fprintf(stderr, "skin_inspector: no display to show the window on\n");
-    return 1;
-  }
-  // The desktop's DPI picks the theme folder and the scale, as in the installer.
-  GdkDisplay* display = gdk_display_get_default();
-  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-  if (!monitor) monitor = gdk_display_get_monitor(display, 0);
-  const int monitor_scale = monitor ? gdk_monitor_get_scale_factor(monitor) : 1;
-  const int dpi = ui::GlobalManager::GetSystemDPI() * std::max(1, monitor_scale);
-  if (!o.theme_given) o.theme = nbase::WideToUTF8(corvane::ThemeFolderForDpi(dpi));
-  if (!o.scale_given) o.scale = dpi * 100 / 96;
-  std::printf("theme %s scale %d\n", o.theme.c_str(), o.scale);
-  std::fflush(stdout);
-  // The same checks as the picture: no window for a skin that does not build.
-  if (Inspect(o) != 0) return 1;
-  Previewer previewer(o);
-  return previewer.Run();
 }
 
-}  // namespace
+void InspectorWindow::OnInitLayout() {
+  ui::WindowImplBase::OnInitLayout();
+  const ui::UiRect r = GetNativeWindow()->GetWindowRect();
+  std::printf("shown %dx%d at %d,%d scale %d\n", r.GetWidth(), r.GetHeight(), r.left, r.top,
+              ui::GlobalManager::GetDPIScale());
+  std::fflush(stdout);
+}
+
+void InspectorWindow::OnFinalMessage() {
+  std::function<void()> on_gone = std::move(on_gone_);
+  ui::WindowImplBase::OnFinalMessage();  // deletes this
+  if (on_gone) on_gone();
+}
+
+std::wstring SkinFolder(const std::string& skin) {
+  const size_t slash = skin.find_last_of('/');
+  return nbase::UTF8ToWide(slash == std::string::npos ? "" : skin.substr(0, slash + 1));
+}
+
+std::wstring SkinFile(const std::string& skin) {
+  const size_t slash = skin.find_last_of('/');
+  return nbase::UTF8ToWide(slash == std::string::npos ? skin : skin.substr(slash + 1));
+}
+
+Preview::~Preview() {
+  if (window_) {
+    window_->Forget();
+    window_->GetNativeWindow()->Destroy();
+  }
+}
+
+bool Preview::Build(const ui::UiRect* place, std::wstring* error) {
+  // A window that closes itself (its skin's close button) deletes itself:
+  // the preview forgets it before anything calls into it again.
+  auto* window = new InspectorWindow(SkinFolder(o_.skin), SkinFile(o_.skin), [this] {
+    window_ = nullptr;
+    if (on_closed_) on_closed_();
+  });
+  window->SetDeleteOnFinal(true);
+  const ui::UiRect rect = place ? *place : ui::UiRect(0, 0, 600, 400);
+  if (!window->Create(nullptr, L"skin_inspector: " + nbase::UTF8ToWide(o_.skin), rect)) {
+    *error = window->GetLastError();
+    delete window;
+    return false;
+  }
+  if (place) {
+    ui::NativeWindow* native = window->GetNativeWindow();
+    const ui::UiRect r = native->GetWindowRect();
+    native->SetWindowRect(
+        ui::UiRect(place->left, place->top, place->left + r.GetWidth(), place->top + r.GetHeight()),
+        false);
+  } else {
+    window->CenterWindow();
+  }
+  if (window_) {
+    window_->Forget();
+    window_->GetNativeWindow()->Destroy();
+  }
+  window_ = window;
+  return true;
+}
+
+bool Preview::Open() {
+  std::wstring error;
+  if (!Build(nullptr, &error)) {
+    std::fprintf(stderr, "skin_inspector: %s\n", nbase::WideToUTF8(error).c_str());
+    return false;
+  }
+  window_->ShowWindow(true, true);
+  return true;
+}
+
+bool Preview::Rebuild(std::wstring* error) {
+  place_ = window_ ? window_->GetNativeWindow()->GetWindowRect() : place_;
+  if (!Build(&place_, error)) {
+    std::fprintf(stderr, "skin_inspector: %s\n", nbase::WideToUTF8(*error).c_str());
+    std::printf("error %s\n", nbase::WideToUTF8(*error).c_str());
+    std::fflush(stdout);
+    return false;
+  }
+  window_->ShowWindow(true, false);
+  std::printf("rebuilt\n");
+  std::fflush(stdout);
+  return true;
+}
+
+void ApplyDesktopDpi(Options* o, int dpi) {
+  if (!o->theme_given) o->theme = nbase::WideToUTF8(corvane::ThemeFolderForDpi(dpi));
+  if (!o->scale_given) o->scale = dpi * 100 / 96;
+  std::printf("theme %s scale %d\n", o->theme.c_str(), o->scale);
+  std::fflush(stdout);
+}
+
+}  // namespace inspector
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseOptions(argc, argv);
+  const std::optional<inspector::Options> options =
+      inspector::ParseOptions(inspector::ProgramArguments(argc, argv));
   if (!options) {
-    std::fputs(kUsage, stderr);
+    std::fputs(inspector::kUsage, stderr);
     return 2;
   }
-  const int result = options->show ? Show(*options) : Inspect(*options);
+  const int result = options->show ? inspector::Show(*options) : inspector::Inspect(*options);
   ui::GlobalManager::Shutdown();
   return result;
 }

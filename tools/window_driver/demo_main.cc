@@ -1,6 +1,7 @@
 // installer_demo_driver: runs the installer and clicks through its window as
 // a user would ("立即安装", then "立即体验" on the installed page), saving a
-// screenshot of every page it passes.
+// screenshot of every page it passes. With --wine the installer and the
+// inspector are the Windows build's, run under Wine.
 
 #include <signal.h>
 #include <spawn.h>
@@ -23,10 +24,11 @@ namespace {
 using namespace window_driver;
 
 constexpr char kUsage[] =
-    "usage: installer_demo_driver --inspector FILE --shots DIR [--timeout SEC] -- INSTALLER "
-    "[ARGS...]\n"
+    "usage: installer_demo_driver --inspector FILE --shots DIR [--timeout SEC] [--wine LOADER]\n"
+    "                             -- INSTALLER [ARGS...]\n"
     "Starts INSTALLER on $DISPLAY, clicks through its window and writes one PNG per page to\n"
-    "DIR. Exit status 0 when the product was started and the installer ended.\n";
+    "DIR. Exit status 0 when the product was started and the installer ended. With --wine,\n"
+    "INSTALLER and the inspector are Windows programs that LOADER runs.\n";
 
 // Pixels in a control's area that may differ from the painted skin before a
 // page counts as not shown (anti-aliased text under another font hinting).
@@ -34,7 +36,7 @@ constexpr int kTolerance = 2;
 
 struct Demo {
   XSession x;
-  std::string inspector;
+  Program inspector;
   std::string installer;
   std::string shots;
   pid_t pid = -1;
@@ -140,7 +142,9 @@ int main(int argc, char** argv) {
   for (; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--inspector" && i + 1 < argc) {
-      demo.inspector = argv[++i];
+      demo.inspector.path = argv[++i];
+    } else if (arg == "--wine" && i + 1 < argc) {
+      demo.inspector.wine = argv[++i];
     } else if (arg == "--shots" && i + 1 < argc) {
       demo.shots = argv[++i];
     } else if (arg == "--timeout" && i + 1 < argc) {
@@ -153,7 +157,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (demo.inspector.empty() || demo.shots.empty() || i >= argc) {
+  if (demo.inspector.path.empty() || demo.shots.empty() || i >= argc) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -163,7 +167,15 @@ int main(int argc, char** argv) {
     std::fputs("installer_demo_driver: no X display with XTest\n", stderr);
     return 1;
   }
-  if (posix_spawn(&demo.pid, argv[i], nullptr, nullptr, argv + i, environ) != 0) {
+  // The installer as its target runs it: under Wine a Windows program is
+  // the loader's process, which shows its windows.
+  const Program installer{demo.installer, demo.inspector.wine};
+  std::vector<std::string> command =
+      installer.Command(std::vector<std::string>(argv + i + 1, argv + argc));
+  std::vector<char*> spawn_argv;
+  for (std::string& a : command) spawn_argv.push_back(a.data());
+  spawn_argv.push_back(nullptr);
+  if (posix_spawnp(&demo.pid, spawn_argv[0], nullptr, nullptr, spawn_argv.data(), environ) != 0) {
     std::fprintf(stderr, "installer_demo_driver: cannot start %s\n", argv[i]);
     return 1;
   }

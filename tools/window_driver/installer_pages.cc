@@ -60,23 +60,24 @@ std::vector<std::string> MainWindowArgs(const std::string& installer, int scale,
     set("checkbox_agreement", "selected=false");
     set("btn_startinstall", "enabled=false");
   }
+  if (state.tabs > 0) args.insert(args.end(), {"--tab", std::to_string(state.tabs)});
   args.push_back("basic/basic.xml");
   return args;
 }
 
-std::optional<SkinLayout> InspectMainWindow(const std::string& inspector,
-                                            const std::string& installer, int scale,
-                                            const PageState& state, std::string* error) {
-  return SkinLayout::Inspect(inspector, MainWindowArgs(installer, scale, state), error);
+std::optional<SkinLayout> InspectMainWindow(const Program& inspector, const std::string& installer,
+                                            int scale, const PageState& state, std::string* error) {
+  return SkinLayout::Inspect(inspector, MainWindowArgs(inspector.FileName(installer), scale, state),
+                             error);
 }
 
-std::optional<SkinLayout> InspectMessageBox(const std::string& inspector,
-                                            const std::string& installer, int scale,
-                                            std::string* error) {
-  return SkinLayout::Inspect(inspector,
-                             {"--installer", installer, "--theme", ThemeForScale(scale), "--scale",
-                              std::to_string(scale), "msgbox/msgbox.xml"},
-                             error);
+std::optional<SkinLayout> InspectMessageBox(const Program& inspector, const std::string& installer,
+                                            int scale, std::string* error) {
+  return SkinLayout::Inspect(
+      inspector,
+      {"--installer", inspector.FileName(installer), "--theme", ThemeForScale(scale), "--scale",
+       std::to_string(scale), "msgbox/msgbox.xml"},
+      error);
 }
 
 Rect ToScreen(const TopLevel& window, const SkinLayout& layout, const Rect& skin_rect) {

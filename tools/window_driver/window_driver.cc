@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <cairo.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -69,6 +70,33 @@ bool RunCapture(const std::vector<std::string>& args, std::string* out, int* sta
 
 void SleepMs(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string WineLoader() {
+  if (const char* wine = std::getenv("CORVANE_WINE"); wine && *wine) return wine;
+  // The 64-bit loader itself: Debian's wrapper adds only a note about 32-bit Wine.
+  if (access("/usr/lib/wine/wine64", X_OK) == 0) return "/usr/lib/wine/wine64";
+  return "wine";
+}
+
+std::string WineFileName(const std::string& unix_path) {
+  std::string name = "Z:" + unix_path;
+  for (char& c : name) {
+    if (c == '/') c = '\\';
+  }
+  return name;
+}
+
+std::vector<std::string> Program::Command(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv;
+  if (under_wine()) argv.push_back(wine);
+  argv.push_back(path);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+std::string Program::FileName(const std::string& unix_path) const {
+  return under_wine() ? WineFileName(unix_path) : unix_path;
 }
 
 std::optional<Picture> Picture::ReadPng(const std::string& path) {
@@ -178,7 +206,7 @@ std::string DescribeDifference(const Picture& a, const Picture& b, int tolerance
          " and " + std::to_string(b.width()) + "x" + std::to_string(b.height());
 }
 
-std::optional<SkinLayout> SkinLayout::Inspect(const std::string& inspector,
+std::optional<SkinLayout> SkinLayout::Inspect(const Program& inspector,
                                               const std::vector<std::string>& args,
                                               std::string* error) {
   char png_template[] = "/tmp/window_driver_XXXXXX.png";
@@ -188,11 +216,17 @@ std::optional<SkinLayout> SkinLayout::Inspect(const std::string& inspector,
     return std::nullopt;
   }
   close(fd);
-  std::vector<std::string> argv = {inspector, "--png", png_template};
-  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> all = {"--png", inspector.FileName(png_template)};
+  all.insert(all.end(), args.begin(), args.end());
+  const std::vector<std::string> argv = inspector.Command(all);
   std::string out;
   int status = -1;
-  const bool ran = RunCapture(argv, &out, &status);
+  bool ran = RunCapture(argv, &out, &status);
+  // A busy machine's Wine now and then ends a new process before its entry
+  // point, silently: such a run is made once more.
+  if (inspector.under_wine() && ran && status != 0 && out.empty()) {
+    ran = RunCapture(argv, &out, &status);
+  }
   std::optional<Picture> picture = Picture::ReadPng(png_template);
   unlink(png_template);
   if (!ran || status != 0 || !picture) {
@@ -208,6 +242,11 @@ std::optional<SkinLayout> SkinLayout::Inspect(const std::string& inspector,
   std::string line;
   bool root_seen = false;
   while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("focus ", 0) == 0) {
+      layout.focus_ = line.substr(6);
+      continue;
+    }
     // Indent, type, "name", (l,t,r,b), visible|hidden.
     const size_t indent = line.find_first_not_of(' ');
     const size_t q1 = line.find('"');
@@ -265,7 +304,7 @@ bool XSession::Open(const std::string& display) {
   return XTestQueryExtension(Dpy(display_), &event_base, &error_base, &major, &minor);
 }
 
-std::vector<TopLevel> XSession::WindowsOf(pid_t pid) {
+std::vector<TopLevel> XSession::TopLevels() {
   std::vector<TopLevel> found;
   Display* d = Dpy(display_);
   const Atom pid_atom = XInternAtom(d, "_NET_WM_PID", False);
@@ -276,28 +315,29 @@ std::vector<TopLevel> XSession::WindowsOf(pid_t pid) {
   Window* children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(d, DefaultRootWindow(d), &root_return, &parent, &children, &count)) return found;
+  // A window may go while it is read: its errors must not end the driver.
+  XSync(d, False);
+  auto* old_handler = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   for (unsigned i = 0; i < count; ++i) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(d, children[i], &attributes) || attributes.map_state != IsViewable) {
       continue;
     }
+    TopLevel w;
+    w.id = children[i];
+    w.rect = {attributes.x, attributes.y, attributes.x + attributes.width,
+              attributes.y + attributes.height};
     Atom type = 0;
     int format = 0;
     unsigned long items = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
     if (XGetWindowProperty(d, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &items, &after, &data) != Success) {
-      continue;
+                           &items, &after, &data) == Success &&
+        data) {
+      if (items == 1) w.pid = static_cast<pid_t>(*reinterpret_cast<long*>(data));
+      XFree(data);
     }
-    const bool ours =
-        data && items == 1 && static_cast<pid_t>(*reinterpret_cast<long*>(data)) == pid;
-    if (data) XFree(data);
-    if (!ours) continue;
-    TopLevel w;
-    w.id = children[i];
-    w.rect = {attributes.x, attributes.y, attributes.x + attributes.width,
-              attributes.y + attributes.height};
     data = nullptr;
     if (XGetWindowProperty(d, children[i], name_atom, 0, 1024, False, utf8, &type, &format, &items,
                            &after, &data) == Success &&
@@ -305,9 +345,29 @@ std::vector<TopLevel> XSession::WindowsOf(pid_t pid) {
       w.title.assign(reinterpret_cast<const char*>(data), items);
       XFree(data);
     }
+    XClassHint hint{};
+    if (XGetClassHint(d, children[i], &hint)) {
+      if (hint.res_class) w.wm_class = hint.res_class;
+      if (hint.res_name) XFree(hint.res_name);
+      if (hint.res_class) XFree(hint.res_class);
+    }
     found.push_back(std::move(w));
   }
+  XSync(d, False);
+  XSetErrorHandler(old_handler);
   if (children) XFree(children);
+  return found;
+}
+
+std::vector<TopLevel> XSession::WindowsOf(pid_t pid) {
+  std::vector<TopLevel> found = TopLevels();
+  std::erase_if(found, [pid](const TopLevel& w) { return w.pid != pid; });
+  return found;
+}
+
+std::vector<TopLevel> XSession::WindowsOfClass(const std::string& wm_class) {
+  std::vector<TopLevel> found = TopLevels();
+  std::erase_if(found, [&wm_class](const TopLevel& w) { return w.wm_class != wm_class; });
   return found;
 }
 
@@ -369,13 +429,38 @@ void XSession::RequestClose(const TopLevel& window) {
   XFlush(d);
 }
 
-void XSession::Key(const std::string& keysym_name) {
+void XSession::Key(const std::string& keysym_name, const std::string& modifier) {
   Display* d = Dpy(display_);
+  const KeyCode held =
+      modifier.empty() ? 0 : XKeysymToKeycode(d, XStringToKeysym(modifier.c_str()));
   const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysym_name.c_str()));
+  if (held) XTestFakeKeyEvent(d, held, True, CurrentTime);
   XTestFakeKeyEvent(d, code, True, CurrentTime);
   XTestFakeKeyEvent(d, code, False, CurrentTime);
+  if (held) XTestFakeKeyEvent(d, held, False, CurrentTime);
   XFlush(d);
   SleepMs(30);
+}
+
+void XSession::Type(const std::string& text) {
+  Display* d = Dpy(display_);
+  const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
+  for (char c : text) {
+    // Latin-1 keysyms are the characters' codes.
+    const KeySym sym = static_cast<unsigned char>(c);
+    const KeyCode code = XKeysymToKeycode(d, sym);
+    if (!code) continue;
+    int per_code = 0;
+    KeySym* syms = XGetKeyboardMapping(d, code, 1, &per_code);
+    const bool shifted = syms && per_code > 1 && syms[0] != sym && syms[1] == sym;
+    if (syms) XFree(syms);
+    if (shifted) XTestFakeKeyEvent(d, shift, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    if (shifted) XTestFakeKeyEvent(d, shift, False, CurrentTime);
+    XFlush(d);
+    SleepMs(15);
+  }
 }
 
 int XSession::screen_width() const {

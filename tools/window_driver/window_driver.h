@@ -14,6 +14,26 @@
 
 namespace window_driver {
 
+// A program to run: one of this machine, or a Windows program under Wine,
+// which names this machine's files through its drive Z:.
+struct Program {
+  std::string path;
+  // The Wine loader; empty for a program of this machine.
+  std::string wine;
+
+  bool under_wine() const { return !wine.empty(); }
+  // The argument vector that starts it with `args`.
+  std::vector<std::string> Command(const std::vector<std::string>& args = {}) const;
+  // `unix_path` as the program names it ("Z:\\tmp\\x" under Wine).
+  std::string FileName(const std::string& unix_path) const;
+};
+
+// The Wine loader to run Windows programs with: $CORVANE_WINE when set,
+// else Debian's 64-bit loader, else "wine" from the search path.
+std::string WineLoader();
+// What a Windows program under Wine calls `unix_path`.
+std::string WineFileName(const std::string& unix_path);
+
 struct Rect {
   int left = 0;
   int top = 0;
@@ -72,13 +92,22 @@ class SkinLayout {
     bool visible = false;
   };
 
-  // Runs `inspector` with `args` (the skin and its options, without --png).
-  static std::optional<SkinLayout> Inspect(const std::string& inspector,
+  // Runs `inspector` with `args` (the skin and its options, without --png;
+  // file names as the inspector names them).
+  static std::optional<SkinLayout> Inspect(const Program& inspector,
                                            const std::vector<std::string>& args,
                                            std::string* error);
+  static std::optional<SkinLayout> Inspect(const std::string& inspector,
+                                           const std::vector<std::string>& args,
+                                           std::string* error) {
+    return Inspect(Program{inspector, {}}, args, error);
+  }
 
   // The first visible control of that name, else the first of that name.
   std::optional<Rect> Find(const std::string& name) const;
+  const std::vector<Control>& controls() const { return controls_; }
+  // The control the keyboard focus is on (the inspector's --tab), or "".
+  const std::string& focus() const { return focus_; }
   // The skin's root box: the window without its shadow.
   Rect root() const { return root_; }
   int width() const { return width_; }
@@ -93,6 +122,7 @@ class SkinLayout {
 
  private:
   std::vector<Control> controls_;
+  std::string focus_;
   Rect root_;
   int width_ = 0;
   int height_ = 0;
@@ -103,6 +133,9 @@ struct TopLevel {
   unsigned long id = 0;
   Rect rect;  // root coordinates
   std::string title;
+  // WM_CLASS's class part: the program's name (Wine: "program.exe").
+  std::string wm_class;
+  pid_t pid = 0;  // _NET_WM_PID; a Windows program's is its Wine process
 };
 
 // A connection to an X server with XTest.
@@ -115,8 +148,13 @@ class XSession {
 
   // `display` "" means $DISPLAY.
   bool Open(const std::string& display = "");
-  // The viewable top-level windows owned by `pid` (_NET_WM_PID).
+  // The viewable top-level windows, bottom first.
+  std::vector<TopLevel> TopLevels();
+  // Those owned by `pid` (_NET_WM_PID).
   std::vector<TopLevel> WindowsOf(pid_t pid);
+  // Those of a program (WM_CLASS), whichever process shows them: how a
+  // Windows program's windows are found, whatever process Wine runs it in.
+  std::vector<TopLevel> WindowsOfClass(const std::string& wm_class);
   // Waits until a window of `pid` satisfies `match`.
   std::optional<TopLevel> WaitForWindow(pid_t pid,
                                         const std::function<bool(const TopLevel&)>& match,
@@ -128,8 +166,12 @@ class XSession {
   // Asks a window to close, as a window manager's close button does
   // (WM_DELETE_WINDOW).
   void RequestClose(const TopLevel& window);
-  // Presses and releases a key given by its keysym name ("Return", "a").
-  void Key(const std::string& keysym_name);
+  // Presses and releases a key given by its keysym name ("Return", "a"),
+  // with `modifier` (a keysym name such as "Shift_L") held when not empty.
+  void Key(const std::string& keysym_name, const std::string& modifier = "");
+  // Types printable ASCII text key by key, with Shift where a character
+  // needs it.
+  void Type(const std::string& text);
   int screen_width() const;
   int screen_height() const;
   Picture Grab(const Rect& rect);

@@ -19,7 +19,9 @@ bool ReadAt(std::ifstream& in, uint64_t offset, void* out, size_t size) {
 
 }  // namespace
 
-std::string ResourceSectionName(const std::string& name) { return ".rsrc." + name; }
+std::string ResourceSectionName(const std::string& name) {
+  return ".rsrc." + name;
+}
 
 std::optional<std::string> ReadElfSection(const std::string& file, const std::string& section) {
   std::ifstream in(file, std::ios::binary);
@@ -63,6 +65,10 @@ std::optional<std::string> ReadElfSection(const std::string& file, const std::st
 
 std::optional<std::string> ReadEmbeddedResource(const std::string& name) {
   return ReadElfSection("/proc/self/exe", ResourceSectionName(name));
+}
+
+std::optional<std::string> ReadProgramResource(const std::string& file, const std::string& name) {
+  return ReadElfSection(file, ResourceSectionName(name));
 }
 
 }  // namespace corvane

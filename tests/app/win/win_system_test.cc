@@ -311,16 +311,10 @@ TEST(WinResources, ReadsRcDataOfTheExecutable) {
 
 namespace {
 
-std::string ResourceOf(const std::wstring& file, const wchar_t* type, int id) {
-  HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return "<not loadable>";
-  std::string out = "<absent>";
-  if (HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), type)) {
-    const void* data = LockResource(LoadResource(module, info));
-    if (data) out.assign(static_cast<const char*>(data), SizeofResource(module, info));
-  }
-  FreeLibrary(module);
-  return out;
+// What the installer's tools read of another program (the skin inspector's
+// --installer): absent, or a file that is no program, reads as "<absent>".
+std::string ResourceOf(const std::wstring& file, const char* name) {
+  return corvane::ReadProgramResource(Utf16ToUtf8(file), name).value_or("<absent>");
 }
 
 // scripts/restamp-channel's tool on a copy of a built program that carries
@@ -329,25 +323,30 @@ TEST(WinResources, RestampedChannelWithoutARebuild) {
   win_test::TempDir dir;
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring copy = Utf8ToUtf16(dir.Sub("stamped.exe"));
+  // A name beyond the basic plane: the file is named in UTF-8.
+  const std::wstring copy = Utf8ToUtf16(dir.Sub("stamped" + kNonBmp + ".exe"));
   ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
   const std::string tool =
       win_test::ProgramFolder() + "\\..\\tools\\restamp_resource\\restamp_resource.exe";
   const std::string data = dir.Sub("channel.bin");
   const std::string channel = "restamped_" + kNonBmp + std::string(300, 'x');
   win_test::WriteFile(data, channel);
-  const std::string theme_before = ResourceOf(copy, L"THEME", 136);
+  const std::string theme_before = ResourceOf(copy, "THEME");
+  EXPECT_EQ(theme_before, *corvane::ReadEmbeddedResource("THEME"));
+  EXPECT_EQ(ResourceOf(copy, "ABSENT"), "<absent>");
   ASSERT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL", "138", data}), 0);
-  EXPECT_EQ(ResourceOf(copy, L"CHANNEL", 138), channel);
-  EXPECT_EQ(ResourceOf(copy, L"THEME", 136), theme_before);
+  EXPECT_EQ(ResourceOf(copy, "CHANNEL"), channel);
+  EXPECT_EQ(ResourceOf(copy, "THEME"), theme_before);
   // Once more, shorter: nothing of the longer channel stays behind.
   win_test::WriteFile(data, "short");
   ASSERT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL", "138", data}), 0);
-  EXPECT_EQ(ResourceOf(copy, L"CHANNEL", 138), "short");
+  EXPECT_EQ(ResourceOf(copy, "CHANNEL"), "short");
   EXPECT_EQ(corvane::RunProcess({Utf16ToUtf8(copy), "--gtest_filter=WinOsInfo.*"}), 0);
   // Wrong arguments and a file that is no program.
   EXPECT_EQ(corvane::RunProcess({tool, Utf16ToUtf8(copy), "CHANNEL"}), 2);
   EXPECT_NE(corvane::RunProcess({tool, data, "CHANNEL", "138", data}), 0);
+  EXPECT_EQ(ResourceOf(Utf8ToUtf16(data), "CHANNEL"), "<absent>");
+  EXPECT_EQ(ResourceOf(Utf8ToUtf16(dir.Sub("missing.exe")), "CHANNEL"), "<absent>");
 }
 
 }  // namespace

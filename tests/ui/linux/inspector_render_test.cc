@@ -308,3 +308,37 @@ TEST_F(InspectorRenderTest, InstallDirectoryFieldAndMessageBodyShowTheirText) {
   EXPECT_NE(unknown.out.find("no control named nothing"), std::string::npos);
   EXPECT_EQ(RunTool("--resources " + kResources + " --set content basic/basic.xml").status, 2);
 }
+
+// --tab: the focus goes where that many presses of Tab put it, in tree order
+// and wrapping; the picture shows its ring on the control's edge and the tree
+// names it. Without --tab nothing is focused and no ring shows.
+TEST_F(InspectorRenderTest, TabMovesTheKeyboardFocusAndThePictureShowsItsRing) {
+  const std::string base = "--resources " + kResources + " ";
+  const ToolRun plain = RunTool(base + "--png " + Png("none.png") + " basic/basic.xml");
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(plain.out.find("\nfocus "), std::string::npos) << plain.out;
+
+  // The welcome page's stops, titlebar first: the exit button, the install
+  // button, then the bottom bar.
+  const std::string stops[] = {"btn_exit", "btn_startinstall", "checkbox_agreement"};
+  for (int tabs = 1; tabs <= 3; ++tabs) {
+    SCOPED_TRACE(tabs);
+    const std::string png = Png("tab" + std::to_string(tabs) + ".png");
+    const ToolRun run =
+        RunTool(base + "--tab " + std::to_string(tabs) + " --png " + png + " basic/basic.xml");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("\nfocus " + stops[tabs - 1] + "\n"), std::string::npos) << run.out;
+  }
+  // The install button's ring: its top-left pixel is the ring's dark colour
+  // with --tab 2 and the button's own face without.
+  const size_t at = plain.out.find("Button \"btn_startinstall\" (");
+  ASSERT_NE(at, std::string::npos);
+  int left = 0, top = 0;
+  ASSERT_EQ(std::sscanf(plain.out.c_str() + at, "Button \"btn_startinstall\" (%d,%d", &left, &top),
+            2);
+  EXPECT_EQ(RgbAt(Png("tab2.png"), left, top), 0x1E1E1E);
+  EXPECT_NE(RgbAt(Png("none.png"), left, top), 0x1E1E1E);
+  EXPECT_NE(RgbAt(Png("tab1.png"), left, top), 0x1E1E1E);
+
+  EXPECT_EQ(RunTool(base + "--tab 0 basic/basic.xml").status, 2);
+}
