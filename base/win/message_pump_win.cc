@@ -1,9 +1,9 @@
 #include "base/win/message_pump_win.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "base/message_loop.h"
+#include "base/win/message_window.h"
 
 namespace nbase {
 namespace {
@@ -11,14 +11,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"KestrelMessagePumpWindow";
 // The longest finite wait or timer: INFINITE itself means no limit.
 constexpr int64_t kMaxFiniteMs = INFINITE - 1;
-
-HINSTANCE ModuleOfThisCode() {
-  HMODULE module = nullptr;
-  ::GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ModuleOfThisCode), &module);
-  return module;
-}
 
 DWORD ToWaitMs(int64_t delay_ms) {
   return delay_ms < 0 ? INFINITE : static_cast<DWORD>(std::min(delay_ms, kMaxFiniteMs));
@@ -30,20 +22,7 @@ DWORD ToWaitMs(int64_t delay_ms) {
 // WinUIMessagePump
 
 WinUIMessagePump::WinUIMessagePump() : thread_id_(::GetCurrentThreadId()) {
-  // One class for every pump of the process: registered once and kept, as
-  // pumps on several threads come and go independently.
-  static std::once_flag registered;
-  std::call_once(registered, [] {
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = &WinUIMessagePump::WindowProc;
-    window_class.hInstance = ModuleOfThisCode();
-    window_class.lpszClassName = kWindowClass;
-    ::RegisterClassExW(&window_class);
-  });
-  window_ = ::CreateWindowExW(0, kWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              ModuleOfThisCode(), nullptr);
-  if (window_) ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  window_ = CreateMessageWindow(kWindowClass, &WinUIMessagePump::WindowProc, this);
 }
 
 WinUIMessagePump::~WinUIMessagePump() {

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <mutex>
-
 #include "ui/animation/tick_source.h"
 #include "ui/native/win/thread_window.h"
 
@@ -20,25 +18,11 @@ constexpr UINT_PTR kTimerId = 1;
 
 class WinTickSource : public TickSource {
  public:
-  WinTickSource() {
-    static std::once_flag registered;
-    std::call_once(registered, [] {
-      WNDCLASSEXW window_class = {};
-      window_class.cbSize = sizeof(window_class);
-      window_class.lpfnWndProc = &WinTickSource::WindowProc;
-      window_class.hInstance = GetUiModule();
-      window_class.lpszClassName = kClassName;
-      ::RegisterClassExW(&window_class);
-    });
-    hwnd_ = ::CreateWindowExW(0, kClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetUiModule(), nullptr);
-    if (hwnd_) ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
+  WinTickSource()
+      : hwnd_(nbase::CreateMessageWindow(kClassName, &WinTickSource::WindowProc, this)) {}
   ~WinTickSource() override {
-    if (!hwnd_) return;
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    ::KillTimer(hwnd_, kTimerId);
-    ::DestroyWindow(hwnd_);
+    if (hwnd_) ::KillTimer(hwnd_, kTimerId);
+    DestroyMessageWindow(hwnd_);
   }
   WinTickSource(const WinTickSource&) = delete;
   WinTickSource& operator=(const WinTickSource&) = delete;

@@ -1,8 +1,9 @@
 #include "ui/native/win/thread_window.h"
 
 #include <deque>
-#include <mutex>
 #include <utility>
+
+#include "base/win/message_window.h"
 
 namespace ui {
 
@@ -13,25 +14,8 @@ constexpr UINT kRunTasksMessage = WM_APP + 0x101;
 
 class ThreadWindow {
  public:
-  ThreadWindow() {
-    static std::once_flag registered;
-    std::call_once(registered, [] {
-      WNDCLASSEXW window_class = {};
-      window_class.cbSize = sizeof(window_class);
-      window_class.lpfnWndProc = &ThreadWindow::WindowProc;
-      window_class.hInstance = GetUiModule();
-      window_class.lpszClassName = kClassName;
-      ::RegisterClassExW(&window_class);
-    });
-    hwnd_ = ::CreateWindowExW(0, kClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetUiModule(), nullptr);
-    if (hwnd_) ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  ~ThreadWindow() {
-    if (!hwnd_) return;
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    ::DestroyWindow(hwnd_);
-  }
+  ThreadWindow() : hwnd_(nbase::CreateMessageWindow(kClassName, &ThreadWindow::WindowProc, this)) {}
+  ~ThreadWindow() { DestroyMessageWindow(hwnd_); }
   ThreadWindow(const ThreadWindow&) = delete;
   ThreadWindow& operator=(const ThreadWindow&) = delete;
 
@@ -78,11 +62,13 @@ ThreadWindow& Current() {
 }  // namespace
 
 HINSTANCE GetUiModule() {
-  HMODULE module = nullptr;
-  ::GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&GetUiModule), &module);
-  return module;
+  return nbase::GetModuleOfThisCode();
+}
+
+void DestroyMessageWindow(HWND hwnd) {
+  if (!hwnd) return;
+  ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  ::DestroyWindow(hwnd);
 }
 
 void PostThreadTask(std::function<void()> task) {

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "base/win/message_window.h"
+
 namespace ui {
 
 // Queues `task` to run on the calling thread's message queue after the
@@ -17,6 +19,9 @@ void PostThreadTask(std::function<void()> task);
 
 // The module this code is linked into (the program, for a static library).
 HINSTANCE GetUiModule();
+
+// Detaches the owner from `hwnd`, so late messages find none, and destroys it.
+void DestroyMessageWindow(HWND hwnd);
 
 // The calling thread's message window (made on first use); null when the
 // system refuses one.
