@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "ui/native/accessible_bridge.h"
 #include "ui/native/key_codes.h"
 #include "ui/native/win/thread_window.h"
 #include "ui/render/pixel_image.h"
@@ -131,6 +132,7 @@ WinNativeWindow::~WinNativeWindow() {
     HWND hwnd = hwnd_;
     hwnd_ = nullptr;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    if (accessible_bridge_) accessible_bridge_->Attach(hwnd, nullptr);
     if (::GetCapture() == hwnd) ::ReleaseCapture();
     // The tooltip is owned by the window and goes with it.
     ::DestroyWindow(hwnd);
@@ -167,6 +169,9 @@ bool WinNativeWindow::Create(NativeWindow* owner, const std::wstring& title, con
     hwnd_ = nullptr;
     return false;
   }
+  accessible_bridge_ = GetAccessibleBridge();
+  if (accessible_bridge_ && accessible_window_)
+    accessible_bridge_->Attach(hwnd, accessible_window_);
   // The frame styles took no room: the client is the whole window.
   ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -789,6 +794,14 @@ LRESULT WinNativeWindow::HandleMessage(UINT message, WPARAM w_param, LPARAM l_pa
     case WM_NCDESTROY:
       OnDestroyed();
       return 0;
+    case WM_GETOBJECT: {
+      intptr_t answer = 0;
+      if (accessible_bridge_ &&
+          accessible_bridge_->AnswerAccessibleQuery(hwnd, w_param, l_param, &answer)) {
+        return answer;
+      }
+      break;
+    }
     default:
       break;
   }
@@ -990,10 +1003,16 @@ void WinNativeWindow::OnSized(WPARAM kind, CSize size) {
   if (kind != SIZE_MINIMIZED) Invalidate(UiRect(0, 0, client_size_.cx, client_size_.cy));
 }
 
+void WinNativeWindow::SetAccessibleWindow(Window* window) {
+  accessible_window_ = window;
+  if (accessible_bridge_ && hwnd_) accessible_bridge_->Attach(hwnd_, window);
+}
+
 void WinNativeWindow::OnDestroyed() {
   HWND hwnd = hwnd_;
   hwnd_ = nullptr;
   ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  if (accessible_bridge_) accessible_bridge_->Attach(hwnd, nullptr);
   tooltip_ = nullptr;  // owned windows are gone first
   popup_focus_ = false;
   capture_ = false;

@@ -20,6 +20,7 @@
 
 namespace ui {
 
+class AccessibleBridge;
 class PixelImage;
 
 // The pixels of a render context (apart: the render interfaces' text flags
@@ -80,6 +81,7 @@ class WinNativeWindow : public NativeWindow {
     return ReadCaretBlinkSettings();
   }
   std::unique_ptr<NativeWindow> CreatePopup() override;
+  void SetAccessibleWindow(Window* window) override;
   bool IsOnDesktop() const override { return true; }
 
   // Shows `area` of `image` (client-sized, premultiplied): what Present does
@@ -133,6 +135,10 @@ class WinNativeWindow : public NativeWindow {
   NativeWindowDelegate* delegate_ = nullptr;
   NativeWindowRef owner_;
   HWND hwnd_ = nullptr;
+  // Screen readers reach the controls of `accessible_window_` through the
+  // bridge installed when the window was made.
+  AccessibleBridge* accessible_bridge_ = nullptr;
+  Window* accessible_window_ = nullptr;
   bool popup_ = false;
   bool layered_ = true;
   uint8_t opacity_ = 255;
