@@ -87,6 +87,10 @@ class DesktopHostTest : public ::testing::Test {
     InstallTestRenderFactory();
     GlobalManager::AddTextColor(L"desk_bk", 0xFFF0F0F0);
     GlobalManager::AddTextColor(L"desk_btn", 0xFF2080E0);
+    // The texts need a font, the system's UI face, and their colour.
+    GlobalManager::AddTextColor(L"textdefaultcolor", 0xFF000000);
+    if (GlobalManager::GetFontCount() == 0)
+      GlobalManager::AddFont(L"system", 14, false, false, false);
     Xdo("mousemove 1200 1000");
   }
   void TearDown() override {
