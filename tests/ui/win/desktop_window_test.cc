@@ -182,9 +182,18 @@ class DesktopWindowTest : public ::testing::Test {
       steps += " mousemove " + std::to_string(at.x + dx * i / 4) + " " +
                std::to_string(at.y + dy * i / 4) + " sleep 0.05";
     }
-    ASSERT_TRUE(Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
-                    " mousedown 1 sleep 0.3" + steps +
-                    " sleep 0.1 mouseup 1 sleep 0.3 key Escape"));
+    // On a loaded machine Wine may read the press only after the whole
+    // sequence, Escape included: the loop would then wait for ever. From
+    // 3 s on, a posted Escape ends it (the loop reads posted keys too).
+    const UINT_PTR watchdog = ::SetTimer(nullptr, 0, 3000, &PostEscape);
+    const bool sent =
+        Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+            " mousedown 1 sleep 0.3" + steps + " sleep 0.1 mouseup 1 sleep 0.3 key Escape");
+    ::KillTimer(nullptr, watchdog);
+    ASSERT_TRUE(sent);
+  }
+  static void CALLBACK PostEscape(HWND, UINT, UINT_PTR, DWORD) {
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_KEYDOWN, VK_ESCAPE, 0);
   }
   void Click(PaintedWindow& window, CPoint point, int button = 1, int repeat = 1) {
     const CPoint at = window.ToScreen(point);
