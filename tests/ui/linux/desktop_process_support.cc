@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
     close(out[1]);
     return false;
   }
+  int in[2] = {-1, -1};
+  if (pipe_input_ && pipe2(in, O_CLOEXEC) != 0) {
+    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+    return false;
+  }
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -35,6 +41,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   if (pid_ == 0) {
     dup2(out[1], 1);
     dup2(err[1], 2);
+    if (in[0] >= 0) dup2(in[0], 0);
     for (const auto& [name, value] : env) {
       if (value.empty()) {
         unsetenv(name.c_str());
@@ -47,14 +54,30 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   }
   close(out[1]);
   close(err[1]);
+  if (in[0] >= 0) close(in[0]);
   if (pid_ < 0) {
     close(out[0]);
     close(err[0]);
+    if (in[1] >= 0) close(in[1]);
     return false;
   }
   out_fd_ = out[0];
   err_fd_ = err[0];
+  in_fd_ = in[1];
   return true;
+}
+
+bool ChildProcess::WriteInput(const std::string& text) {
+  // A child that ended must fail the write, not end the test.
+  signal(SIGPIPE, SIG_IGN);
+  size_t written = 0;
+  while (in_fd_ >= 0 && written < text.size()) {
+    const ssize_t n = write(in_fd_, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
+  }
+  return in_fd_ >= 0;
 }
 
 void ChildProcess::ReadAvailable(int timeout_ms) {
@@ -126,7 +149,8 @@ void ChildProcess::Kill() {
   }
   if (out_fd_ >= 0) close(out_fd_);
   if (err_fd_ >= 0) close(err_fd_);
-  out_fd_ = err_fd_ = -1;
+  if (in_fd_ >= 0) close(in_fd_);
+  out_fd_ = err_fd_ = in_fd_ = -1;
 }
 
 bool XServer::Start(const std::string& screen, const std::vector<std::string>& extra) {

@@ -22,6 +22,10 @@ class ChildProcess {
   // `env` entries replace or add variables; an empty value removes one.
   bool Start(const std::vector<std::string>& argv,
              const std::map<std::string, std::string>& env = {});
+  // Before Start: the child reads its standard input from WriteInput.
+  void PipeInput() { pipe_input_ = true; }
+  // Sends `text` to the child's standard input; false when it is closed.
+  bool WriteInput(const std::string& text);
   // The first output line (stdout) starting with `prefix`, waiting at most
   // `timeout_ms`; everything read is kept.
   std::optional<std::string> WaitForLine(const std::string& prefix, int timeout_ms);
@@ -39,6 +43,8 @@ class ChildProcess {
   pid_t pid_ = -1;
   int out_fd_ = -1;
   int err_fd_ = -1;
+  int in_fd_ = -1;
+  bool pipe_input_ = false;
   std::string out_;
   std::string err_;
   size_t consumed_ = 0;
