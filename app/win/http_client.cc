@@ -114,7 +114,7 @@ struct BodySink {
   std::function<bool(const char* data, size_t size)> write;
 };
 
-struct RequestSpec {
+struct RequestOptions {
   const wchar_t* method = L"GET";
   std::wstring headers;  // "Name: value\r\n" lines
   const std::string* body = nullptr;
@@ -126,27 +126,28 @@ struct RequestSpec {
 // One exchange on an open request handle: send, receive the head, and, when
 // it is not followed elsewhere, the body. `location` receives the absolute
 // target of a redirect to follow.
-int Exchange(HINTERNET request, const RequestSpec& spec, const std::wstring& url,
+int Exchange(HINTERNET request, const RequestOptions& options, const std::wstring& url,
              Clock::time_point deadline, BodySink* sink, std::wstring* location) {
   const int left = MillisecondsLeft(deadline);
   if (left == 0) return kHttpOperationTimedOut;
-  const int connect = std::min(left, spec.connect_timeout_seconds * 1000);
+  const int connect = std::min(left, options.connect_timeout_seconds * 1000);
   const int idle = std::min(left, kIdleSeconds * 1000);
   WinHttpSetTimeouts(request, left, connect, idle, idle);
   DWORD features = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES |
                    WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_AUTHENTICATION;
   WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof(features));
-  if (!spec.proxy.empty()) {
+  if (!options.proxy.empty()) {
     WINHTTP_PROXY_INFO proxy = {};
     proxy.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    proxy.lpszProxy = const_cast<wchar_t*>(spec.proxy.c_str());
+    proxy.lpszProxy = const_cast<wchar_t*>(options.proxy.c_str());
     WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &proxy, sizeof(proxy));
   }
-  const DWORD body_size = spec.body ? static_cast<DWORD>(spec.body->size()) : 0;
-  void* body = spec.body ? const_cast<char*>(spec.body->data()) : WINHTTP_NO_REQUEST_DATA;
+  const DWORD body_size = options.body ? static_cast<DWORD>(options.body->size()) : 0;
+  void* body = options.body ? const_cast<char*>(options.body->data()) : WINHTTP_NO_REQUEST_DATA;
   if (!WinHttpSendRequest(
-          request, spec.headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : spec.headers.c_str(),
-          spec.headers.empty() ? 0 : static_cast<DWORD>(-1L), body, body_size, body_size, 0) ||
+          request,
+          options.headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : options.headers.c_str(),
+          options.headers.empty() ? 0 : static_cast<DWORD>(-1L), body, body_size, body_size, 0) ||
       !WinHttpReceiveResponse(request, nullptr)) {
     return ResultForError(GetLastError());
   }
@@ -156,7 +157,7 @@ int Exchange(HINTERNET request, const RequestSpec& spec, const std::wstring& url
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
     return kHttpRecvError;
   }
-  if (spec.follow_redirects && status >= 300 && status < 400) {
+  if (options.follow_redirects && status >= 300 && status < 400) {
     const std::wstring target = QueryHeader(request, WINHTTP_QUERY_LOCATION);
     if (!target.empty()) {
       *location = ResolveLocation(url, target);
@@ -208,17 +209,18 @@ struct HttpClient::Native {
 
   // A package or signature transfer: redirects followed, the client's
   // connect limit and proxy.
-  static RequestSpec Transfer(int connect_timeout, const std::string& proxy) {
-    RequestSpec spec;
-    spec.follow_redirects = true;
-    spec.connect_timeout_seconds = connect_timeout;
-    spec.proxy = Utf8ToUtf16(proxy.empty() ? GetGlobalProxy() : proxy);
-    return spec;
+  static RequestOptions Transfer(int connect_timeout, const std::string& proxy) {
+    RequestOptions options;
+    options.follow_redirects = true;
+    options.connect_timeout_seconds = connect_timeout;
+    options.proxy = Utf8ToUtf16(proxy.empty() ? GetGlobalProxy() : proxy);
+    return options;
   }
 
   // One request with the client's limits, following up to five redirects
   // when asked.
-  int Perform(std::wstring url, const RequestSpec& spec, int timeout_seconds, BodySink* sink) {
+  int Perform(std::wstring url, const RequestOptions& options, int timeout_seconds,
+              BodySink* sink) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
     for (int redirects = 0;; ++redirects) {
       if (!IsWebScheme(url)) {
@@ -241,11 +243,11 @@ struct HttpClient::Native {
       if (!connection.handle) return ResultForError(GetLastError());
       const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
       InternetHandle request(WinHttpOpenRequest(
-          connection.handle, spec.method, object.c_str(), nullptr, WINHTTP_NO_REFERER,
+          connection.handle, options.method, object.c_str(), nullptr, WINHTTP_NO_REFERER,
           WINHTTP_DEFAULT_ACCEPT_TYPES, secure | WINHTTP_FLAG_ESCAPE_DISABLE));
       if (!request.handle) return ResultForError(GetLastError());
       std::wstring location;
-      const int rc = Exchange(request.handle, spec, url, deadline, sink, &location);
+      const int rc = Exchange(request.handle, options, url, deadline, sink, &location);
       if (rc != kHttpOk || location.empty()) return rc;
       if (redirects == kMaxRedirects) return kHttpTooManyRedirects;
       url = location;
@@ -378,13 +380,13 @@ int HttpClient::PostForm(const std::string& url, const std::string& body, std::s
   if (!native_->session) return 1;
   const std::string cookie_text = BuildCookieText();
   if (!cookie_text.empty()) headers_["Cookie"] = cookie_text;
-  RequestSpec spec;
-  spec.method = L"POST";
-  spec.body = &body;
-  spec.connect_timeout_seconds = connect_timeout_;
+  RequestOptions options;
+  options.method = L"POST";
+  options.body = &body;
+  options.connect_timeout_seconds = connect_timeout_;
   for (const auto& [name, value] : headers_)
-    spec.headers += Utf8ToUtf16(name + ": " + value + "\r\n");
-  { spec.proxy = Utf8ToUtf16(proxy_.empty() ? GetGlobalProxy() : proxy_); }
+    options.headers += Utf8ToUtf16(name + ": " + value + "\r\n");
+  { options.proxy = Utf8ToUtf16(proxy_.empty() ? GetGlobalProxy() : proxy_); }
   BodySink sink;
   sink.begin = [response](int64_t) {
     response->clear();
@@ -396,7 +398,7 @@ int HttpClient::PostForm(const std::string& url, const std::string& body, std::s
   };
   int result = 1;
   for (int attempt = 0; attempt < attempts_; ++attempt) {
-    result = native_->Perform(Utf8ToUtf16(url), spec, timeout_, &sink);
+    result = native_->Perform(Utf8ToUtf16(url), options, timeout_, &sink);
     if (result == kHttpOk) break;
   }
   return result;
