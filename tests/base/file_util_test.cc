@@ -59,4 +59,43 @@ TEST_F(FileUtilTest, MissingPathsComeBackUnchanged) {
   EXPECT_EQ(nbase::ResolvePathIgnoringCase("no/such/Dir"), "no/such/Dir");
 }
 
+TEST_F(FileUtilTest, ReadsRegularFilesWholeWithinTheirBound) {
+  const std::string file = root_ + "/public/data.bin";
+  const std::string bytes("a\0b\r\n\xFF", 6);
+  std::ofstream(file, std::ios::binary) << bytes;
+  std::string read = "stale";
+  EXPECT_EQ(nbase::ReadWholeFile(file, 6, &read), nbase::ReadFileStatus::kOk);
+  EXPECT_EQ(read, bytes);
+  // One byte over the bound: refused, nothing kept.
+  EXPECT_EQ(nbase::ReadWholeFile(file, 5, &read), nbase::ReadFileStatus::kTooLarge);
+  EXPECT_TRUE(read.empty());
+  // A path ignoring case reaches it where the system does not.
+  EXPECT_EQ(
+      nbase::ReadWholeFile(nbase::ResolvePathIgnoringCase(root_ + "/Public/DATA.bin"), 6, &read),
+      nbase::ReadFileStatus::kOk);
+  EXPECT_EQ(read, bytes);
+
+  std::ofstream(root_ + "/public/empty.txt");
+  EXPECT_EQ(nbase::ReadWholeFile(root_ + "/public/empty.txt", 0, &read),
+            nbase::ReadFileStatus::kOk);
+  EXPECT_TRUE(read.empty());
+  // A folder and a missing file are not files to read.
+  EXPECT_EQ(nbase::ReadWholeFile(root_ + "/public/checkbox", 1 << 20, &read),
+            nbase::ReadFileStatus::kCannotOpen);
+  EXPECT_EQ(nbase::ReadWholeFile(root_ + "/public/missing", 1 << 20, &read),
+            nbase::ReadFileStatus::kCannotOpen);
+}
+
+TEST_F(FileUtilTest, AbsolutePathsStartAtTheRootOfTheTarget) {
+  EXPECT_TRUE(nbase::IsAbsolutePath(root_ + "/public"));
+  EXPECT_FALSE(nbase::IsAbsolutePath("public/checkbox"));
+  EXPECT_FALSE(nbase::IsAbsolutePath(""));
+  EXPECT_EQ(nbase::IsAbsolutePath("/usr/share"), CORVANE_OS_LINUX);
+  EXPECT_EQ(nbase::IsAbsolutePath("C:\\skins\\a.xml"), CORVANE_OS_WIN);
+  EXPECT_EQ(nbase::IsAbsolutePath("c:/skins"), CORVANE_OS_WIN);
+  EXPECT_EQ(nbase::IsAbsolutePath("\\\\server\\share\\a.xml"), CORVANE_OS_WIN);
+  // Relative to the current drive's folder, not absolute.
+  EXPECT_FALSE(nbase::IsAbsolutePath("C:skins"));
+}
+
 }  // namespace

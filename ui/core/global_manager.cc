@@ -1,11 +1,10 @@
 #include "ui/core/global_manager.h"
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/skin_file.h"
 
@@ -17,6 +16,10 @@
 namespace ui {
 
 namespace {
+
+// Far above any real language file; a bound, so that a wrong path cannot
+// swallow the memory.
+constexpr size_t kMaxLanguageFileSize = 16 * 1024 * 1024;
 
 struct State {
   CreateControlCallback create_control;
@@ -77,11 +80,12 @@ void GlobalManager::ClearClasses() {
 // ----------------------------------------------------------- language strings
 
 bool GlobalManager::LoadLanguageFile(const std::wstring& path) {
-  std::ifstream file(SkinFilePath(path), std::ios::binary);
-  if (!file) return false;
-  std::ostringstream content;
-  content << file.rdbuf();
-  LoadLanguageData(content.str());
+  std::string content;
+  if (nbase::ReadWholeFile(SkinFilePath(path), kMaxLanguageFileSize, &content) !=
+      nbase::ReadFileStatus::kOk) {
+    return false;
+  }
+  LoadLanguageData(content);
   return true;
 }
 

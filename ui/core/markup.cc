@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <fstream>
 #include <iterator>
-#include <system_error>
 
+#include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
 #include "ui/core/name_chars.h"
@@ -194,24 +193,18 @@ bool MarkupDocument::LoadFromFile(const std::wstring& path) {
   std::wstring full = nbase::NormalizePathSeparators(path);
   if (full.empty() || !IsAbsoluteSkinPath(full)) full = GlobalManager::GetResourceRoot() + full;
 
-  const std::filesystem::path file = SkinFilePath(full);
-  std::error_code error;
-  std::ifstream in;
-  if (std::filesystem::is_regular_file(file, error)) in.open(file, std::ios::binary);
-  const uintmax_t size = in.is_open() ? std::filesystem::file_size(file, error) : 0;
-  if (!in.is_open() || error) return Fail(L"Error opening file", "");
-  const wchar_t* failure = nullptr;
   std::string bytes;
-  if (size == 0) {
-    failure = L"File is empty";
-  } else if (size > kMaxFileSize) {
-    failure = L"File too large";
-  } else {
-    bytes.resize(static_cast<size_t>(size));
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (static_cast<uintmax_t>(in.gcount()) != size) failure = L"Could not read file";
+  switch (nbase::ReadWholeFile(SkinFilePath(full), kMaxFileSize, &bytes)) {
+    case nbase::ReadFileStatus::kOk:
+      break;
+    case nbase::ReadFileStatus::kCannotOpen:
+      return Fail(L"Error opening file", "");
+    case nbase::ReadFileStatus::kTooLarge:
+      return Fail(L"File too large", "");
+    case nbase::ReadFileStatus::kReadError:
+      return Fail(L"Could not read file", "");
   }
-  if (failure != nullptr) return Fail(failure, "");
+  if (bytes.empty()) return Fail(L"File is empty", "");
   return LoadFromUtf8(bytes);
 }
 

@@ -5,20 +5,12 @@
 
 namespace ui {
 
-namespace {
-
-std::filesystem::path FromUtf8(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-}  // namespace
-
-std::filesystem::path SkinFilePath(const std::wstring& path) {
-  return FromUtf8(nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path)));
+std::string SkinFilePath(const std::wstring& path) {
+  return nbase::ResolvePathIgnoringCase(nbase::WideToUTF8(path));
 }
 
 bool IsAbsoluteSkinPath(const std::wstring& path) {
-  return FromUtf8(nbase::WideToUTF8(path)).is_absolute();
+  return nbase::IsAbsolutePath(nbase::WideToUTF8(path));
 }
 
 }  // namespace ui
