@@ -58,6 +58,10 @@ CMainWindow::CMainWindow()
 
 CMainWindow::~CMainWindow() = default;
 
+void CMainWindow::OnFirstFrame() {
+  ReleaseUploads();
+}
+
 void CMainWindow::InitWindow() {
   install_button_ = Find<ui::Button>(this, L"btn_startinstall");
   expand_button_ = Find<ui::Button>(this, L"btn_expand");

@@ -8,6 +8,7 @@
 #include "app/system/error_alert.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
+#include "ui/image/image_prefetch.h"
 
 namespace corvane {
 
@@ -19,6 +20,9 @@ bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
   if (!opened) {
     std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
   }
+  // The main window's pictures decode on a thread of their own while the
+  // style sheet is read and the window is built.
+  ui::PrefetchArchiveImages(L"resources/" + theme_folder + L"/basic/");
   ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
   return opened;
 }
@@ -37,7 +41,11 @@ StartupHooks DefaultStartupHooks() {
   hooks.system_dpi = [] { return ui::GlobalManager::GetSystemDPI(); };
   hooks.scale_percent = UiScalePercent;
   hooks.start_skin = OpenThemeArchiveAndStartManager;
-  hooks.stop_skin = [] { ui::GlobalManager::Shutdown(); };
+  hooks.stop_skin = [] {
+    ui::DiscardPrefetchedImages();
+    ui::GlobalManager::Shutdown();
+  };
+  hooks.uploads_wait_for_first_frame = true;
   return hooks;
 }
 

@@ -2,11 +2,13 @@
 // thread on the initial thread until it ends. With a display the main window
 // drives the installation; without one, or with --silent, the console view
 // runs it unattended and the exit status tells the outcome.
+#include <fontconfig/fontconfig.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -17,6 +19,7 @@
 #include "app/main_window.h"
 #include "app/system/error_alert.h"
 #include "app/system/process.h"
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 
 namespace {
@@ -54,6 +57,7 @@ void OpenMainWindow(bool skin_opened) {
     FailToStart("the main window cannot be built: " + nbase::WideToUTF8(window->GetLastError()));
   }
   if (!window->controls_complete()) FailToStart("the skin basic/basic.xml lacks controls");
+  nbase::StartupTiming::Mark("main window built");
   window->SetTaskbarTitle(nbase::StringPrintf(L"%ls 安装程序", corvane::kDisplayName));
   window->CenterWindow();
   window->ShowWindow(true, true);
@@ -62,6 +66,7 @@ void OpenMainWindow(bool skin_opened) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  nbase::StartupTiming::Mark("main");
   std::vector<std::wstring> args;
   // Arguments are file-system bytes: an install path that is not UTF-8 must
   // reach the file system unchanged.
@@ -71,7 +76,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  // The font configuration loads beside the toolkit's start rather than
+  // when the window lays out its first text, which would wait for it.
+  std::thread([] { FcInit(); }).detach();
   const bool has_display = gtk_init_check(nullptr, nullptr) && gdk_display_get_default();
+  nbase::StartupTiming::Mark("toolkit initialised");
   const bool windowed = has_display && !HasArgument(L"--silent");
 
   corvane::ConsoleInstallView console;
@@ -85,8 +94,9 @@ int main(int argc, char** argv) {
     };
     hooks.create_main_window = [&skin_opened] { OpenMainWindow(skin_opened); };
   } else {
-    // Unattended: nobody answers a prompt.
+    // Unattended: nobody answers a prompt, and no frame waits for the uploads.
     hooks.ask_retry_second_instance = [] { return false; };
+    hooks.uploads_wait_for_first_frame = false;
     hooks.create_main_window = [&] {
       flow = std::make_unique<corvane::InstallFlow>(&console);
       console.set_flow(flow.get());

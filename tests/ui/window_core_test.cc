@@ -55,6 +55,32 @@ TEST(WindowCoreTest, OptionGroupsRefuseDuplicatesAndDropEmptyGroups) {
   EXPECT_EQ(window->GetOptionGroup(L"g"), nullptr);
 }
 
+// The first painted frame is announced once, in a task posted by the paint
+// (not inside it), so that work waiting for it never delays the frame.
+TEST(WindowCoreTest, FirstFrameIsAnnouncedOnceAfterThePaint) {
+  class FrameCountingWindow : public Window {
+   public:
+    void OnFirstFrame() override { ++frames; }
+    int frames = 0;
+  };
+  InstallTestRenderFactory();
+  auto native = std::make_unique<HeadlessWindow>();
+  native->Create(nullptr, L"frames", UiRect(0, 0, 60, 40), false);
+  HeadlessWindow* headless = native.get();
+  FrameCountingWindow window;
+  window.Init(std::move(native));
+  window.AttachDialog(new Box);
+  headless->RunPendingTasks();
+  EXPECT_EQ(window.frames, 0);
+  headless->PaintAll();
+  EXPECT_EQ(window.frames, 0);
+  headless->RunPendingTasks();
+  EXPECT_EQ(window.frames, 1);
+  headless->PaintAll();
+  headless->RunPendingTasks();
+  EXPECT_EQ(window.frames, 1);
+}
+
 TEST(WindowCoreTest, ResourcePathAlwaysEndsInASeparator) {
   Window window;
   window.SetResourcePath(L"basic");

@@ -200,6 +200,28 @@ uint32_t SkinResources::GetArchiveStatus() {
   return GetState().archive_status;
 }
 
+std::vector<std::wstring> SkinResources::ListArchiveEntries(std::wstring_view prefix) {
+  std::vector<std::wstring> paths;
+  State& s = GetState();
+  if (!s.archive) return paths;
+  const std::wstring normalized = NormalizeArchivePath(prefix);
+  unzFile reader = s.archive->reader;
+  char name[kMaxEntryName];
+  for (int status = unzGoToFirstFile(reader); status == UNZ_OK; status = unzGoToNextFile(reader)) {
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(reader, &info, name, sizeof(name), nullptr, 0, nullptr, 0) !=
+            UNZ_OK ||
+        info.size_filename >= sizeof(name)) {
+      continue;
+    }
+    std::wstring path = nbase::UTF8ToWide(name);
+    if (!path.empty() && path.back() != L'/' && path.starts_with(normalized)) {
+      paths.push_back(std::move(path));
+    }
+  }
+  return paths;
+}
+
 std::wstring SkinResources::NormalizeArchivePath(std::wstring_view path) {
   const std::wstring text = nbase::NormalizePathSeparators(path);
   std::vector<std::wstring_view> segments;  // each with its trailing "/"
