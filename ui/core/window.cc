@@ -447,9 +447,9 @@ void Window::Paint(const UiRect& update_rect) {
 
 void Window::OnNativePaint(const UiRect& update_rect) {
   Paint(update_rect);
-  if (!first_frame_painted_ && native_) {
+  if (!first_frame_painted_) {
     first_frame_painted_ = true;
-    native_->PostTask(weak_flag_.MakeWeakCallback([this] { OnFirstFrame(); }));
+    OnFirstFrame();
   }
 }
 

@@ -30,8 +30,9 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool Init(std::unique_ptr<NativeWindow> native);
   NativeWindow* GetNativeWindow() const { return native_.get(); }
   virtual void OnInitLayout();
-  // Runs once, in a task posted after the first frame was painted (what a
-  // user first sees of the window); work that may wait for it goes here.
+  // Runs once, right after the first frame was painted (what a user first
+  // sees of the window), as its pixels go to the screen: work that may wait
+  // for it starts here, on another thread or in a posted task.
   virtual void OnFirstFrame() {}
 
   // The tree. The window owns the root.
