@@ -340,6 +340,56 @@ TEST_F(MarkupTest, TextsOfEveryLengthAroundMultiByteCharactersReadWhole) {
   }
 }
 
+// Elements all of ASCII, with names, values and contents of every length
+// around the sixteen bytes widened at a time, entities that shorten a text
+// where it stands, spaces around "=", empty and self-closed elements, and
+// elements of other characters between them: each text reads whole.
+TEST_F(MarkupTest, AsciiElementsOfEveryLengthReadWhole) {
+  struct Texts {
+    std::string name, a, b, content;
+  };
+  std::vector<Texts> expected;
+  std::string text = "<r>";
+  for (int length = 0; length < 40; ++length) {
+    const std::string s(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
+    const std::string half = s.substr(0, s.size() / 2);
+    Texts t{"n" + s, s + "&" + half, half, length % 3 == 0 ? "" : s + "<"};
+    text += "<" + t.name + " a" + std::string(static_cast<size_t>(length % 3), ' ') + "=" +
+            std::string(static_cast<size_t>(length % 2), ' ') + "\"" + s + "&amp;" + half +
+            "\"   b=\"" + half + "\"";
+    if (!t.content.empty()) {
+      text += ">" + s + "&lt;</" + t.name + ">";
+    } else {
+      text += length % 2 != 0 ? "/>" : "></" + t.name + ">";
+    }
+    expected.push_back(t);
+    if (length % 5 == 0) {
+      text += "<中 é=\"ü\">ß</中>";
+      expected.push_back({"中", "ü", "", "ß"});
+    }
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t i = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++i) {
+    ASSERT_LT(i, expected.size());
+    const Texts& t = expected[i];
+    SCOPED_TRACE(t.name);
+    // The content first, then the attributes from the last.
+    EXPECT_EQ(Str(e.GetValue()), nbase::UTF8ToWide(t.content));
+    const bool ascii = t.name[0] == 'n';
+    ASSERT_EQ(e.GetAttributeCount(), ascii ? 2 : 1);
+    if (ascii) {
+      EXPECT_EQ(Str(e.GetAttributeValue(1)), nbase::UTF8ToWide(t.b));
+      EXPECT_EQ(Str(e.GetAttributeName(1)), L"b");
+    }
+    EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(t.a));
+    EXPECT_EQ(Str(e.GetAttributeName(0)), ascii ? L"a" : L"é");
+    EXPECT_EQ(Str(e.GetName()), nbase::UTF8ToWide(t.name));
+  }
+  EXPECT_EQ(i, expected.size());
+}
+
 // A document loaded again keeps its memory but never shows the texts of the
 // one before, whether or not that one was read.
 TEST_F(MarkupTest, ReloadedDocumentReadsOnlyItsOwnTexts) {

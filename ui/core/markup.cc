@@ -326,6 +326,42 @@ inline wchar_t* WidenTextInto(const char* p, wchar_t* out, const wchar_t* limit,
   }
 }
 
+// Widens the bytes from `start` through the zero that ends the text at
+// `last` (the element's content) to `out`, so that each text in between
+// starts at its offset from `start`: ASCII one unit a byte, sixteen at a
+// time, and a text with other characters decoded from its first such byte
+// (never into more units than bytes). Returns the units taken, the last
+// terminator included, or 0 when the room up to `limit` is too small.
+inline size_t WidenSpan(const char* start, const char* last, wchar_t* out, const wchar_t* limit) {
+  const __m128i zero = _mm_setzero_si128();
+  const size_t content = static_cast<size_t>(last - start);
+  for (size_t i = 0;;) {
+    if (limit - (out + i) < 16) return 0;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
+    WidenAscii16(bytes, out + i);
+    unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+    // Zeros before the content end earlier texts.
+    if (i < content) zeros &= content - i >= 16 ? 0u : ~0u << (content - i);
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    const unsigned z = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16;
+    const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
+    if (h >= z) {
+      if (z < 16) return i + z + 1;
+      i += 16;
+      continue;
+    }
+    // The text holding the byte is decoded from there to its end; the
+    // units it does not fill are never read.
+    const char* const first = start + i + h;
+    const char* const end = FindZero(first);
+    if (limit - (out + i + h) < end - first + 1 + 16) return 0;
+    *DecodeRun(first, end, out + i + h) = 0;
+    i = static_cast<size_t>(end - start);
+    if (i >= content) return i + 1;
+    ++i;
+  }
+}
+
 }  // namespace
 
 inline const wchar_t* MarkupDocument::WidenText(const char*& p) {
@@ -345,7 +381,8 @@ inline const wchar_t* MarkupDocument::WidenText(const char*& p) {
 }
 
 // Names and values are the zero-terminated texts the parser left between
-// the element name and its content; each is widened as it is found.
+// the element name and its content. They are widened in one run with what
+// lies between them; should the store lack room, each on its own.
 void MarkupDocument::PrepareElement(uint32_t index) {
   if (element_texts_.size() != elements_.size()) element_texts_.assign(elements_.size(), {});
   if (wide_capacity_ < length_ + 1 + kWidePadding) {
@@ -354,11 +391,29 @@ void MarkupDocument::PrepareElement(uint32_t index) {
     wide_used_ = 0;
   }
   const Element& e = elements_[index];
+  const char* const start = text_.get() + e.name;
+  const char* const content = text_.get() + e.data;
+  wchar_t* const run = wide_.get() + wide_used_;
+  const size_t units = WidenSpan(start, content, run, wide_.get() + wide_capacity_);
+  if (units != 0) {
+    wide_used_ += units;
+    element_texts_[index] = LocateTexts(e, [start, run](const char*& p) -> const wchar_t* {
+      const wchar_t* const text = run + (p - start);
+      p = FindZero(p) + 1;
+      return text;
+    });
+  } else {
+    element_texts_[index] = LocateTexts(e, [this](const char*& p) { return WidenText(p); });
+  }
+}
+
+template <typename TextAt>
+MarkupDocument::ElementTexts MarkupDocument::LocateTexts(const Element& e, TextAt text_at) {
   ElementTexts texts;
   texts.first_attribute = static_cast<uint32_t>(attribute_texts_.size());
   const char* const end = text_.get() + e.data;
   const char* p = text_.get() + e.name;
-  texts.name = WidenText(p);
+  texts.name = text_at(p);
   auto skip = [&](const char* q) {
     while (q < end && IsWhitespace(*q)) ++q;
     return q;
@@ -366,17 +421,17 @@ void MarkupDocument::PrepareElement(uint32_t index) {
   while (texts.attribute_count < MarkupElement::kMaxAttributes) {
     p = skip(p);
     if (p >= end || *p == 0) break;
-    const wchar_t* const name = WidenText(p);
+    const wchar_t* const name = text_at(p);
     p = skip(p);
     if (p >= end) break;
     ++p;  // the opening quote
     attribute_texts_.push_back(name);
-    attribute_texts_.push_back(WidenText(p));
+    attribute_texts_.push_back(text_at(p));
     ++texts.attribute_count;
   }
   const char* content = text_.get() + e.data;
-  texts.content = WidenText(content);
-  element_texts_[index] = texts;
+  texts.content = text_at(content);
+  return texts;
 }
 
 bool MarkupDocument::Parse() {

@@ -56,11 +56,10 @@ class MarkupElement {
 // double-quoted attributes, character content, comments and processing
 // instructions (skipped), and the five named entities. The whole document is
 // one UTF-8 buffer, parsed in place; elements are records of byte offsets
-// into it. A name or value is widened the first time it is read, into a wide
-// buffer at the same offset as its bytes (a UTF-8 text never has more
-// characters than bytes). The first read widens every text of the document
-// in one pass, which is what a builder reading all of them wants; reading
-// changes the document: one thread only.
+// into it. An element's names, values and content are widened together the
+// first time any of them is read, into a wide store that has room for every
+// text (a UTF-8 text never has more characters than bytes); reading changes
+// the document: one thread only.
 class MarkupDocument {
  public:
   static constexpr size_t kMaxFileSize = 4 * 1024 * 1024;
@@ -127,6 +126,10 @@ class MarkupDocument {
     return element_texts_[index];
   }
   void PrepareElement(uint32_t index);
+  // Walks the element's texts; `text_at(p)` gives the wide text at `p` and
+  // leaves `p` past its end.
+  template <typename TextAt>
+  ElementTexts LocateTexts(const Element& e, TextAt text_at);
   // Widens the text at `p` into the wide store and leaves `p` past its end.
   const wchar_t* WidenText(const char*& p);
 
