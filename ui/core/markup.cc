@@ -93,7 +93,13 @@ wchar_t* DecodeRun(const char* s, const char* end, wchar_t* out) {
 }
 
 inline const char* FindZero(const char* p) {
-  return FindAny(const_cast<char*>(p), 0, 0, 0);
+  const __m128i zero = _mm_setzero_si128();
+  for (;;) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
 }
 
 // A parse buffer for `length` bytes, with its terminator and padding.
