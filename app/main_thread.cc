@@ -3,6 +3,7 @@
 #include "app/installer_constants.h"
 #include "app/statistics.h"
 #include "app/system/error_alert.h"
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 
 namespace corvane {
@@ -13,6 +14,12 @@ MiscThread::MiscThread(int identifier, std::string name)
 MiscThread::~MiscThread() {
   Stop();
 }
+
+namespace {
+
+constexpr nbase::TimeDelta kUploadsHeldAtMost = nbase::TimeDelta::FromSeconds(2);
+
+}  // namespace
 
 void MiscThread::Init() {
   nbase::ThreadRegistry::RegisterCurrentThread(identifier_);
@@ -56,29 +63,59 @@ void MainThread::Init() {
     }
     return;
   }
+  nbase::StartupTiming::Mark("single instance held");
   nbase::ThreadRegistry::RegisterCurrentThread(kThreadUi);
 
+  // Both workers start at once, and the UI thread goes on meanwhile: work
+  // for them waits until they have registered.
   misc_thread_ =
       std::make_unique<MiscThread>(kThreadGlobalMisc, nbase::WideToUTF8(kGlobalMiscThreadName));
-  misc_thread_->Start();
+  misc_thread_->StartWithoutWaiting();
   http_thread_ = std::make_unique<MiscThread>(kThreadHttp, nbase::WideToUTF8(kHttpThreadName));
-  http_thread_->Start();
+  http_thread_->StartWithoutWaiting();
+  nbase::StartupTiming::Mark("worker threads started");
 
+  // Held, the uploads post nothing before the AppStart record; by then the
+  // workers have long registered.
+  if (hooks_.uploads_wait_for_first_frame) {
+    HoldUploads();
+  } else {
+    WaitForWorkers();
+  }
   CollectCommonFields();
+  nbase::StartupTiming::Mark("common fields collected");
 
   const int dpi = hooks_.system_dpi ? hooks_.system_dpi() : 96;
+  nbase::StartupTiming::Mark("system DPI read");
   if (hooks_.start_skin) skin_opened_ = hooks_.start_skin(ThemeFolderForDpi(dpi));
+  nbase::StartupTiming::Mark("skin opened");
 
+  WaitForWorkers();
   const int scale = hooks_.scale_percent ? hooks_.scale_percent() : 100;
   ReportEvent(L"AppStart", {{L"Dpi", std::to_wstring(dpi)},
                             {L"FirstStart", L"true"},
                             {L"Scale", std::to_wstring(scale)}});
+  nbase::StartupTiming::Mark("AppStart reported");
 
   if (hooks_.create_main_window) hooks_.create_main_window();
+  nbase::StartupTiming::Mark("main window shown");
+  // The window's first frame releases the uploads; should it never come,
+  // the records go out all the same.
+  if (UploadsHeld()) {
+    nbase::ThreadRegistry::PostDelayedTaskToThread(
+        kThreadUi, [] { ReleaseUploads(); }, kUploadsHeldAtMost);
+  }
+}
+
+void MainThread::WaitForWorkers() {
+  misc_thread_->WaitUntilStarted();
+  http_thread_->WaitUntilStarted();
 }
 
 void MainThread::Cleanup() {
   if (cancelled_) return;
+  // Records still held go out before the http thread is stopped.
+  ReleaseUploads();
   if (hooks_.stop_skin) hooks_.stop_skin();
   nbase::ThreadRegistry::UnregisterCurrentThread();
 }

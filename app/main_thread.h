@@ -39,6 +39,9 @@ struct StartupHooks {
   std::function<void()> stop_skin;
   // Creates and shows the main window (last step of Init).
   std::function<void()> create_main_window;
+  // The statistics uploads (and the HTTP library's start) wait for the main
+  // window's first frame, which releases them (at most 2 s).
+  bool uploads_wait_for_first_frame = false;
 };
 
 // The hooks of the windowed program: the retry prompt, the UI library's DPI,
@@ -76,6 +79,8 @@ class MainThread : public nbase::FrameworkThread {
   void Cleanup() override;
 
  private:
+  void WaitForWorkers();
+
   // Declared in this order so the http thread is destroyed (stopped and
   // joined) first, then the misc thread.
   std::unique_ptr<MiscThread> misc_thread_;

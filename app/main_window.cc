@@ -15,6 +15,8 @@ namespace corvane {
 namespace {
 
 constexpr int kCustomizeBarHeight = 48;
+// After the first frame, the statistics uploads wait this long more.
+constexpr int64_t kUploadsAfterFrameMs = 100;
 
 template <typename T>
 T* Find(ui::Window* window, const wchar_t* name) {
@@ -57,6 +59,14 @@ CMainWindow::CMainWindow()
       folder_picker_(MakeDesktopFolderPicker()) {}
 
 CMainWindow::~CMainWindow() = default;
+
+void CMainWindow::OnFirstFrame() {
+  // The frame still has to reach the screen, which the display server does
+  // beside this process: loading the HTTP library waits a little longer.
+  nbase::ThreadRegistry::PostDelayedTaskToThread(
+      kThreadUi, [] { ReleaseUploads(); },
+      nbase::TimeDelta::FromMilliseconds(kUploadsAfterFrameMs));
+}
 
 void CMainWindow::InitWindow() {
   install_button_ = Find<ui::Button>(this, L"btn_startinstall");

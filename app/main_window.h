@@ -44,6 +44,8 @@ class CMainWindow : public ui::WindowImplBase, public InstallView {
   std::wstring GetSkinFile() override { return L"basic.xml"; }
   std::wstring GetWindowClassName() const override { return L"MainWindow"; }
   void InitWindow() override;
+  // Lets the statistics uploads held during start-up go.
+  void OnFirstFrame() override;
   // Every close request ends the process at once.
   bool OnClose() override;
 

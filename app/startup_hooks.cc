@@ -8,6 +8,7 @@
 #include "app/system/error_alert.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
+#include "ui/image/image_prefetch.h"
 #include "ui/render/render.h"
 
 namespace corvane {
@@ -20,6 +21,9 @@ bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
   if (!opened) {
     std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
   }
+  // The main window's pictures decode on a thread of their own while the
+  // style sheet is read and the window is built.
+  ui::PrefetchArchiveImages(L"resources/" + theme_folder + L"/basic/");
   ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
   return opened;
 }
@@ -39,10 +43,12 @@ StartupHooks DefaultStartupHooks() {
   hooks.scale_percent = UiScalePercent;
   hooks.start_skin = OpenThemeArchiveAndStartManager;
   hooks.stop_skin = [] {
+    ui::DiscardPrefetchedImages();
     // The factory and the fonts go first; then the drawing library.
     ui::GlobalManager::Shutdown();
     ui::StopRenderBackEnd();
   };
+  hooks.uploads_wait_for_first_frame = true;
   return hooks;
 }
 

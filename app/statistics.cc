@@ -1,5 +1,8 @@
 #include "app/statistics.h"
 
+#include <mutex>
+#include <vector>
+
 #include "app/endpoints.h"
 #include "app/http_client.h"
 #include "app/installer_constants.h"
@@ -10,6 +13,56 @@
 #include "base/string_util.h"
 
 namespace corvane {
+
+namespace {
+
+struct UploadGate {
+  std::mutex lock;
+  bool held = false;
+  std::vector<nbase::Closure> waiting;
+};
+
+UploadGate& Gate() {
+  static UploadGate* gate = new UploadGate();  // used until the process ends
+  return *gate;
+}
+
+// Posts under the gate's lock, so a record reported while the waiting ones
+// are being released still goes after them.
+void PostToHttpThread(nbase::Closure task) {
+  UploadGate& gate = Gate();
+  std::lock_guard<std::mutex> hold(gate.lock);
+  if (gate.held) {
+    gate.waiting.push_back(std::move(task));
+    return;
+  }
+  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, std::move(task));
+}
+
+}  // namespace
+
+void HoldUploads() {
+  UploadGate& gate = Gate();
+  std::lock_guard<std::mutex> hold(gate.lock);
+  gate.held = true;
+}
+
+void ReleaseUploads() {
+  UploadGate& gate = Gate();
+  std::lock_guard<std::mutex> hold(gate.lock);
+  if (!gate.held) return;
+  gate.held = false;
+  for (nbase::Closure& task : gate.waiting) {
+    nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, std::move(task));
+  }
+  gate.waiting.clear();
+}
+
+bool UploadsHeld() {
+  UploadGate& gate = Gate();
+  std::lock_guard<std::mutex> hold(gate.lock);
+  return gate.held;
+}
 
 std::wstring JsonQuote(const std::wstring& text) {
   std::wstring out = L"\"";
@@ -73,9 +126,9 @@ std::string BuildRecordBody(const std::wstring& record_text) {
 void CollectCommonFields() {
   std::wstring channel_resource;
   ReadChannelResource(&channel_resource);
-  // The HTTP library loads and starts on the http thread, beside the
-  // window's start-up rather than before it.
-  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [] { EnsureHttpLibraryInitialized(); });
+  // The HTTP library loads and starts on the http thread, after the
+  // window's first frame rather than before it.
+  PostToHttpThread([] { EnsureHttpLibraryInitialized(); });
   SetGlobalCookie("appver", nbase::WideToUTF8(GetProgramVersion()));
   SetGlobalCookie("os", corvane::StatisticsOsField());
   SetGlobalCookie("imei", nbase::WideToUTF8(GetMachineId()));
@@ -93,8 +146,7 @@ void ReportEvent(const std::wstring& event_id, const EventData& data) {
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
   std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
   // Only the http thread uploads, so records go out one at a time, in order.
-  nbase::ThreadRegistry::PostTaskToThread(kThreadHttp,
-                                          [body = std::move(body)] { UploadRecord(body); });
+  PostToHttpThread([body = std::move(body)] { UploadRecord(body); });
 }
 
 int UploadRecord(const std::string& body) {

@@ -28,8 +28,17 @@ void CollectCommonFields();
 
 // Builds the record and hands its upload to the http thread; callable from
 // any thread, never waits. Records are uploaded in posting order.
+// While uploads are held the records (and the HTTP library's start) wait,
+// in order, and go to the http thread when they are released.
 void ReportEvent(const std::wstring& event_id, const EventData& data);
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text);
+
+// The windowed start holds the uploads until the main window's first frame:
+// loading the HTTP library and the first request would otherwise compete with
+// the window for the processor. Releasing twice does nothing the second time.
+void HoldUploads();
+void ReleaseUploads();
+bool UploadsHeld();
 
 // The upload itself, run on the http thread: one form post, at most two
 // attempts. Returns the last libcurl code.

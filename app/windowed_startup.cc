@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/system/error_alert.h"
 #include "app/system/process.h"
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 
 namespace corvane {
@@ -36,6 +37,7 @@ void OpenMainWindow(bool skin_opened) {
     FailToStart("the main window cannot be built: " + nbase::WideToUTF8(window->GetLastError()));
   }
   if (!window->controls_complete()) FailToStart("the skin basic/basic.xml lacks controls");
+  nbase::StartupTiming::Mark("main window built");
   window->SetTaskbarTitle(nbase::StringPrintf(L"%ls 安装程序", kDisplayName));
   window->CenterWindow();
   window->ShowWindow(true, true);

@@ -49,26 +49,38 @@ FrameworkThread::~FrameworkThread() {
 }
 
 bool FrameworkThread::Start() {
-  return StartInternal(kDefaultLoop, nullptr);
+  return StartInternal(kDefaultLoop, nullptr, true);
 }
 
 bool FrameworkThread::StartWithLoop(int loop_type) {
   if (loop_type == kCustomLoop) return false;
-  return StartInternal(loop_type, nullptr);
+  return StartInternal(loop_type, nullptr, true);
 }
 
 bool FrameworkThread::StartWithLoopFactory(std::shared_ptr<MessageLoopFactory> factory) {
   if (!factory) return false;
-  return StartInternal(kCustomLoop, std::move(factory));
+  return StartInternal(kCustomLoop, std::move(factory), true);
 }
 
-bool FrameworkThread::StartInternal(int loop_type, std::shared_ptr<MessageLoopFactory> factory) {
+bool FrameworkThread::StartWithoutWaiting() {
+  return StartInternal(kDefaultLoop, nullptr, false);
+}
+
+void FrameworkThread::WaitUntilStarted() {
+  if (!start_unconfirmed_) return;
+  start_unconfirmed_ = false;
+  started_event_.Wait();
+}
+
+bool FrameworkThread::StartInternal(int loop_type, std::shared_ptr<MessageLoopFactory> factory,
+                                    bool wait) {
   if (message_loop_.load() || IsCreated()) return false;
   loop_type_ = loop_type;
   factory_ = std::move(factory);
   dispatcher_ = nullptr;
   if (!Create()) return false;
-  started_event_.Wait();
+  start_unconfirmed_ = true;
+  if (wait) WaitUntilStarted();
   running_.store(true);
   return true;
 }
@@ -83,6 +95,8 @@ void FrameworkThread::RunOnCurrentThread(int loop_type, MessageDispatcher* dispa
 
 void FrameworkThread::Stop() {
   if (!running_.load()) return;
+  // Until Init has run there may be no loop to ask.
+  WaitUntilStarted();
   if (!stopping_.exchange(true)) {
     if (auto proxy = GetProxy()) {
       proxy->PostTopLevelTask(MakeWeakCallback([this]() { MarkQuit(); }));

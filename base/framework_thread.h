@@ -37,6 +37,12 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   // The same with a loop of `loop_type` (kDefaultLoop, kUILoop or kIOLoop).
   bool StartWithLoop(int loop_type);
   bool StartWithLoopFactory(std::shared_ptr<MessageLoopFactory> factory);
+  // Starts the thread with a default loop without waiting for Init, so that
+  // several threads start at once or the caller works meanwhile; call
+  // WaitUntilStarted before relying on the loop or on what Init registers.
+  // Start, the waits and Stop belong to one owning thread.
+  bool StartWithoutWaiting();
+  void WaitUntilStarted();
 
   // Turns the calling thread into this framework thread and runs the body
   // there; returns when the loop has ended.
@@ -67,7 +73,7 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
  private:
   friend class ThreadRegistry;
 
-  bool StartInternal(int loop_type, std::shared_ptr<MessageLoopFactory> factory);
+  bool StartInternal(int loop_type, std::shared_ptr<MessageLoopFactory> factory, bool wait);
   std::unique_ptr<MessageLoop> CreateLoop();
   void MarkQuit();
 
@@ -79,6 +85,8 @@ class FrameworkThread : public Thread, public virtual SupportWeakCallback {
   MessageDispatcher* dispatcher_ = nullptr;
 
   WaitableEvent started_event_;
+  // Started without waiting, and the owner has not waited yet.
+  bool start_unconfirmed_ = false;
 
   mutable std::mutex proxy_lock_;
   std::shared_ptr<MessageLoopProxy> proxy_;

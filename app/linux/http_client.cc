@@ -11,6 +11,7 @@
 #include <curl/curl.h>
 
 #include "app/system/package_crypto.h"
+#include "base/startup_timing.h"
 
 namespace corvane {
 
@@ -97,7 +98,10 @@ struct HttpClient::Native {
 
 void EnsureHttpLibraryInitialized() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+  std::call_once(once, [] {
+    curl_global_init(CURL_GLOBAL_ALL);
+    nbase::StartupTiming::Mark("HTTP library started");
+  });
 }
 
 HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int dns_cache_timeout)

@@ -4,12 +4,14 @@
 // --silent, the console view runs it unattended and the exit status tells the
 // outcome. A configured display that cannot be opened is an error: nobody
 // agreed to an installation without the window.
+#include <fontconfig/fontconfig.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -18,6 +20,7 @@
 #include "app/installer_constants.h"
 #include "app/main_thread.h"
 #include "app/windowed_startup.h"
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 
 namespace {
@@ -60,8 +63,14 @@ int main(int argc, char** argv) {
   const bool display_configured = !x_display.empty() || !wayland_display.empty();
   // Without a display configured GTK is not started: a compositor socket
   // found by default must not turn an unattended run into a windowed one.
+  if (display_configured && !silent) {
+    // The font configuration loads beside the toolkit's start rather than
+    // when the window lays out its first text, which would wait for it.
+    std::thread([] { FcInit(); }).detach();
+  }
   const bool has_display =
       display_configured && gtk_init_check(nullptr, nullptr) && gdk_display_get_default();
+  nbase::StartupTiming::Mark("toolkit initialised");
   if (display_configured && !has_display && !silent) {
     std::string name = !x_display.empty() ? x_display : wayland_display;
     if (!x_display.empty() && !wayland_display.empty()) name += " or " + wayland_display;
@@ -79,8 +88,9 @@ int main(int argc, char** argv) {
   corvane::StartupHooks hooks =
       windowed ? corvane::WindowedStartupHooks() : corvane::DefaultStartupHooks();
   if (!windowed) {
-    // Unattended: nobody answers a prompt.
+    // Unattended: nobody answers a prompt, and no frame waits for the uploads.
     hooks.ask_retry_second_instance = [] { return false; };
+    hooks.uploads_wait_for_first_frame = false;
     hooks.create_main_window = [&] {
       flow = std::make_unique<corvane::InstallFlow>(&console);
       console.set_flow(flow.get());

@@ -130,6 +130,40 @@ TEST_F(InstallerStartupTest, WithADisplayTheWindowWaitsForTheUser) {
   kill(installer.pid(), SIGTERM);
 }
 
+// The windowed start keeps its order of observable effects (the single
+// instance first, the start record before the window) while the HTTP library
+// and the uploads wait for the window's first frame; the start record is
+// still the first to arrive. The phase stamps tell the order.
+TEST_F(InstallerStartupTest, WindowedStartUploadsAfterTheFirstFrameInOrder) {
+  if (!HasDisplay()) GTEST_SKIP() << "needs a display";
+  env_.Set("CORVANE_STARTUP_TIMING", "1");
+  InstallerProcess installer({install_arg_}, /*keep_display=*/true);
+  ASSERT_TRUE(installer.started());
+  ASSERT_TRUE(service_.WaitForStatistics(1)) << installer.errors();
+  kill(installer.pid(), SIGTERM);
+  installer.Wait(10);
+  const std::string stamps = installer.errors();
+  size_t previous = 0;
+  for (const char* phase :
+       {"startup ", "toolkit initialised", "single instance held", "worker threads started",
+        "common fields collected", "system DPI read", "skin opened", "AppStart reported",
+        "main window built", "main window shown", "first frame painted", "HTTP library started"}) {
+    const size_t at = stamps.find(phase, previous);
+    ASSERT_NE(at, std::string::npos) << phase << " missing or out of order in\n" << stamps;
+    previous = at;
+  }
+  EXPECT_NE(service_.StatisticsLines()[0].find("AppStart"), std::string::npos);
+}
+
+// Without the variable the installer prints no stamps.
+TEST_F(InstallerStartupTest, SilentRunPrintsNoStampsUnlessAsked) {
+  if (!HasDisplay()) GTEST_SKIP() << "needs a display";
+  InstallerProcess installer({"--silent", install_arg_}, /*keep_display=*/true);
+  EXPECT_EQ(ExitStatus(installer), 0);
+  EXPECT_FALSE(Contains(installer.errors(), "startup ")) << installer.errors();
+  EXPECT_NE(service_.StatisticsLines().at(0).find("AppStart"), std::string::npos);
+}
+
 TEST_F(InstallerStartupTest, SecondInstanceSaysSoAndExitsWithTwo) {
   corvane::SingleInstanceLock first(corvane::kSingleInstanceName);
   ASSERT_TRUE(first.TryAcquire());

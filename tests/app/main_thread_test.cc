@@ -20,6 +20,17 @@ void QuitUiLoop() {
   nbase::UIMessageLoop::Current()->PostQuitMessage();
 }
 
+// Ends the UI loop once `done` holds (or after 20 s), checking every 20 ms.
+void QuitWhen(std::function<bool()> done, int checks_left = 1000) {
+  if (done() || checks_left == 0) {
+    QuitUiLoop();
+    return;
+  }
+  nbase::ThreadRegistry::PostDelayedTaskToThread(
+      kThreadUi, [done, checks_left] { QuitWhen(done, checks_left - 1); },
+      nbase::TimeDelta::FromMilliseconds(20));
+}
+
 struct HookLog {
   int prompts = 0;
   int windows = 0;
@@ -159,6 +170,75 @@ TEST_F(AppMainThreadTest, CancelledSecondInstanceStartsNothing) {
   EXPECT_EQ(main_thread.http_thread(), nullptr);
   EXPECT_FALSE(nbase::ThreadRegistry::GetThreadProxy(kThreadUi));
   EXPECT_TRUE(service.AccessLines().empty());
+}
+
+// A start with the uploads held for the first frame; `window` stands for
+// creating the main window. Returns once the workers are joined.
+void RunStartWithHeldUploads(std::function<void()> window) {
+  StartupHooks hooks;
+  hooks.system_dpi = [] { return 96; };
+  hooks.scale_percent = [] { return 100; };
+  hooks.uploads_wait_for_first_frame = true;
+  hooks.create_main_window = std::move(window);
+  MainThread main_thread(hooks);
+  main_thread.RunOnCurrentThread(nbase::FrameworkThread::kUILoop);
+}
+
+bool IsRecordOf(const std::string& line, const std::string& event) {
+  return app_test::JsonStringField(line, "text")
+             .value_or("")
+             .find("\"eventId\":\"" + event + "\"") != std::string::npos;
+}
+
+// The windowed start holds the uploads until the window's first frame: the
+// HTTP library is not even loaded before, and the records then go in the
+// order they were reported, the start record first.
+TEST_F(AppMainThreadTest, HeldUploadsGoInOrderOnceReleased) {
+  VendorService service;
+  ASSERT_TRUE(service.ok());
+  service.UseForInstaller(&env_);
+  bool held_at_window = false;
+  size_t requests_at_window = 0;
+  RunStartWithHeldUploads([&] {
+    ReportEvent(L"OnClick", {{L"ClickSrc", L"Install"}});
+    held_at_window = UploadsHeld();
+    requests_at_window = service.AccessLines().size();
+    // What the first frame does, on a later pass of the loop.
+    nbase::ThreadRegistry::PostTaskToThread(kThreadUi, [] { ReleaseUploads(); });
+    nbase::ThreadRegistry::PostTaskToThread(kThreadUi, [&] {
+      service.WaitForStatistics(2);
+      QuitUiLoop();
+    });
+  });
+  EXPECT_TRUE(held_at_window);
+  EXPECT_EQ(requests_at_window, 0u);
+  EXPECT_FALSE(UploadsHeld());
+  const std::vector<std::string> lines = service.StatisticsLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(IsRecordOf(lines[0], "AppStart")) << lines[0];
+  EXPECT_TRUE(IsRecordOf(lines[1], "OnClick")) << lines[1];
+}
+
+// Without a first frame the records still go: at the latest after two
+// seconds, or when the loop ends before that.
+TEST_F(AppMainThreadTest, HeldUploadsGoWithoutAFrameToo) {
+  for (const bool quit_at_once : {false, true}) {
+    SCOPED_TRACE(quit_at_once ? "loop ends at once" : "loop keeps running");
+    VendorService service;
+    ASSERT_TRUE(service.ok());
+    service.UseForInstaller(&env_);
+    RunStartWithHeldUploads([&] {
+      if (quit_at_once) {
+        QuitUiLoop();
+        return;
+      }
+      // Polled from the loop, which must stay free to run the delayed release.
+      QuitWhen([&] { return !service.StatisticsLines().empty(); });
+    });
+    EXPECT_FALSE(UploadsHeld());
+    ASSERT_EQ(service.StatisticsLines().size(), 1u);
+    EXPECT_TRUE(IsRecordOf(service.StatisticsLines()[0], "AppStart"));
+  }
 }
 
 TEST(AppThemeFolderTest, DpiThresholds) {

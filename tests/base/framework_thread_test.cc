@@ -81,6 +81,46 @@ TEST(FrameworkThreadTest, StartRunsInitBeforeReturningAndTwiceCreatesOneThread) 
   EXPECT_EQ(thread.cleanup_count.load(), 1);
 }
 
+// Several threads start at once; once waited for, each has run Init and can
+// be posted to by its identifier. A wait after the first returns at once.
+TEST(FrameworkThreadTest, StartWithoutWaitingRegistersOnceWaitedFor) {
+  RegisteredThread first("first", 41);
+  RegisteredThread second("second", 42);
+  ASSERT_TRUE(first.StartWithoutWaiting());
+  ASSERT_TRUE(second.StartWithoutWaiting());
+  EXPECT_FALSE(first.StartWithoutWaiting());
+  EXPECT_FALSE(first.Start());
+  first.WaitUntilStarted();
+  second.WaitUntilStarted();
+  second.WaitUntilStarted();
+  EXPECT_EQ(first.init_count, 1);
+  EXPECT_EQ(second.init_count, 1);
+  EXPECT_TRUE(first.registered);
+  EXPECT_TRUE(second.registered);
+  std::thread::id on_first, on_second;
+  EXPECT_TRUE(RunOn(41, [&] { on_first = std::this_thread::get_id(); }));
+  EXPECT_TRUE(RunOn(42, [&] { on_second = std::this_thread::get_id(); }));
+  EXPECT_NE(on_first, on_second);
+  EXPECT_NE(on_first, std::this_thread::get_id());
+}
+
+// A thread stopped before anybody waited for it still runs Init, its loop
+// and Cleanup, and can be started again.
+TEST(FrameworkThreadTest, ThreadStoppedBeforeItWasWaitedForEndsProperly) {
+  RegisteredThread thread("early stop", 43);
+  ASSERT_TRUE(thread.StartWithoutWaiting());
+  EXPECT_TRUE(thread.IsRunning());
+  thread.Stop();
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_EQ(thread.init_count, 1);
+  EXPECT_EQ(thread.cleanup_count, 1);
+  EXPECT_TRUE(thread.quit_properly);
+  EXPECT_FALSE(ThreadRegistry::GetThreadProxy(43));
+  ASSERT_TRUE(thread.Start());
+  EXPECT_EQ(thread.init_count, 2);
+  EXPECT_TRUE(RunOn(43, [] {}));
+}
+
 TEST(FrameworkThreadTest, StoppedThreadRunsQueuedTasksAndDiscardsDelayedOnes) {
   RegisteredThread thread("worker", 41);
   ASSERT_TRUE(thread.Start());

@@ -313,6 +313,35 @@ TEST_F(GlobalManagerTest, ArchiveEntriesAndStatuses) {
   EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveNotOpen);
 }
 
+// Names that differ only in the case of ASCII letters are one entry to a
+// lookup, and the first in the archive is the one found; other letters keep
+// their case. Walking the archive in between does not lose the place.
+TEST_F(GlobalManagerTest, ArchiveLookupsIgnoreAsciiCaseAndFindTheFirstOfEqualNames) {
+  const std::string zip = MakeZip(dir_ / "c.zip", {{"skin/Dup.TXT", "first"},
+                                                   {"skin/dup.txt", "second"},
+                                                   {"skin/Äpfel.txt", "upper umlaut"},
+                                                   {"skin/z.txt", "last"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  for (const wchar_t* name : {L"skin/dup.txt", L"SKIN/DUP.TXT", L"skin/dUp.Txt"}) {
+    EXPECT_EQ(GlobalManager::ReadArchiveEntry(name).value_or(""), "first") << name;
+  }
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"skin/Äpfel.txt").value_or(""), "upper umlaut");
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"SKIN/Äpfel.TXT").value_or(""), "upper umlaut");
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"skin/äpfel.txt").has_value());
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveEntryNotFound);
+
+  EXPECT_EQ(GlobalManager::ListArchiveEntries(L"skin/").size(), 4u);
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"skin/z.txt").value_or(""), "last");
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"skin/DUP.txt").value_or(""), "first");
+  EXPECT_EQ(GlobalManager::GetArchiveStatus(), GlobalManager::kArchiveOk);
+
+  // Another archive brings its own names.
+  const std::string other = MakeZip(dir_ / "o.zip", {{"skin/DUP.txt", "other"}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(other.data(), other.size(), ""));
+  EXPECT_EQ(GlobalManager::ReadArchiveEntry(L"skin/dup.txt").value_or(""), "other");
+  EXPECT_FALSE(GlobalManager::ReadArchiveEntry(L"skin/z.txt").has_value());
+}
+
 TEST_F(GlobalManagerTest, BrokenArchivesAreReportedNotTrusted) {
   const std::string junk = "this is not a zip archive at all";
   EXPECT_FALSE(GlobalManager::OpenArchive(junk.data(), junk.size(), ""));

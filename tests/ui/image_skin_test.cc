@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,8 @@
 #include "ui/core/global_manager.h"
 #include "ui/image/image.h"
 #include "ui/image/image_cache.h"
+#include "ui/image/image_decoder.h"
+#include "ui/image/image_prefetch.h"
 
 namespace ui {
 namespace {
@@ -114,6 +117,92 @@ TEST_F(ImageSkinTest, ArchiveEntriesAreFoundThroughNormalisedKeys) {
   EXPECT_EQ(image->GetPath(), L"resources/themes/default/public/bk/bg.png");
   EXPECT_EQ(GlobalManager::GetImage(L"resources/themes/default/public//bk/./bg.png"), image);
   EXPECT_EQ(GlobalManager::GetImage(L"resources/themes/default/public/bk/none.png"), nullptr);
+}
+
+bool SamePixels(const ImageInfo& a, const ImageInfo& b) {
+  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return false;
+  const PixelImage* pa = a.GetFrame(0);
+  const PixelImage* pb = b.GetFrame(0);
+  if (!pa || !pb) return false;
+  for (int y = 0; y < a.GetHeight(); ++y) {
+    if (std::memcmp(pa->GetRow(y), pb->GetRow(y), static_cast<size_t>(a.GetWidth()) * 4) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The pictures of one folder of the archive decode ahead, on a thread of
+// their own; the loader hands out exactly what decoding them then would
+// have, takes each once, and decodes whatever was not prefetched.
+TEST_F(ImageSkinTest, PrefetchedFolderPicturesAreTheLoadersOnFirstUse) {
+  const std::string a = PngBytes(3, 5), b = PngBytes(7, 2), c = PngBytes(4, 4);
+  const std::string zip = MakeZip({{"resources/themes/default/basic/a.png", a},
+                                   {"resources/themes/default/basic/basic.xml", "<Window/>"},
+                                   {"resources/themes/default/basic/deep/b.png", b},
+                                   {"resources/themes/default/basic/broken.png", "not a picture"},
+                                   {"resources/themes/default/public/c.png", c}});
+  ASSERT_TRUE(GlobalManager::OpenArchive(zip.data(), zip.size(), ""));
+  const std::wstring folder = L"resources/themes/default/basic/";
+  const std::vector<std::wstring> listed = SkinResources::ListArchiveEntries(folder);
+  EXPECT_EQ(listed, (std::vector<std::wstring>{folder + L"a.png", folder + L"basic.xml",
+                                               folder + L"deep/b.png", folder + L"broken.png"}));
+  EXPECT_TRUE(SkinResources::ListArchiveEntries(L"resources/themes/other/").empty());
+  EXPECT_EQ(PrefetchArchiveImages(folder), 3u);
+
+  std::shared_ptr<ImageInfo> first = GlobalManager::GetImage(folder + L"a.png");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->GetPath(), folder + L"a.png");
+  EXPECT_TRUE(SamePixels(*first, *DecodeImage(a)));
+  EXPECT_EQ(TakePrefetchedImage(folder + L"a.png"), nullptr);
+  EXPECT_EQ(GlobalManager::GetImage(folder + L"a.png"), first);
+  // Not prefetched (another folder) or not decodable: as without a prefetch.
+  std::shared_ptr<ImageInfo> other =
+      GlobalManager::GetImage(L"resources/themes/default/public/c.png");
+  ASSERT_NE(other, nullptr);
+  EXPECT_TRUE(SamePixels(*other, *DecodeImage(c)));
+  EXPECT_EQ(GlobalManager::GetImage(folder + L"broken.png"), nullptr);
+  // Discarded pictures are decoded when asked for after all.
+  DiscardPrefetchedImages();
+  EXPECT_EQ(TakePrefetchedImage(folder + L"deep/b.png"), nullptr);
+  std::shared_ptr<ImageInfo> late = GlobalManager::GetImage(folder + L"deep/b.png");
+  ASSERT_NE(late, nullptr);
+  EXPECT_TRUE(SamePixels(*late, *DecodeImage(b)));
+}
+
+// Taken straight from the prefetch: each picture once, and a later batch
+// replaces the earlier one.
+TEST_F(ImageSkinTest, PrefetchedPicturesAreTakenOnceAndReplacedByTheNextBatch) {
+  PrefetchImages({{L"k1", PngBytes(2, 2)}, {L"k2", PngBytes(5, 1)}});
+  std::unique_ptr<ImageInfo> one = TakePrefetchedImage(L"k1");
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(one->GetWidth(), 2);
+  EXPECT_EQ(TakePrefetchedImage(L"k1"), nullptr);
+  EXPECT_EQ(TakePrefetchedImage(L"unknown"), nullptr);
+  PrefetchImages({{L"k3", PngBytes(1, 6)}});
+  EXPECT_EQ(TakePrefetchedImage(L"k2"), nullptr);
+  std::unique_ptr<ImageInfo> three = TakePrefetchedImage(L"k3");
+  ASSERT_NE(three, nullptr);
+  EXPECT_EQ(three->GetHeight(), 6);
+  // Without an archive there is nothing to prefetch from.
+  GlobalManager::CloseArchive();
+  EXPECT_EQ(PrefetchArchiveImages(L"resources/"), 0u);
+}
+
+// A picture decoded elsewhere joins the cache as a decode would; a live
+// picture under the same key wins.
+TEST_F(ImageSkinTest, AdoptedPicturesShareTheCacheEntry) {
+  ImageCache cache;
+  std::shared_ptr<ImageInfo> adopted = cache.Adopt(L"x.png", DecodeImage(PngBytes(3, 3)));
+  ASSERT_NE(adopted, nullptr);
+  EXPECT_TRUE(adopted->IsCached());
+  EXPECT_EQ(adopted->GetPath(), L"x.png");
+  EXPECT_TRUE(cache.Contains(L"x.png"));
+  EXPECT_EQ(cache.GetImage(L"x.png"), adopted);
+  EXPECT_EQ(cache.Adopt(L"x.png", DecodeImage(PngBytes(9, 9))), adopted);
+  EXPECT_EQ(cache.Adopt(L"y.png", nullptr), nullptr);
+  adopted.reset();
+  EXPECT_FALSE(cache.Contains(L"x.png"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
@@ -301,6 +302,119 @@ TEST_F(MarkupTest, TextsReadInAnyOrderThroughAnyHandleComeBackWhole) {
   // A zero byte ends the text as a zero character does.
   ASSERT_TRUE(doc_.LoadFromUtf8(std::string("<a v=\"1\"/>\0<b", 13)));
   EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1");
+}
+
+// Texts of every length around the sixteen bytes widened at a time, with
+// characters of several bytes on either side of that step, and invalid bytes:
+// each reads as decoding it alone gives, whatever its neighbours.
+TEST_F(MarkupTest, TextsOfEveryLengthAroundMultiByteCharactersReadWhole) {
+  std::string text = "<r>";
+  std::vector<std::string> values;
+  for (int length = 0; length < 40; ++length) {
+    std::string ascii(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
+    values.push_back(ascii);
+    values.push_back(ascii + "中" + ascii.substr(0, length / 2));
+    values.push_back("é" + ascii);
+    values.push_back(ascii + "\xff" + "b");
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    text += "<e" + std::to_string(i) + " v=\"" + values[i] + "\" w=\"" +
+            values[values.size() - 1 - i] + "\">" + values[i] + "</e" + std::to_string(i) + ">";
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  // Read backwards, the content first, so no text is read in document order.
+  std::vector<MarkupElement> elements;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling()) {
+    elements.push_back(e);
+  }
+  ASSERT_EQ(elements.size(), values.size());
+  for (size_t i = elements.size(); i-- > 0;) {
+    SCOPED_TRACE(i);
+    const MarkupElement e = elements[i];
+    EXPECT_EQ(Str(e.GetValue()), nbase::UTF8ToWide(values[i]));
+    EXPECT_EQ(Str(e.GetAttributeValue(1)), nbase::UTF8ToWide(values[values.size() - 1 - i]));
+    EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(values[i]));
+    EXPECT_EQ(Str(e.GetName()), L"e" + std::to_wstring(i));
+    EXPECT_EQ(Str(e.GetAttributeName(1)), L"w");
+  }
+}
+
+// Elements all of ASCII, with names, values and contents of every length
+// around the sixteen bytes widened at a time, entities that shorten a text
+// where it stands, spaces around "=", empty and self-closed elements, and
+// elements of other characters between them: each text reads whole.
+TEST_F(MarkupTest, AsciiElementsOfEveryLengthReadWhole) {
+  struct Texts {
+    std::string name, a, b, content;
+  };
+  std::vector<Texts> expected;
+  std::string text = "<r>";
+  for (int length = 0; length < 40; ++length) {
+    const std::string s(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
+    const std::string half = s.substr(0, s.size() / 2);
+    Texts t{"n" + s, s + "&" + half, half, length % 3 == 0 ? "" : s + "<"};
+    text += "<" + t.name + " a" + std::string(static_cast<size_t>(length % 3), ' ') + "=" +
+            std::string(static_cast<size_t>(length % 2), ' ') + "\"" + s + "&amp;" + half +
+            "\"   b=\"" + half + "\"";
+    if (!t.content.empty()) {
+      text += ">" + s + "&lt;</" + t.name + ">";
+    } else {
+      text += length % 2 != 0 ? "/>" : "></" + t.name + ">";
+    }
+    expected.push_back(t);
+    if (length % 5 == 0) {
+      text += "<中 é=\"ü\">ß</中>";
+      expected.push_back({"中", "ü", "", "ß"});
+    }
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t i = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++i) {
+    ASSERT_LT(i, expected.size());
+    const Texts& t = expected[i];
+    SCOPED_TRACE(t.name);
+    // The content first, then the attributes from the last.
+    EXPECT_EQ(Str(e.GetValue()), nbase::UTF8ToWide(t.content));
+    const bool ascii = t.name[0] == 'n';
+    ASSERT_EQ(e.GetAttributeCount(), ascii ? 2 : 1);
+    if (ascii) {
+      EXPECT_EQ(Str(e.GetAttributeValue(1)), nbase::UTF8ToWide(t.b));
+      EXPECT_EQ(Str(e.GetAttributeName(1)), L"b");
+    }
+    EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(t.a));
+    EXPECT_EQ(Str(e.GetAttributeName(0)), ascii ? L"a" : L"é");
+    EXPECT_EQ(Str(e.GetName()), nbase::UTF8ToWide(t.name));
+  }
+  EXPECT_EQ(i, expected.size());
+}
+
+// A document loaded again keeps its memory but never shows the texts of the
+// one before, whether or not that one was read.
+TEST_F(MarkupTest, ReloadedDocumentReadsOnlyItsOwnTexts) {
+  std::string big = "<big>";
+  for (int i = 0; i < 200; ++i)
+    big += "<item name=\"item_" + std::to_string(i) + "\">第" + "</item>";
+  big += "</big>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(big));
+  EXPECT_EQ(Str(doc_.GetRoot().GetChild().GetAttributeValue(0)), L"item_0");
+  ASSERT_TRUE(doc_.LoadFromUtf8("<small a=\"1\">二</small>"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"small");
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1");
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"二");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+  EXPECT_FALSE(doc_.GetRoot().GetChild().IsValid());
+  ASSERT_TRUE(doc_.LoadFromUtf8(big));
+  MarkupElement last = doc_.GetRoot().GetChild();
+  while (last.HasSiblings()) last = last.GetSibling();
+  EXPECT_EQ(Str(last.GetAttributeValue(0)), L"item_199");
+  EXPECT_EQ(Str(last.GetValue()), L"第");
+  // A failed load leaves nothing to read.
+  EXPECT_FALSE(doc_.LoadFromUtf8("<a b=\"1\">"));
+  EXPECT_FALSE(doc_.GetRoot().IsValid());
+  EXPECT_EQ(Str(MarkupElement().GetName()), L"");
+  EXPECT_EQ(MarkupElement().GetAttributeCount(), 0);
 }
 
 // The error location is cut after 49 characters, not bytes.

@@ -55,6 +55,38 @@ TEST(WindowCoreTest, OptionGroupsRefuseDuplicatesAndDropEmptyGroups) {
   EXPECT_EQ(window->GetOptionGroup(L"g"), nullptr);
 }
 
+// The first painted frame is announced once, after the paint, and posts
+// nothing of its own.
+TEST(WindowCoreTest, FirstFrameIsAnnouncedOnceAfterThePaint) {
+  class FrameCountingWindow : public Window {
+   public:
+    void OnFirstFrame() override {
+      ++frames;
+      painted_before = GetNativeWindow() != nullptr &&
+                       static_cast<HeadlessWindow*>(GetNativeWindow())->GetPresentCount() > 0;
+    }
+    int frames = 0;
+    bool painted_before = false;
+  };
+  InstallTestRenderFactory();
+  auto native = std::make_unique<HeadlessWindow>();
+  native->Create(nullptr, L"frames", UiRect(0, 0, 60, 40), false);
+  HeadlessWindow* headless = native.get();
+  FrameCountingWindow window;
+  window.Init(std::move(native));
+  window.AttachDialog(new Box);
+  headless->RunPendingTasks();
+  EXPECT_EQ(window.frames, 0);
+  const size_t tasks = headless->GetPendingTaskCount();
+  headless->PaintAll();
+  EXPECT_EQ(window.frames, 1);
+  EXPECT_TRUE(window.painted_before);
+  EXPECT_EQ(headless->GetPendingTaskCount(), tasks);
+  headless->PaintAll();
+  headless->RunPendingTasks();
+  EXPECT_EQ(window.frames, 1);
+}
+
 TEST(WindowCoreTest, ResourcePathAlwaysEndsInASeparator) {
   Window window;
   window.SetResourcePath(L"basic");

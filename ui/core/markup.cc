@@ -39,6 +39,68 @@ inline char* FindAny(char* p, char a, char b, char c) {
   }
 }
 
+// Wide units past the last text's terminator, so sixteen may be stored from
+// any position up to it.
+constexpr size_t kWidePadding = 15;
+
+// Sixteen ASCII bytes (zeros included) as sixteen wide units.
+inline void WidenAscii16(__m128i bytes, wchar_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
+  const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
+  auto* d = reinterpret_cast<__m128i*>(out);
+  if constexpr (sizeof(wchar_t) == 2) {
+    _mm_storeu_si128(d + 0, lo);
+    _mm_storeu_si128(d + 1, hi);
+  } else {
+    _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
+    _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
+    _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
+    _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
+  }
+}
+
+// Decodes [s, end) to `out` as nbase::UTF8ToWideInto does, the common
+// characters of a skin (ASCII, two and three bytes) inline; returns the end
+// of what was written.
+wchar_t* DecodeRun(const char* s, const char* end, wchar_t* out) {
+  const auto* u = reinterpret_cast<const unsigned char*>(s);
+  const auto* const e = reinterpret_cast<const unsigned char*>(end);
+  while (u < e) {
+    const unsigned c = u[0];
+    if (c < 0x80) {
+      *out++ = static_cast<wchar_t>(c);
+      ++u;
+    } else if ((c & 0xE0) == 0xC0 && e - u >= 2 && (u[1] & 0xC0) == 0x80 && c >= 0xC2) {
+      *out++ = static_cast<wchar_t>(((c & 0x1F) << 6) | (u[1] & 0x3F));
+      u += 2;
+    } else if ((c & 0xF0) == 0xE0 && e - u >= 3 && (u[1] & 0xC0) == 0x80 && (u[2] & 0xC0) == 0x80) {
+      const unsigned cp = ((c & 0x0F) << 12) | ((u[1] & 0x3F) << 6) | (u[2] & 0x3F);
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+      *out++ = static_cast<wchar_t>(cp);
+      u += 3;
+    } else {
+      break;
+    }
+  }
+  // The rest (four bytes, faults) as the text utilities decode it.
+  if (u < e) {
+    const char* rest = reinterpret_cast<const char*>(u);
+    out += nbase::UTF8ToWideInto(std::string_view(rest, static_cast<size_t>(end - rest)), out);
+  }
+  return out;
+}
+
+inline const char* FindZero(const char* p) {
+  const __m128i zero = _mm_setzero_si128();
+  for (;;) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+}
+
 // A parse buffer for `length` bytes, with its terminator and padding.
 std::unique_ptr<char[]> NewTextBuffer(size_t length) {
   std::unique_ptr<char[]> text(new char[length + 1 + kPadding]);
@@ -175,13 +237,7 @@ bool MarkupDocument::LoadFromUtf8(std::string_view utf8) {
 }
 
 bool MarkupDocument::ParseUtf8(const char* utf8, size_t length) {
-  // The element table keeps its memory for the new text: a document that is
-  // loaded again then does not regrow it step by step.
-  std::vector<Element> elements;
-  elements.swap(elements_);
-  Release();
-  elements.clear();
-  elements_.swap(elements);
+  Clear();
   text_ = NewTextBuffer(length);
   std::memcpy(text_.get(), utf8, length);
   length_ = length;
@@ -209,13 +265,24 @@ bool MarkupDocument::LoadFromFile(const std::wstring& path) {
 }
 
 void MarkupDocument::Release() {
+  Clear();
+  wide_.reset();
+  wide_capacity_ = 0;
+  elements_.shrink_to_fit();
+  element_texts_.shrink_to_fit();
+  attribute_texts_.shrink_to_fit();
+}
+
+// The tables and the wide store keep their memory for a new text: a
+// document that is loaded again then does not regrow them step by step.
+void MarkupDocument::Clear() {
   text_.reset();
   length_ = 0;
-  wide_.reset();
-  widened_.clear();
-  widened_.shrink_to_fit();
+  wide_used_ = 0;
+  wide_blocks_.clear();
   elements_.clear();
-  elements_.shrink_to_fit();
+  element_texts_.clear();
+  attribute_texts_.clear();
 }
 
 MarkupElement MarkupDocument::GetRoot() {
@@ -223,22 +290,147 @@ MarkupElement MarkupDocument::GetRoot() {
   return MarkupElement(this, 1);
 }
 
-const wchar_t* MarkupDocument::WideAt(uint32_t offset) {
-  if (!wide_) {
-    wide_.reset(new wchar_t[length_ + 1]);
-    widened_.assign(length_ / 64 + 1, 0);
+namespace {
+
+// Widens the zero-terminated text at `p` to `out`, sixteen units at a
+// time, never storing at or past `limit`. Returns the terminator written
+// (and in `text_end` the text's zero byte), or null when the room was too
+// small.
+inline wchar_t* WidenTextInto(const char* p, wchar_t* out, const wchar_t* limit,
+                              const char** text_end) {
+  const __m128i zero = _mm_setzero_si128();
+  for (size_t i = 0;; i += 16) {
+    if (limit - (out + i) < 16) return nullptr;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    WidenAscii16(bytes, out + i);
+    const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if ((zeros | high) == 0) continue;
+    const unsigned z = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16;
+    const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
+    if (z < h) {
+      // ASCII to the end: the zero was widened as the terminator.
+      *text_end = p + i + z;
+      return out + i + z;
+    }
+    // A character of several bytes: from there the text is decoded (and
+    // may come out shorter than its bytes).
+    const char* const first = p + i + h;
+    const char* const end = FindZero(first);
+    if (limit - (out + i + h) < end - first + 1) return nullptr;
+    wchar_t* const terminator = DecodeRun(first, end, out + i + h);
+    *terminator = 0;
+    *text_end = end;
+    return terminator;
   }
-  uint64_t& word = widened_[offset / 64];
-  const uint64_t bit = uint64_t{1} << (offset % 64);
-  wchar_t* const out = wide_.get() + offset;
-  if ((word & bit) == 0) {
-    const char* const bytes = text_.get() + offset;
-    // The bytes up to the terminator never yield more characters than
-    // bytes, so the text and its terminator stay within the same span.
-    out[nbase::UTF8ToWideInto(std::string_view(bytes, std::strlen(bytes)), out)] = 0;
-    word |= bit;
+}
+
+// Widens the bytes from `start` through the zero that ends the text at
+// `last` (the element's content) to `out`, so that each text in between
+// starts at its offset from `start`: ASCII one unit a byte, sixteen at a
+// time, and a text with other characters decoded from its first such byte
+// (never into more units than bytes). Returns the units taken, the last
+// terminator included, or 0 when the room up to `limit` is too small.
+inline size_t WidenSpan(const char* start, const char* last, wchar_t* out, const wchar_t* limit) {
+  const __m128i zero = _mm_setzero_si128();
+  const size_t content = static_cast<size_t>(last - start);
+  for (size_t i = 0;;) {
+    if (limit - (out + i) < 16) return 0;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
+    WidenAscii16(bytes, out + i);
+    unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+    // Zeros before the content end earlier texts.
+    if (i < content) zeros &= content - i >= 16 ? 0u : ~0u << (content - i);
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    const unsigned z = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16;
+    const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
+    if (h >= z) {
+      if (z < 16) return i + z + 1;
+      i += 16;
+      continue;
+    }
+    // The text holding the byte is decoded from there to its end; the
+    // units it does not fill are never read.
+    const char* const first = start + i + h;
+    const char* const end = FindZero(first);
+    if (limit - (out + i + h) < end - first + 1 + 16) return 0;
+    *DecodeRun(first, end, out + i + h) = 0;
+    i = static_cast<size_t>(end - start);
+    if (i >= content) return i + 1;
+    ++i;
   }
+}
+
+}  // namespace
+
+inline const wchar_t* MarkupDocument::WidenText(const char*& p) {
+  wchar_t* out = wide_.get() + wide_used_;
+  const char* end = nullptr;
+  wchar_t* terminator = WidenTextInto(p, out, wide_.get() + wide_capacity_, &end);
+  if (terminator != nullptr) {
+    wide_used_ += static_cast<size_t>(terminator - out) + 1;
+  } else {
+    const size_t room = static_cast<size_t>(FindZero(p) - p) + 1 + kWidePadding;
+    wide_blocks_.emplace_back(new wchar_t[room]);
+    out = wide_blocks_.back().get();
+    WidenTextInto(p, out, out + room, &end);
+  }
+  p = end + 1;
   return out;
+}
+
+// Names and values are the zero-terminated texts the parser left between
+// the element name and its content. They are widened in one run with what
+// lies between them; should the store lack room, each on its own.
+void MarkupDocument::PrepareElement(uint32_t index) {
+  if (element_texts_.size() != elements_.size()) element_texts_.assign(elements_.size(), {});
+  if (wide_capacity_ < length_ + 1 + kWidePadding) {
+    wide_capacity_ = length_ + 1 + kWidePadding;
+    wide_.reset(new wchar_t[wide_capacity_]);
+    wide_used_ = 0;
+  }
+  const Element& e = elements_[index];
+  const char* const start = text_.get() + e.name;
+  const char* const content = text_.get() + e.data;
+  wchar_t* const run = wide_.get() + wide_used_;
+  const size_t units = WidenSpan(start, content, run, wide_.get() + wide_capacity_);
+  if (units != 0) {
+    wide_used_ += units;
+    element_texts_[index] = LocateTexts(e, [start, run](const char*& p) -> const wchar_t* {
+      const wchar_t* const text = run + (p - start);
+      p = FindZero(p) + 1;
+      return text;
+    });
+  } else {
+    element_texts_[index] = LocateTexts(e, [this](const char*& p) { return WidenText(p); });
+  }
+}
+
+template <typename TextAt>
+MarkupDocument::ElementTexts MarkupDocument::LocateTexts(const Element& e, TextAt text_at) {
+  ElementTexts texts;
+  texts.first_attribute = static_cast<uint32_t>(attribute_texts_.size());
+  const char* const end = text_.get() + e.data;
+  const char* p = text_.get() + e.name;
+  texts.name = text_at(p);
+  auto skip = [&](const char* q) {
+    while (q < end && IsWhitespace(*q)) ++q;
+    return q;
+  };
+  while (texts.attribute_count < MarkupElement::kMaxAttributes) {
+    p = skip(p);
+    if (p >= end || *p == 0) break;
+    const wchar_t* const name = text_at(p);
+    p = skip(p);
+    if (p >= end) break;
+    ++p;  // the opening quote
+    attribute_texts_.push_back(name);
+    attribute_texts_.push_back(text_at(p));
+    ++texts.attribute_count;
+  }
+  const char* content = text_.get() + e.data;
+  texts.content = text_at(content);
+  return texts;
 }
 
 bool MarkupDocument::Parse() {
@@ -417,29 +609,6 @@ char* MarkupDocument::Decode(char*& p, char stop) {
 
 // ----------------------------------------------------------------- MarkupElement
 
-MarkupElement MarkupElement::GetParent() const {
-  if (!IsValid()) return MarkupElement();
-  return MarkupElement(document_, document_->elements_[index_].parent);
-}
-
-MarkupElement MarkupElement::GetChild() const {
-  if (!IsValid()) return MarkupElement();
-  return MarkupElement(document_, document_->elements_[index_].child);
-}
-
-MarkupElement MarkupElement::GetSibling() const {
-  if (!IsValid()) return MarkupElement();
-  return MarkupElement(document_, document_->elements_[index_].next);
-}
-
-bool MarkupElement::HasChildren() const {
-  return IsValid() && document_->elements_[index_].child != 0;
-}
-
-bool MarkupElement::HasSiblings() const {
-  return IsValid() && document_->elements_[index_].next != 0;
-}
-
 MarkupElement MarkupElement::GetChild(std::wstring_view name) const {
   for (MarkupElement child = GetChild(); child.IsValid(); child = child.GetSibling()) {
     if (name == child.GetName()) return child;
@@ -447,72 +616,10 @@ MarkupElement MarkupElement::GetChild(std::wstring_view name) const {
   return MarkupElement();
 }
 
-const wchar_t* MarkupElement::GetName() const {
-  if (!IsValid()) return L"";
-  return document_->WideAt(document_->elements_[index_].name);
-}
-
-const wchar_t* MarkupElement::GetValue() const {
-  if (!IsValid()) return L"";
-  return document_->WideAt(document_->elements_[index_].data);
-}
-
-// Walks the zero-separated name/value pairs the parser left between the
-// element name and its content.
-void MarkupElement::MapAttributes() const {
-  if (mapped_) return;
-  mapped_ = true;
-  attribute_count_ = 0;
-  if (!IsValid()) return;
-  const char* const text = document_->BytesAt(0);
-  const MarkupDocument::Element& e = document_->elements_[index_];
-  const char* const end = text + e.data;
-  const char* p = text + e.name;
-  p += std::strlen(p) + 1;
-  auto skip = [&](const char* q) {
-    while (q < end && IsWhitespace(*q)) ++q;
-    return q;
-  };
-  while (attribute_count_ < kMaxAttributes) {
-    p = skip(p);
-    if (p >= end || *p == 0) break;
-    const char* const name = p;
-    p += std::strlen(p) + 1;
-    p = skip(p);
-    if (p >= end) break;
-    ++p;  // the opening quote
-    attributes_[attribute_count_][0] = static_cast<uint32_t>(name - text);
-    attributes_[attribute_count_][1] = static_cast<uint32_t>(p - text);
-    ++attribute_count_;
-    p += std::strlen(p) + 1;
-  }
-}
-
-int MarkupElement::GetAttributeCount() const {
-  MapAttributes();
-  return attribute_count_;
-}
-
-bool MarkupElement::HasAttributes() const {
-  return GetAttributeCount() > 0;
-}
-
-const wchar_t* MarkupElement::GetAttributeName(int index) const {
-  MapAttributes();
-  if (index < 0 || index >= attribute_count_) return L"";
-  return document_->WideAt(attributes_[index][0]);
-}
-
-const wchar_t* MarkupElement::GetAttributeValue(int index) const {
-  MapAttributes();
-  if (index < 0 || index >= attribute_count_) return L"";
-  return document_->WideAt(attributes_[index][1]);
-}
-
 const wchar_t* MarkupElement::FindAttribute(std::wstring_view name) const {
-  MapAttributes();
-  for (int i = 0; i < attribute_count_; ++i) {
-    if (name == document_->WideAt(attributes_[i][0])) return document_->WideAt(attributes_[i][1]);
+  const int count = GetAttributeCount();
+  for (int i = 0; i < count; ++i) {
+    if (name == GetAttributeName(i)) return GetAttributeValue(i);
   }
   return nullptr;
 }

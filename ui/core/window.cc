@@ -477,6 +477,10 @@ void Window::Paint(const UiRect& update_rect) {
 
 void Window::OnNativePaint(const UiRect& update_rect) {
   Paint(update_rect);
+  if (!first_frame_painted_) {
+    first_frame_painted_ = true;
+    OnFirstFrame();
+  }
 }
 
 void Window::OnNativeDestroyed() {

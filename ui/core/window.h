@@ -30,6 +30,10 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool Init(std::unique_ptr<NativeWindow> native);
   NativeWindow* GetNativeWindow() const { return native_.get(); }
   virtual void OnInitLayout();
+  // Runs once, right after the first frame was painted (what a user first
+  // sees of the window), as its pixels go to the screen: work that may wait
+  // for it starts here, on another thread or in a posted task.
+  virtual void OnFirstFrame() {}
 
   // The tree. The window owns the root.
   void AttachDialog(Control* root);
@@ -197,6 +201,7 @@ class Window : public virtual nbase::SupportWeakCallback, public NativeWindowDel
   bool need_layout_ = false;
   bool mouse_tracking_ = false;
   bool cleanup_posted_ = false;
+  bool first_frame_painted_ = false;
   bool focus_from_keyboard_ = false;
   // The Tab that moved the focus also types a tab character; it is not for the new focus.
   bool swallow_tab_char_ = false;

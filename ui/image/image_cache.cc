@@ -22,8 +22,16 @@ std::shared_ptr<ImageInfo> ImageCache::GetImage(const std::wstring& key,
     if (std::optional<std::string> bytes = archive(key)) decoded = DecodeImage(*bytes);
   }
   if (!decoded) decoded = DecodeImageFile(key);
-  if (!decoded) return nullptr;
+  return Adopt(key, std::move(decoded));
+}
 
+std::shared_ptr<ImageInfo> ImageCache::Adopt(const std::wstring& key,
+                                             std::unique_ptr<ImageInfo> decoded) {
+  if (!decoded) return nullptr;
+  auto found = entries_->find(key);
+  if (found != entries_->end()) {
+    if (std::shared_ptr<ImageInfo> live = found->second.image.lock()) return live;
+  }
   decoded->SetPath(key);
   decoded->SetCached(true);
   std::weak_ptr<Entries> weak_entries = entries_;

@@ -32,6 +32,10 @@ class ImageCache {
   std::shared_ptr<ImageInfo> GetImage(const std::wstring& key,
                                       const ArchiveReader& archive = ArchiveReader());
 
+  // Registers a picture decoded elsewhere under `key` and returns it shared,
+  // as GetImage would have; a live picture under the key wins.
+  std::shared_ptr<ImageInfo> Adopt(const std::wstring& key, std::unique_ptr<ImageInfo> decoded);
+
   // Whether a live picture is registered under the key.
   bool Contains(const std::wstring& key) const;
   size_t GetEntryCount() const { return entries_->size(); }

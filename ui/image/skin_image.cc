@@ -2,6 +2,7 @@
 // skin's image cache.
 #include "ui/image/image.h"
 #include "ui/image/image_cache.h"
+#include "ui/image/image_prefetch.h"
 #include "ui/resource/skin_resources.h"
 
 namespace ui {
@@ -31,8 +32,27 @@ std::function<std::shared_ptr<ImageInfo>(const std::wstring&)> MakeSkinImageLoad
   auto cache = std::make_shared<ImageCache>(kSkinImageRetainBytes);
   return [cache](const std::wstring& path) {
     // Normalising twice is harmless; the key must be normal whoever calls.
-    return cache->GetImage(SkinResources::NormalizeImagePath(path), ReadFromArchive);
+    const std::wstring key = SkinResources::NormalizeImagePath(path);
+    if (!cache->Contains(key)) {
+      if (std::unique_ptr<ImageInfo> ready = TakePrefetchedImage(key)) {
+        return cache->Adopt(key, std::move(ready));
+      }
+    }
+    return cache->GetImage(key, ReadFromArchive);
   };
+}
+
+size_t PrefetchArchiveImages(const std::wstring& folder) {
+  std::vector<std::pair<std::wstring, std::string>> encoded;
+  for (std::wstring& path : SkinResources::ListArchiveEntries(folder)) {
+    if (!path.ends_with(L".png")) continue;
+    if (std::optional<std::string> bytes = SkinResources::ReadArchiveEntry(path)) {
+      encoded.emplace_back(std::move(path), std::move(*bytes));
+    }
+  }
+  const size_t count = encoded.size();
+  PrefetchImages(std::move(encoded));
+  return count;
 }
 
 }  // namespace ui

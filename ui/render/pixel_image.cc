@@ -63,15 +63,26 @@ void PixelImage::ClearAlpha(const UiRect& rect, uint8_t value) {
 void PixelImage::RestoreAlpha(const UiRect& rect, const UiRect& padding, uint8_t key) {
   const int left = std::max(rect.left, 0), right = std::min(rect.right, width_);
   const int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, height_);
+  if (left >= right) return;
+  // 64 bits: a padding of INT_MIN must widen the band, not wrap it away.
+  const int64_t band_left = std::max<int64_t>(left, padding.left);
+  const int64_t band_right = std::min<int64_t>(right, int64_t{width_} - padding.right);
   for (int row = top; row < bottom; ++row) {
-    // 64 bits: a padding of INT_MIN must widen the band, not wrap it away.
     const bool row_in_band = row >= padding.top && row < int64_t{height_} - padding.bottom;
-    uint8_t* pixel = GetRow(row) + static_cast<size_t>(left) * 4;
-    for (int col = left; col < right; ++col, pixel += 4) {
-      if (!row_in_band && !(col >= padding.left && col < int64_t{width_} - padding.right)) {
-        continue;
+    // Outside the rows of the band only its columns are restored.
+    const int from = row_in_band ? left : static_cast<int>(std::min<int64_t>(band_left, right));
+    const int to = row_in_band ? right : static_cast<int>(std::max<int64_t>(band_right, from));
+    // Whole pixels at a time, so the loops vectorise: alpha is the top byte.
+    auto* pixel = reinterpret_cast<uint32_t*>(GetRow(row)) + from;
+    const int count = to - from;
+    if (key == 0) {
+      for (int i = 0; i < count; ++i) pixel[i] |= 0xFF000000u;
+    } else {
+      const uint32_t keyed = uint32_t{key} << 24;
+      for (int i = 0; i < count; ++i) {
+        const uint32_t colour = pixel[i] & 0x00FFFFFFu;
+        pixel[i] = colour | ((pixel[i] & 0xFF000000u) == keyed ? 0u : 0xFF000000u);
       }
-      pixel[3] = (key != 0 && pixel[3] == key) ? 0 : 255;
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "base/file_util.h"
@@ -104,7 +105,34 @@ struct Archive {
   std::string password;
   MemoryStream stream;
   unzFile reader = nullptr;
+  // Entry names with ASCII letters in lower case, as the lookup ignores
+  // their case; the first of equal names wins, as a scan would find it.
+  std::unordered_map<std::string, unz64_file_pos> index;
 };
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// One pass over the central directory instead of one per lookup.
+void IndexEntries(Archive* archive) {
+  char name[kMaxEntryName];
+  for (int status = unzGoToFirstFile(archive->reader); status == UNZ_OK;
+       status = unzGoToNextFile(archive->reader)) {
+    unz_file_info64 info;
+    unz64_file_pos position;
+    if (unzGetCurrentFileInfo64(archive->reader, &info, name, sizeof(name), nullptr, 0, nullptr,
+                                0) != UNZ_OK ||
+        info.size_filename >= sizeof(name) ||
+        unzGetFilePos64(archive->reader, &position) != UNZ_OK) {
+      continue;
+    }
+    archive->index.emplace(AsciiLower(name), position);
+  }
+}
 
 struct State {
   std::wstring resource_root;
@@ -175,6 +203,7 @@ bool SkinResources::OpenArchive(const void* data, size_t size, const std::string
     s.archive_status = kArchiveOpenFailed;
     return false;
   }
+  IndexEntries(archive.get());
   s.archive = std::move(archive);
   s.archive_status = kArchiveOk;
   return true;
@@ -198,6 +227,28 @@ bool SkinResources::IsUseZip() {
 
 uint32_t SkinResources::GetArchiveStatus() {
   return GetState().archive_status;
+}
+
+std::vector<std::wstring> SkinResources::ListArchiveEntries(std::wstring_view prefix) {
+  std::vector<std::wstring> paths;
+  State& s = GetState();
+  if (!s.archive) return paths;
+  const std::wstring normalized = NormalizeArchivePath(prefix);
+  unzFile reader = s.archive->reader;
+  char name[kMaxEntryName];
+  for (int status = unzGoToFirstFile(reader); status == UNZ_OK; status = unzGoToNextFile(reader)) {
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(reader, &info, name, sizeof(name), nullptr, 0, nullptr, 0) !=
+            UNZ_OK ||
+        info.size_filename >= sizeof(name)) {
+      continue;
+    }
+    std::wstring path = nbase::UTF8ToWide(name);
+    if (!path.empty() && path.back() != L'/' && path.starts_with(normalized)) {
+      paths.push_back(std::move(path));
+    }
+  }
+  return paths;
 }
 
 std::wstring SkinResources::NormalizeArchivePath(std::wstring_view path) {
@@ -234,8 +285,9 @@ std::optional<std::string> SkinResources::ReadArchiveEntry(const std::wstring& p
   if (normalized.empty()) return std::nullopt;
   const std::string name = nbase::WideToUTF8(normalized);
   unzFile reader = s.archive->reader;
-  // 2: names compared with the case of ASCII letters ignored.
-  if (name.size() >= kMaxEntryName || unzLocateFile(reader, name.c_str(), 2) != UNZ_OK) {
+  const auto entry = name.size() < kMaxEntryName ? s.archive->index.find(AsciiLower(name))
+                                                 : s.archive->index.end();
+  if (entry == s.archive->index.end() || unzGoToFilePos64(reader, &entry->second) != UNZ_OK) {
     s.archive_status = kArchiveEntryNotFound;
     return std::nullopt;
   }

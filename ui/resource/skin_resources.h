@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/geometry/geometry.h"
 #include "ui/resource/native_font.h"
@@ -62,6 +63,9 @@ class SkinResources {
   static uint32_t GetArchiveStatus();
   // The uncompressed entry at `path` (normalised; letter case of ASCII ignored).
   static std::optional<std::string> ReadArchiveEntry(const std::wstring& path);
+  // The paths of the archive's files that start with `prefix` (normalised,
+  // letter case as given), in archive order.
+  static std::vector<std::wstring> ListArchiveEntries(std::wstring_view prefix);
   // "\" to "/", no empty, "." or leading-"/" segments, "x/../" removed.
   static std::wstring NormalizeArchivePath(std::wstring_view path);
 

@@ -33,6 +33,8 @@ class ChildProcess {
   int Wait(int timeout_ms);
   void Kill();
   bool IsRunning();
+  // Reads what the process wrote for up to `timeout_ms`, keeping it.
+  void ReadOutput(int timeout_ms) { ReadAvailable(timeout_ms); }
   pid_t pid() const { return pid_; }
   const std::string& GetStdout() const { return out_; }
   const std::string& GetStderr() const { return err_; }

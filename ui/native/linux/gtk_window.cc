@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 #include "ui/native/accessible_bridge.h"
 #include "ui/native/linux/gtk_keys.h"
@@ -416,6 +417,8 @@ gboolean GtkNativeWindow::OnDraw(cairo_t* cr) {
   PixelImage* pixels = context_->GetPixelImage();
   cairo_surface_t* surface = pixels ? CairoSurfaceOf(*pixels) : nullptr;
   ++draw_count_;
+  static bool first_frame = false;
+  nbase::StartupTiming::MarkOnce("first frame painted", &first_frame);
   last_draw_rect_ = area;
   cairo_save(cr);
   // Device pixels of the surface map one to one onto the window's.
