@@ -255,8 +255,8 @@ TEST_P(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything
   std::optional<TopLevel> box = OtherWindow(installer->pid());
   ASSERT_TRUE(box) << "no exit box";
   ClickBoxButton(*box, "btn_no");
-  // The box fades out for 300 ms, then goes; Wine, with no window manager
-  // to answer it, takes about two seconds more to take the window away.
+  // The box fades out for 300 ms, then goes; under Wine without a window
+  // manager its X window leaves about two seconds later.
   EXPECT_TRUE(WaitUntilGone(*box, 4000));
   EXPECT_EQ(x_.WindowsOf(installer->pid()).size(), 1u);
   EXPECT_FALSE(installer->Wait(0));

@@ -37,6 +37,26 @@ struct Seen {
   std::atomic<bool> stayed{false};
 };
 
+// This process's top-level window titled kTitle (tests of other processes
+// may show theirs at the same time).
+HWND FindOwnDialog() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t title[64] = {};
+        GetWindowTextW(window, title, 64);
+        if (process != GetCurrentProcessId() || std::wstring(title) != kTitle) return TRUE;
+        reinterpret_cast<Search*>(data)->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // Types `text` and Enter as keyboard input to the foreground window.
 void TypeAndEnter(const std::wstring& text) {
   std::vector<INPUT> keys;
@@ -68,7 +88,7 @@ std::thread AnswerDialog(HWND owner, std::optional<std::wstring> typed, Seen* se
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     HWND dialog = nullptr;
     while (!dialog && std::chrono::steady_clock::now() < end) {
-      dialog = FindWindowW(nullptr, kTitle);
+      dialog = FindOwnDialog();
       if (!dialog) Sleep(50);
     }
     if (!dialog) return;
@@ -165,7 +185,7 @@ TEST_F(WinFolderPickerTest, NoDialogOverAWindowThatIsNotADesktopOneOrWithoutALoo
   EXPECT_FALSE(shown);
   loop_.RunUntilIdle();
   EXPECT_FALSE(called);
-  EXPECT_EQ(FindWindowW(nullptr, kTitle), nullptr);
+  EXPECT_EQ(FindOwnDialog(), nullptr);
 }
 
 TEST(WinProductFolder, TheProductsFolderGoesUnderTheChosenOne) {
