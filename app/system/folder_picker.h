@@ -25,9 +25,10 @@ class FolderPicker {
                     const std::string& start_folder, Done done) = 0;
 };
 
-// The desktop's folder chooser: GtkFileChooserNative in select-folder mode
-// (a sandboxed desktop gets its portal, elsewhere GTK's own dialog). It shows
-// nothing without a display or over a window that is not a GTK one.
+// The desktop's folder chooser. On Linux GtkFileChooserNative in
+// select-folder mode (a sandboxed desktop gets its portal, elsewhere GTK's
+// own dialog); on Windows the shell's folder dialog. It shows nothing
+// without a desktop or over a window that is not one of the desktop's.
 std::unique_ptr<FolderPicker> MakeDesktopFolderPicker();
 
 // `folder` + "/brightmoor/corvane": the product always gets its own folder

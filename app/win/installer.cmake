@@ -1,7 +1,6 @@
-# The Windows installer: the installer's services and its unattended run,
-# linked without the windowing code, which arrives with the skinned windows.
-corvane_layer(napp DIRS . LIBS nbase ${CORVANE_WIN_SYSTEM_LIBS}
-              EXCLUDE main_window.cc msg_box.cc startup_hooks.cc windowed_startup.cc)
+# The Windows installer: its services, its skinned windows and its
+# unattended run.
+corvane_layer(napp DIRS . LIBS nui nbase ${CORVANE_WIN_SYSTEM_LIBS})
 target_compile_definitions(napp PUBLIC
   CORVANE_VERSION="${PROJECT_VERSION}"
   CORVANE_PACKAGE_BASE_URL="${CORVANE_PACKAGE_BASE_URL}"

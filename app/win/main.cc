@@ -1,9 +1,8 @@
-// The Windows installer's entry, a GUI-subsystem program. It installs
-// unattended (--silent, or a session where nobody can answer): progress on
-// the parent's console when there is one, and the exit status tells the
-// result: 0 installed, 1 failed, 2 another installer is running. The
-// skinned window is not in this build yet; without --silent it says how to
-// run it and ends with 1 before anything is fetched.
+// The Windows installer's entry, a GUI-subsystem program. In a session
+// where someone can answer it opens the skinned window. With --silent, or
+// where nobody can answer, it installs unattended: progress on the parent's
+// console when there is one, and the exit status tells the result: 0
+// installed, 1 failed, 2 another installer is running.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -19,15 +18,17 @@
 #include "app/installer_constants.h"
 #include "app/main_thread.h"
 #include "app/system/error_alert.h"
-#include "base/string_util.h"
+#include "app/windowed_startup.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: corvane-installer.exe [installPath:FOLDER] [channel:NAME] --silent\n"
+    "usage: corvane-installer.exe [installPath:FOLDER] [channel:NAME] [--silent] [--help]\n"
     "\n"
-    "Installs unattended: progress on the console, and the exit status tells the\n"
-    "result: 0 installed, 1 failed, 2 another installer is running.\n"
+    "The installer opens its window. With --silent, or in a session without a\n"
+    "visible desktop, it installs unattended: progress on the console, and the\n"
+    "exit status tells the result: 0 installed, 1 failed, 2 another installer is\n"
+    "running.\n"
     "  installPath:FOLDER  install into FOLDER (used as given)\n"
     "  channel:NAME        the distribution channel (default: the one built in)\n";
 
@@ -64,22 +65,6 @@ int SystemDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
-// This build has no window yet: it says so where the user looks, and how to
-// run it.
-int RefuseWindowedRun() {
-  const std::wstring text = nbase::StringPrintf(
-      L"%ls 安装程序的这个版本只能无人值守安装。\n请在命令行中运行：\n"
-      L"corvane-installer.exe --silent [installPath:目录]",
-      corvane::kDisplayName);
-  std::fprintf(stderr,
-               "corvane-installer: this build installs unattended only; run it as\n"
-               "  corvane-installer.exe --silent [installPath:FOLDER]\n");
-  corvane::ShowErrorAlert(
-      nbase::WideToUTF8(nbase::StringPrintf(L"%ls安装提示", corvane::kDisplayName)),
-      nbase::WideToUTF8(text));
-  return corvane::kExitFailed;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -96,20 +81,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 0;
   }
   const bool unattended = HasArgument(L"--silent") || !corvane::HasInteractiveSession();
-  if (!unattended) return RefuseWindowedRun();
 
   corvane::ConsoleInstallView console;
   std::unique_ptr<corvane::InstallFlow> flow;
   corvane::StartupHooks hooks;
-  // Unattended: nobody answers a prompt.
-  hooks.ask_retry_second_instance = [] { return false; };
-  hooks.system_dpi = SystemDpi;
-  hooks.scale_percent = [] { return 100; };
-  hooks.create_main_window = [&] {
-    flow = std::make_unique<corvane::InstallFlow>(&console);
-    console.set_flow(flow.get());
-    flow->BeginInstall(L"Install");
-  };
+  if (unattended) {
+    // Nobody answers a prompt, and nothing is drawn: the skin stays closed.
+    hooks.ask_retry_second_instance = [] { return false; };
+    hooks.system_dpi = SystemDpi;
+    hooks.scale_percent = [] { return 100; };
+    hooks.create_main_window = [&] {
+      flow = std::make_unique<corvane::InstallFlow>(&console);
+      console.set_flow(flow.get());
+      flow->BeginInstall(L"Install");
+    };
+  } else {
+    hooks = corvane::WindowedStartupHooks();
+  }
   bool second_instance = false;
   {
     corvane::MainThread main_thread(hooks);

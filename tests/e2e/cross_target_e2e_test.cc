@@ -130,7 +130,8 @@ TEST_F(CrossTargetTest, EveryShippedSkinLaysItsControlsOutInTheSameRectanglesOnB
       const auto& a = on_linux->controls();
       const auto& b = on_windows->controls();
       ASSERT_EQ(a.size(), b.size());
-      ASSERT_GT(a.size(), 3u);
+      // Every skin has its root and a control in it (the shadow's skin no more).
+      ASSERT_GE(a.size(), 2u);
       for (size_t i = 0; i < a.size(); ++i) {
         EXPECT_EQ(Describe(a[i]), Describe(b[i])) << "control " << i << " of the tree";
       }

@@ -255,9 +255,9 @@ TEST_P(InstallerWindowE2eTest, ExitBoxCancelKeepsThePageAndConfirmEndsEverything
   std::optional<TopLevel> box = OtherWindow(installer->pid());
   ASSERT_TRUE(box) << "no exit box";
   ClickBoxButton(*box, "btn_no");
-  for (int i = 0; i < 40 && x_.WindowsOf(installer->pid()).size() > 1; ++i) {
-    window_driver::SleepMs(50);
-  }
+  // The box fades out for 300 ms, then goes; under Wine without a window
+  // manager its X window leaves about two seconds later.
+  EXPECT_TRUE(WaitUntilGone(*box, 4000));
   EXPECT_EQ(x_.WindowsOf(installer->pid()).size(), 1u);
   EXPECT_FALSE(installer->Wait(0));
   EXPECT_EQ(CompareWithInspector(*window, kWelcome, "after-cancel"), 0);
@@ -289,7 +289,17 @@ TEST_P(InstallerWindowE2eTest, SecondInstancePromptsAndLeavesTheFirstAlone) {
   prompt = Settled(*prompt);
   ASSERT_TRUE(prompt);
   EXPECT_LE(std::abs(prompt->rect.centre_x() - 640), 1) << prompt->rect.left;
-  EXPECT_LE(std::abs(prompt->rect.centre_y() - 512), 1) << prompt->rect.top;
+  const int above = prompt->rect.top;
+  const int below = 1024 - prompt->rect.bottom;
+  if (GetParam() == Target::kWindows) {
+    // The system centres the box with its frame; with no window manager to
+    // draw that frame, Wine's X window is the box's client area alone, so
+    // the caption's height (about 20 px) is left above it.
+    EXPECT_GE(above - below, 10) << above << " above, " << below << " below";
+    EXPECT_LE(above - below, 40) << above << " above, " << below << " below";
+  } else {
+    EXPECT_LE(std::abs(above - below), 2) << above << " above, " << below << " below";
+  }
   EXPECT_TRUE(x_.WindowsOf(second->pid()).size() == 1u);
   // Closing the prompt answers "cancel": the second instance ends, telling why.
   x_.RequestClose(*prompt);

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -474,14 +475,22 @@ int XSession::screen_height() const {
 Picture XSession::Grab(const Rect& rect) {
   Display* d = Dpy(display_);
   XSync(d, False);
-  XImage* image =
-      XGetImage(d, DefaultRootWindow(d), rect.left, rect.top, static_cast<unsigned>(rect.width()),
-                static_cast<unsigned>(rect.height()), AllPlanes, ZPixmap);
-  if (!image) return Picture();
+  // Only the part on the screen can be read (X refuses the whole request
+  // otherwise); the rest of the picture stays black.
+  const Rect on_screen{std::max(rect.left, 0), std::max(rect.top, 0),
+                       std::min(rect.right, screen_width()),
+                       std::min(rect.bottom, screen_height())};
+  if (rect.width() <= 0 || rect.height() <= 0) return Picture();
   Picture p(rect.width(), rect.height());
-  for (int y = 0; y < rect.height(); ++y) {
-    for (int x = 0; x < rect.width(); ++x) {
-      p.Set(x, y, static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
+  if (on_screen.width() <= 0 || on_screen.height() <= 0) return p;
+  XImage* image = XGetImage(d, DefaultRootWindow(d), on_screen.left, on_screen.top,
+                            static_cast<unsigned>(on_screen.width()),
+                            static_cast<unsigned>(on_screen.height()), AllPlanes, ZPixmap);
+  if (!image) return Picture();
+  for (int y = 0; y < on_screen.height(); ++y) {
+    for (int x = 0; x < on_screen.width(); ++x) {
+      p.Set(x + on_screen.left - rect.left, y + on_screen.top - rect.top,
+            static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
     }
   }
   XDestroyImage(image);

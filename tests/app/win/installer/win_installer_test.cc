@@ -353,7 +353,7 @@ TEST_F(WinInstallerTest, EndedMidDownloadLeavesNoPartialFile) {
   EXPECT_TRUE(clean) << ::testing::PrintToString(FilesLeft());
 }
 
-TEST_F(WinInstallerTest, WithoutSilentItSaysHowToRunAndFetchesNothing) {
+TEST_F(WinInstallerTest, HelpSaysHowToRunAndFetchesNothing) {
   auto service = Serve();
   ChildProcess installer({Built("app\\corvane-installer.exe"), "--help"});
   ASSERT_TRUE(installer.Wait(30));
