@@ -46,4 +46,18 @@ void ConsoleInstallView::CloseWindow() {
   corvane::EndProcessNow(failed_ ? kExitFailed : kExitInstalled);
 }
 
+std::unique_ptr<InstallFlow> BeginUnattendedInstall(ConsoleInstallView* console) {
+  auto flow = std::make_unique<InstallFlow>(console);
+  console->set_flow(flow.get());
+  if (!flow->settings().package_keys.stamped) {
+    std::fputs(
+        "corvane-installer: no vendor key is stamped in; the package's authenticity is not "
+        "checked\n",
+        stderr);
+    std::fflush(stderr);
+  }
+  flow->BeginInstall(L"Install");
+  return flow;
+}
+
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "app/install_flow.h"
 
 namespace corvane {
@@ -28,5 +30,10 @@ class ConsoleInstallView : public InstallView {
   InstallFlow* flow_ = nullptr;
   bool failed_ = false;
 };
+
+// The unattended run's start on `console`: the flow, a line on standard error
+// when no vendor key is stamped in (the package then runs unchecked), and the
+// installation.
+std::unique_ptr<InstallFlow> BeginUnattendedInstall(ConsoleInstallView* console);
 
 }  // namespace corvane

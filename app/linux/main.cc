@@ -91,17 +91,7 @@ int main(int argc, char** argv) {
     // Unattended: nobody answers a prompt, and no frame waits for the uploads.
     hooks.ask_retry_second_instance = [] { return false; };
     hooks.uploads_wait_for_first_frame = false;
-    hooks.create_main_window = [&] {
-      flow = std::make_unique<corvane::InstallFlow>(&console);
-      console.set_flow(flow.get());
-      if (!flow->settings().package_keys.stamped) {
-        std::fputs(
-            "corvane-installer: no vendor key is stamped in; the package's authenticity is "
-            "not checked\n",
-            stderr);
-      }
-      flow->BeginInstall(L"Install");
-    };
+    hooks.create_main_window = [&] { flow = corvane::BeginUnattendedInstall(&console); };
   }
   bool second_instance = false;
   {

@@ -90,11 +90,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     hooks.ask_retry_second_instance = [] { return false; };
     hooks.system_dpi = SystemDpi;
     hooks.scale_percent = [] { return 100; };
-    hooks.create_main_window = [&] {
-      flow = std::make_unique<corvane::InstallFlow>(&console);
-      console.set_flow(flow.get());
-      flow->BeginInstall(L"Install");
-    };
+    hooks.create_main_window = [&] { flow = corvane::BeginUnattendedInstall(&console); };
   } else {
     hooks = corvane::WindowedStartupHooks();
   }

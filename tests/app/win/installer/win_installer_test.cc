@@ -96,8 +96,9 @@ class WinInstallerTest : public ::testing::Test {
   }
 
   // Runs the installer to its end and checks its exit status.
-  std::string Run(std::vector<std::string> args, unsigned long expected_status) {
-    args.insert(args.begin(), {Built("app\\corvane-installer.exe"), "--silent"});
+  std::string Run(std::vector<std::string> args, unsigned long expected_status,
+                  const std::string& installer_file = Built("app\\corvane-installer.exe")) {
+    args.insert(args.begin(), {installer_file, "--silent"});
     ChildProcess installer(args);
     EXPECT_TRUE(installer.started());
     const bool ended = installer.Wait(kRunSeconds);
@@ -107,8 +108,9 @@ class WinInstallerTest : public ::testing::Test {
     }
     return installer.output() + installer.errors();
   }
-  std::string Install(unsigned long expected_status = 0) {
-    return Run({"installPath:" + install_dir_, "channel:demo"}, expected_status);
+  std::string Install(unsigned long expected_status = 0,
+                      const std::string& installer = Built("app\\corvane-installer.exe")) {
+    return Run({"installPath:" + install_dir_, "channel:demo"}, expected_status, installer);
   }
 
   int PackageRuns() const { return std::atoi(win_test::ReadFile(dir_.Sub("runs")).c_str()); }
@@ -141,6 +143,8 @@ class WinInstallerTest : public ::testing::Test {
   std::vector<std::unique_ptr<ScopedEnv>> endpoints_;
 };
 
+constexpr char kNotChecked[] = "the package's authenticity is not checked";
+
 bool Contains(const std::string& text, const std::string& needle) {
   return text.find(needle) != std::string::npos;
 }
@@ -149,6 +153,7 @@ TEST_F(WinInstallerTest, InstallsWithExactRecordsAndRegistryValues) {
   auto service = Serve();
   const std::string output = Install(0);
   EXPECT_TRUE(Contains(output, "安装成功")) << output;
+  EXPECT_FALSE(Contains(output, kNotChecked)) << output;
   EXPECT_TRUE(win_test::FileExists(install_dir_ + "\\corvane.exe"));
   // The product was started once the package had installed it.
   bool started = false;
@@ -351,6 +356,28 @@ TEST_F(WinInstallerTest, EndedMidDownloadLeavesNoPartialFile) {
   bool clean = false;
   for (int i = 0; i < 50 && !clean; ++i, Sleep(100)) clean = FilesLeft().empty();
   EXPECT_TRUE(clean) << ::testing::PrintToString(FilesLeft());
+}
+
+TEST_F(WinInstallerTest, WithoutKeyInstallsAsBeforeAndSaysSoOnce) {
+  auto service = Serve();
+  // A copy whose PKGKEY is re-stamped empty, as scripts/restamp-key --none does.
+  const std::string copy = dir_.Sub("unkeyed.exe");
+  ASSERT_TRUE(CopyFileW(Utf8ToUtf16(Built("app\\corvane-installer.exe")).c_str(),
+                        Utf8ToUtf16(copy).c_str(), FALSE));
+  win_test::WriteFile(dir_.Sub("no-key.pem"), "");
+  ChildProcess restamp({Built("tools\\restamp_resource\\restamp_resource.exe"), copy, "PKGKEY", "1",
+                        dir_.Sub("no-key.pem")});
+  ASSERT_TRUE(restamp.Wait(30));
+  ASSERT_EQ(restamp.exit_code(), 0u) << restamp.errors();
+  const std::string output = Install(0, copy);
+  EXPECT_TRUE(Contains(output, "安装成功")) << output;
+  const size_t first = output.find(kNotChecked);
+  ASSERT_NE(first, std::string::npos) << output;
+  EXPECT_EQ(output.find(kNotChecked, first + 1), std::string::npos) << output;
+  // No signature was asked for.
+  for (const std::string& line : service->AccessLines()) {
+    EXPECT_FALSE(Contains(line, "donwloadtype=sig")) << line;
+  }
 }
 
 TEST_F(WinInstallerTest, HelpSaysHowToRunAndFetchesNothing) {
