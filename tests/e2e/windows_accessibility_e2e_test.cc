@@ -28,7 +28,9 @@ class WindowsAccessibilityE2eTest : public InstallerE2eTest {
 
   bool StartClient() {
     client_.PipeInput();
-    return client_.Start(target_.ProgramAt(target_.dir + "/tests/msaa_client.exe").Command());
+    // It says "ready" once it listens for commands.
+    return client_.Start(target_.ProgramAt(target_.dir + "/tests/msaa_client.exe").Command()) &&
+           client_.WaitForLine("ready", 30000).has_value();
   }
   // One command and its answer line ("ok ..." or "err ...").
   std::string Ask(const std::string& command) {
@@ -58,14 +60,19 @@ class WindowsAccessibilityE2eTest : public InstallerE2eTest {
 };
 
 TEST_F(WindowsAccessibilityE2eTest, AScreenReaderFindsReadsAndInstallsByActionsAlone) {
-  StartService();
+  // The package comes after 2 s: time for the progress to creep.
+  StartService({"--delay", "2"});
   auto installer = StartInstaller();
   std::optional<TopLevel> window = WelcomeWindow(*installer);
   ASSERT_TRUE(window) << installer->errors();
   ASSERT_TRUE(StartClient());
-  const std::optional<std::string> hwnd = Value("window " + window->title);
-  ASSERT_TRUE(hwnd) << "no top-level window titled " << window->title;
-  ASSERT_EQ(Ask("attach " + *hwnd), "ok");
+  const std::string found = Ask("window " + window->title);
+  ASSERT_EQ(found.rfind("ok ", 0), 0u)
+      << found << " (the window titled " << window->title << ")" << client_.GetStderr();
+  const std::optional<std::string> hwnd = found.substr(3);
+  // "ok" and the number of the root's children.
+  const std::string attached = Ask("attach " + *hwnd);
+  ASSERT_EQ(attached.rfind("ok ", 0), 0u) << attached;
 
   ASSERT_TRUE(FindWithin("install", kRolePushButton, "立即安装", 5000));
   EXPECT_EQ(Value("get install name"), "立即安装");

@@ -3,6 +3,7 @@
 #include "ui/render/win/render_gdiplus.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -237,6 +238,29 @@ class MeasureSurface {
   Gdiplus::GpBitmap* bitmap_ = nullptr;
   Gdiplus::GpGraphics* graphics_ = nullptr;
 };
+
+// The height of one line of `font` as GDI+ spaces lines, and the same line
+// with its ascent and descent each rounded up to whole pixels, as hinted
+// font metrics make them on Linux: a control sized by its text then gets the
+// same height on both targets. False when the font tells no metrics.
+bool LineHeights(Gdiplus::GpGraphics* graphics, Gdiplus::GpFont* font, Gdiplus::REAL* exact,
+                 Gdiplus::REAL* rounded) {
+  Gdiplus::GpFontFamily* family = nullptr;
+  INT style = 0;
+  UINT16 ascent = 0, descent = 0, spacing = 0;
+  if (gp::GdipGetFamily(font, &family) != Gdiplus::Ok) return false;
+  const bool measured = gp::GdipGetFontStyle(font, &style) == Gdiplus::Ok &&
+                        gp::GdipGetCellAscent(family, style, &ascent) == Gdiplus::Ok &&
+                        gp::GdipGetCellDescent(family, style, &descent) == Gdiplus::Ok &&
+                        gp::GdipGetLineSpacing(family, style, &spacing) == Gdiplus::Ok &&
+                        gp::GdipGetFontHeight(font, graphics, exact) == Gdiplus::Ok &&
+                        spacing > 0 && *exact > 0;
+  gp::GdipDeleteFontFamily(family);
+  if (!measured) return false;
+  const Gdiplus::REAL per_unit = *exact / spacing;
+  *rounded = std::ceil(ascent * per_unit - 0.01f) + std::ceil(descent * per_unit - 0.01f);
+  return true;
+}
 
 Gdiplus::RectF MeasureBox(Gdiplus::GpGraphics* graphics, std::wstring_view text,
                           Gdiplus::GpFont* font, const Gdiplus::RectF& layout,
@@ -708,6 +732,11 @@ UiRect RenderContext_GdiPlus::MeasureText(const std::wstring& text, int font_ind
     // One line inside the width, whatever line breaks the text holds.
     box.Width = std::min(box.Width, static_cast<Gdiplus::REAL>(width));
     box.Height = std::min(box.Height, line_height);
+  }
+  Gdiplus::REAL exact = 0, rounded = 0;
+  if (box.Height > 0 && LineHeights(surface.get(), font.get(), &exact, &rounded)) {
+    const int lines = std::max(1, static_cast<int>(std::lround(box.Height / exact)));
+    box.Height = lines * rounded;
   }
   return UiRect(static_cast<int>(box.X), static_cast<int>(box.Y),
                 static_cast<int>(box.X + box.Width + 1.0),
