@@ -58,17 +58,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   bool ok = true;
   const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-  // Empty data removes the resource: a resource of no bytes is what a
-  // missing one means to its readers, and the update refuses to write one.
   for (WORD language : found.languages) {
-    if (language != neutral || bytes.empty()) {
+    if (language != neutral) {
       ok = ok && UpdateResourceW(update, type, MAKEINTRESOURCEW(id), language, nullptr, 0);
     }
   }
-  if (!bytes.empty()) {
-    ok = ok && UpdateResourceW(update, type, MAKEINTRESOURCEW(id), neutral,
-                               const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()));
-  }
+  ok = ok && UpdateResourceW(update, type, MAKEINTRESOURCEW(id), neutral,
+                             const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()));
   if (!EndUpdateResourceW(update, ok ? FALSE : TRUE) || !ok) {
     std::fprintf(stderr, "restamp_resource: the update failed (error %lu)\n", GetLastError());
     return 1;

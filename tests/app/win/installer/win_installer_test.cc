@@ -360,11 +360,11 @@ TEST_F(WinInstallerTest, EndedMidDownloadLeavesNoPartialFile) {
 
 TEST_F(WinInstallerTest, WithoutKeyInstallsAsBeforeAndSaysSoOnce) {
   auto service = Serve();
-  // A copy whose PKGKEY is re-stamped empty, as scripts/restamp-key --none does.
+  // A copy whose PKGKEY is re-stamped blank, as scripts/restamp-key --none does.
   const std::string copy = dir_.Sub("unkeyed.exe");
   ASSERT_TRUE(CopyFileW(Utf8ToUtf16(Built("app\\corvane-installer.exe")).c_str(),
                         Utf8ToUtf16(copy).c_str(), FALSE));
-  win_test::WriteFile(dir_.Sub("no-key.pem"), "");
+  win_test::WriteFile(dir_.Sub("no-key.pem"), "\n");
   ChildProcess restamp({Built("tools\\restamp_resource\\restamp_resource.exe"), copy, "PKGKEY", "1",
                         dir_.Sub("no-key.pem")});
   ASSERT_TRUE(restamp.Wait(30));
