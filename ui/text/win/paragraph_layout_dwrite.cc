@@ -416,7 +416,7 @@ std::vector<std::pair<float, float>> DWriteParagraphLayout::LineHeights() {
     }
   }
   std::vector<std::pair<float, float>> out(lines_.size(), {height, baseline});
-  if (!layout_ || lines_.size() < 2) return out;
+  if (!layout_) return out;
   // The fonts each line draws with: their ascents and descents (line gap
   // included) at their sizes.
   std::vector<float> ascent(lines_.size(), -1), descent(lines_.size(), -1);
@@ -437,11 +437,20 @@ std::vector<std::pair<float, float>> DWriteParagraphLayout::LineHeights() {
       descent[l] = std::max(descent[l], d);
     }
   });
-  // A line with the paragraph's largest text is as DirectWrite measures the
-  // paragraph's line; one with only smaller text as high as that text.
+  // Ascent and descent are each rounded up to whole pixels, as hinted font
+  // metrics make them on Linux, so a field is as high on both targets. A
+  // line without text of its own (an empty last line) is as high as the
+  // paragraph's largest text.
+  auto rounded = [](float a, float d) {
+    const float top = std::ceil(a - 0.01f);
+    return std::pair<float, float>(top + std::ceil(d - 0.01f), top);
+  };
   for (size_t l = 0; l < lines_.size(); ++l) {
-    if (ascent[l] < 0 || (ascent[l] == most_ascent && descent[l] == most_descent)) continue;
-    out[l] = {ascent[l] + descent[l], ascent[l]};
+    if (ascent[l] >= 0) {
+      out[l] = rounded(ascent[l], descent[l]);
+    } else if (most_ascent >= 0) {
+      out[l] = rounded(most_ascent, most_descent);
+    }
   }
   return out;
 }
