@@ -286,6 +286,10 @@ TEST_F(CrossTargetTest, PicturesAgreeOnFlatColourAndPutEveryTextInItsPlace) {
         EXPECT_LE(std::abs(on_linux.box.right - on_windows.box.right), edge);
         EXPECT_LE(std::abs(on_linux.box.top - on_windows.box.top), edge);
         EXPECT_LE(std::abs(on_linux.box.bottom - on_windows.box.bottom), edge);
+        // A few pixels are the anti-aliased edge of a neighbour's text
+        // reaching into a control without text of its own (the expand arrow
+        // beside "自定义安装" at 200 %): their amount follows each rasteriser.
+        if (std::max(on_linux.pixels, on_windows.pixels) < 64) continue;
         const double ratio = static_cast<double>(on_windows.pixels) / on_linux.pixels;
         EXPECT_GT(ratio, 0.67) << on_windows.pixels << " inked pixels against " << on_linux.pixels;
         EXPECT_LT(ratio, 1.5) << on_windows.pixels << " inked pixels against " << on_linux.pixels;
