@@ -34,8 +34,12 @@
 
 namespace {
 
+using bench::AnyViewableTopLevel;
+using bench::Close;
 using bench::CpuSeconds;
+using bench::Grab;
 using bench::Median;
+using bench::Patch;
 using Clock = std::chrono::steady_clock;
 constexpr int kStartRuns = 7;
 constexpr int kClickRuns = 15;
@@ -50,48 +54,6 @@ double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   if (v.empty()) return 0;
   return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-// A viewable top-level window of the screen, or 0.
-Window AnyViewableTopLevel(Display* display) {
-  Window root = 0, parent = 0, found = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-  for (unsigned int i = 0; i < count && !found; ++i) {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
-        a.width > 50) {
-      found = children[i];
-    }
-  }
-  if (children) XFree(children);
-  return found;
-}
-
-using Patch = std::vector<unsigned long>;
-
-Patch Grab(Display* display, int x, int y, int size) {
-  Patch patch;
-  XImage* image =
-      XGetImage(display, DefaultRootWindow(display), x, y, size, size, AllPlanes, ZPixmap);
-  if (!image) return patch;
-  for (int r = 0; r < size; ++r)
-    for (int c = 0; c < size; ++c) patch.push_back(XGetPixel(image, c, r) & 0xFFFFFF);
-  XDestroyImage(image);
-  return patch;
-}
-
-bool Close(const Patch& a, const Patch& b) {
-  if (a.size() != b.size() || a.empty()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    for (int shift : {0, 8, 16}) {
-      const int da =
-          static_cast<int>((a[i] >> shift) & 0xFF) - static_cast<int>((b[i] >> shift) & 0xFF);
-      if (std::abs(da) > 24) return false;
-    }
-  }
-  return true;
 }
 
 // What one cold start showed: the first frame, the CPU time and resident

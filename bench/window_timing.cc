@@ -15,9 +15,9 @@ namespace bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Patch = std::vector<unsigned long>;
 
-// A viewable top-level window of the screen, or 0.
+}  // namespace
+
 Window AnyViewableTopLevel(Display* display) {
   Window root = 0, parent = 0, found = 0;
   Window* children = nullptr;
@@ -56,8 +56,6 @@ bool Close(const Patch& a, const Patch& b) {
   }
   return true;
 }
-
-}  // namespace
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

@@ -31,4 +31,12 @@ long StatusField(const std::string& path, const std::string& field);
 
 double Median(std::vector<double> values);
 
+// A viewable top-level window of the screen, or 0.
+Window AnyViewableTopLevel(Display* display);
+// The colours of a `size` square of the screen at `x`,`y`.
+using Patch = std::vector<unsigned long>;
+Patch Grab(Display* display, int x, int y, int size);
+// Whether two patches show the same picture within anti-aliasing noise.
+bool Close(const Patch& a, const Patch& b);
+
 }  // namespace bench
