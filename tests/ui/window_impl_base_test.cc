@@ -225,7 +225,7 @@ TEST_F(WindowImplBaseTest, BoxOutlivingItsOwnerForgetsIt) {
     owner.reset();
     EXPECT_EQ(box.GetNativeWindow()->GetOwner(), nullptr);
     if (!fading) box.Close(WindowImplBase::kIdCancel);
-    PumpMainContext([&] { return box.destroyed; });
+    testing::PumpNativeEventsUntil([&] { return box.destroyed; });
     EXPECT_TRUE(box.destroyed);
   }
 }
