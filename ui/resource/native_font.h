@@ -28,6 +28,6 @@ struct NativeFontSpec {
 };
 
 // Never null: a face the system does not know still gives a usable font.
-std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& spec);
+std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& wanted);
 
 }  // namespace ui

@@ -395,17 +395,17 @@ void SkinResources::ScaleSize(CSize& size) {
 
 bool SkinResources::AddFont(const std::wstring& face_name, int size, bool bold, bool underline,
                             bool italic) {
-  NativeFontSpec spec;
-  spec.families = face_name == L"system" ? nbase::UTF8ToWide(kSystemFontFamilies) : face_name;
+  NativeFontSpec wanted;
+  wanted.families = face_name == L"system" ? nbase::UTF8ToWide(kSystemFontFamilies) : face_name;
   // A negative height (a negative skin size, or a scaling overflow) still
   // names a size.
   const int pixels = GetScaledLength(size);
-  spec.pixel_size = pixels;
-  spec.weight = kStockFontWeight + (bold ? kBoldWeightIncrease : 0);
-  spec.italic = italic;
+  wanted.pixel_size = pixels;
+  wanted.weight = kStockFontWeight + (bold ? kBoldWeightIncrease : 0);
+  wanted.italic = italic;
 
   FontRecord record;
-  record.font = CreateNativeFont(spec);
+  record.font = CreateNativeFont(wanted);
   record.face_name = face_name;
   record.size = pixels;
   record.bold = bold;

@@ -159,12 +159,12 @@ TEST_F(DWriteDrawTest, ChineseInALatinFaceIsDrawnFromTheUiFamily) {
 
 TEST_F(DWriteDrawTest, AFontTableEntryGivesItsSizeWeightAndSlant) {
   auto font = [](int size, int weight, bool italic) {
-    NativeFontSpec spec;
-    spec.families = nbase::UTF8ToWide(SkinResources::kSystemFontFamilies);
-    spec.pixel_size = size;
-    spec.weight = weight;
-    spec.italic = italic;
-    return CreateNativeFont(spec);
+    NativeFontSpec wanted;
+    wanted.families = nbase::UTF8ToWide(SkinResources::kSystemFontFamilies);
+    wanted.pixel_size = size;
+    wanted.weight = weight;
+    wanted.italic = italic;
+    return CreateNativeFont(wanted);
   };
   auto layout = [this](const NativeFont* f, std::wstring_view text) {
     ParagraphStyle style;

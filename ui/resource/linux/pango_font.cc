@@ -8,19 +8,19 @@
 
 namespace ui {
 
-std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& spec) {
-  const std::string family = nbase::WideToUTF8(spec.families);
+std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& wanted) {
+  const std::string family = nbase::WideToUTF8(wanted.families);
   PangoFontDescription* desc = pango_font_description_new();
   if (!family.empty()) pango_font_description_set_family(desc, family.c_str());
   // Pango refuses negative sizes and keeps its size in int.
-  const double magnitude = std::min(std::fabs(static_cast<double>(spec.pixel_size)),
+  const double magnitude = std::min(std::fabs(static_cast<double>(wanted.pixel_size)),
                                     static_cast<double>(G_MAXINT / PANGO_SCALE));
   pango_font_description_set_absolute_size(desc, magnitude * PANGO_SCALE);
   // Weight 0 means "no preference", which is the regular weight.
   pango_font_description_set_weight(
-      desc, static_cast<PangoWeight>(spec.weight == 0 ? PANGO_WEIGHT_NORMAL
-                                                      : std::clamp(spec.weight, 100, 1000)));
-  pango_font_description_set_style(desc, spec.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+      desc, static_cast<PangoWeight>(wanted.weight == 0 ? PANGO_WEIGHT_NORMAL
+                                                        : std::clamp(wanted.weight, 100, 1000)));
+  pango_font_description_set_style(desc, wanted.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   return std::make_unique<PangoNativeFont>(desc);
 }
 

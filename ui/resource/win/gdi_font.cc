@@ -89,22 +89,22 @@ std::wstring FirstInstalledFamily(const std::wstring& families) {
   return std::wstring();
 }
 
-std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& spec) {
+std::unique_ptr<NativeFont> CreateNativeFont(const NativeFontSpec& wanted) {
   // The stock GUI font supplies quality, pitch and the like, as the skins
   // were drawn with.
   LOGFONTW logfont = {};
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
-  const std::wstring face = ResolveFace(spec.families);
+  const std::wstring face = ResolveFace(wanted.families);
   const size_t length = std::min<size_t>(face.size(), LF_FACESIZE - 1);
   std::wmemcpy(logfont.lfFaceName, face.c_str(), length);
   logfont.lfFaceName[length] = L'\0';
   logfont.lfCharSet = DEFAULT_CHARSET;
   // A character height: negative. INT_MIN has no positive counterpart.
-  const int magnitude = spec.pixel_size == INT_MIN ? INT_MAX : std::abs(spec.pixel_size);
+  const int magnitude = wanted.pixel_size == INT_MIN ? INT_MAX : std::abs(wanted.pixel_size);
   logfont.lfHeight = -magnitude;
   logfont.lfWidth = 0;
-  logfont.lfWeight = spec.weight == 0 ? FW_DONTCARE : std::clamp(spec.weight, 100, 1000);
-  logfont.lfItalic = spec.italic ? TRUE : FALSE;
+  logfont.lfWeight = wanted.weight == 0 ? FW_DONTCARE : std::clamp(wanted.weight, 100, 1000);
+  logfont.lfItalic = wanted.italic ? TRUE : FALSE;
   logfont.lfUnderline = FALSE;
   logfont.lfStrikeOut = FALSE;
   return std::make_unique<GdiNativeFont>(CreateFontIndirectW(&logfont), logfont);
@@ -117,10 +117,10 @@ const LOGFONTW* LogFontOf(const NativeFont* font) {
 
 const GdiNativeFont& DefaultGdiFont() {
   static const GdiNativeFont* font = [] {
-    NativeFontSpec spec;
-    spec.families = nbase::UTF8ToWide(SkinResources::kSystemFontFamilies);
-    spec.pixel_size = 12;
-    std::unique_ptr<NativeFont> made = CreateNativeFont(spec);
+    NativeFontSpec wanted;
+    wanted.families = nbase::UTF8ToWide(SkinResources::kSystemFontFamilies);
+    wanted.pixel_size = 12;
+    std::unique_ptr<NativeFont> made = CreateNativeFont(wanted);
     return static_cast<const GdiNativeFont*>(made.release());
   }();
   return *font;
