@@ -41,6 +41,9 @@ void EnsureHttpLibraryInitialized();
 // https are spoken, for the first address and for every redirect; any other
 // scheme fails with kHttpUnsupportedProtocol (1). At most five redirects are
 // followed; a sixth fails with kHttpTooManyRedirects (47).
+// The headers every request of the installer carries unless changed.
+std::map<std::string, std::string> DefaultRequestHeaders();
+
 class HttpClient {
  public:
   HttpClient(std::string proxy = std::string(), int connect_timeout = 15, int attempts = 2,

@@ -108,14 +108,7 @@ HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int
     : dns_cache_timeout_(dns_cache_timeout),
       connect_timeout_(connect_timeout),
       attempts_(attempts),
-      headers_{{"Accept-Charset", "utf-8;q=0.7,*;q=0.3"},
-               {"Accept-Language", "en-US,en;q=0.9"},
-               {"Accept-Encoding", "deflate"},
-               {"Cache-Control", "no-cache"},
-               {"Connection", "close"},
-               {"User-Agent",
-                "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
-                "Chrome/56.0.2924.90 Safari/537.36 2345Explorer/9.3.2.17331"}},
+      headers_(DefaultRequestHeaders()),
       proxy_(std::move(proxy)) {
   EnsureHttpLibraryInitialized();
   native_ = std::make_unique<Native>();

@@ -21,6 +21,7 @@
 #include "app/system/embedded_resource.h"
 #include "app/system/folders.h"
 #include "app/system/win/wide_text.h"
+#include "tools/demo_package/outcome.h"
 #include "tools/demo_product/start_record.h"
 
 namespace {
@@ -48,18 +49,7 @@ int NextRunIndex() {
 
 // The requested outcome of this run: an exit code, or -1 for "kill".
 int RequestedOutcome(int run) {
-  const std::string list = Env("CORVANE_DEMO_PACKAGE_EXIT_CODES");
-  if (list.empty()) return 0;
-  std::vector<std::string> codes;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = list.find(',', start);
-    codes.push_back(list.substr(start, comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  const std::string& pick = codes[std::min<size_t>(static_cast<size_t>(run), codes.size() - 1)];
-  return pick == "kill" ? -1 : std::atoi(pick.c_str());
+  return demo::OutcomeOfRun(Env("CORVANE_DEMO_PACKAGE_EXIT_CODES"), run);
 }
 
 bool InstallProduct(const std::string& dir) {
