@@ -40,6 +40,8 @@ using bench::CpuSeconds;
 using bench::Grab;
 using bench::Median;
 using bench::Patch;
+using bench::Phases;
+using bench::ResidentByMapping;
 using Clock = std::chrono::steady_clock;
 constexpr int kStartRuns = 7;
 constexpr int kClickRuns = 15;
@@ -72,55 +74,6 @@ struct StartRun {
   // of its own: reading them competes with the frame for the processor).
   std::map<std::string, double> frame_mappings;
 };
-
-std::map<std::string, double> ResidentByMapping(pid_t pid) {
-  std::map<std::string, double> kb;
-  std::ifstream in("/proc/" + std::to_string(pid) + "/smaps");
-  std::string line, name = "[anon]";
-  while (std::getline(in, line)) {
-    if (line.rfind("Rss:", 0) == 0) {
-      kb[name] += std::atof(line.c_str() + 4);
-    } else if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) &&
-               line.find('-') < line.find(' ')) {
-      // "start-end perms offset dev inode   path": the path is the sixth field.
-      size_t at = 0;
-      for (int field = 0; field < 5 && at != std::string::npos; ++field) {
-        at = line.find_first_not_of(' ', line.find(' ', at));
-      }
-      name = at == std::string::npos ? "[anon]" : line.substr(at);
-      if (name.rfind("[stack", 0) != 0 && name.find('/') != std::string::npos) {
-        name = name.substr(name.rfind('/') + 1);
-      }
-      if (name == "[heap]" || name.rfind("SYSV", 0) == 0) name = "[anon]";
-    }
-  }
-  return kb;
-}
-
-// The "startup" lines of a program's standard error, as milliseconds after
-// `t0` (their bracket carries the steady clock).
-std::vector<std::pair<std::string, double>> Phases(const std::string& err, Clock::time_point t0) {
-  std::vector<std::pair<std::string, double>> phases;
-  const double origin = std::chrono::duration<double, std::milli>(t0.time_since_epoch()).count();
-  size_t begin = 0;
-  while (begin < err.size()) {
-    size_t end = err.find('\n', begin);
-    if (end == std::string::npos) end = err.size();
-    const std::string line = err.substr(begin, end - begin);
-    begin = end + 1;
-    const size_t clock = line.find("[clock ");
-    const size_t close = line.find(')');
-    if (line.rfind("startup ", 0) != 0 || clock == std::string::npos ||
-        close == std::string::npos) {
-      continue;
-    }
-    std::string name = line.substr(close + 1, clock - close - 1);
-    name.erase(0, name.find_first_not_of(' '));
-    name.erase(name.find_last_not_of(' ') + 1);
-    phases.emplace_back(name, std::atof(line.c_str() + clock + 7) - origin);
-  }
-  return phases;
-}
 
 // Start of the program to the first frame that shows what the window
 // settles on (a 24 × 24 patch in its middle, within 24 levels a channel).

@@ -10,9 +10,39 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
                         WINVER=0x0A00)
 add_link_options(-static -static-libgcc -static-libstdc++)
 enable_language(RC)
-# The system DLLs the installer's services use.
-set(CORVANE_WIN_SYSTEM_LIBS winhttp urlmon ole32 oleaut32 uuid shlwapi shell32 crypt32 advapi32
-    user32 ws2_32 bcrypt)
+# A system DLL loaded on the first call into it rather than at the start:
+# an import library whose entries load it then (mingw's delay-load helper),
+# made from the regular one's exports. Under Wine each DLL loaded at the
+# start adds to the time before the first frame, and bcrypt and crypt32
+# bring TLS libraries with them.
+function(corvane_delay_loaded name out_var)
+  set(dir ${CMAKE_BINARY_DIR}/delayload)
+  set(lib ${dir}/lib${name}_delay.a)
+  find_library(corvane_${name}_import ${name} REQUIRED)
+  if(NOT EXISTS ${lib} OR ${corvane_${name}_import} IS_NEWER_THAN ${lib})
+    file(MAKE_DIRECTORY ${dir})
+    execute_process(COMMAND ${CMAKE_NM} -g --defined-only ${corvane_${name}_import}
+                    OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "I __imp_[A-Za-z0-9_]+" imports "${symbols}")
+    list(TRANSFORM imports REPLACE "I __imp_" "")
+    list(REMOVE_DUPLICATES imports)
+    list(JOIN imports "\n" exports)
+    file(WRITE ${dir}/${name}.def "LIBRARY ${name}.dll\nEXPORTS\n${exports}\n")
+    execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${dir}/${name}.def --output-delaylib ${lib}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  set(${out_var} ${lib} PARENT_SCOPE)
+endfunction()
+corvane_delay_loaded(bcrypt corvane_bcrypt_delay)
+corvane_delay_loaded(crypt32 corvane_crypt32_delay)
+corvane_delay_loaded(urlmon corvane_urlmon_delay)
+corvane_delay_loaded(oleacc corvane_oleacc_delay)
+# The system DLLs the installer's services use; the package check's and the
+# system downloader's load when first used, after the first frame.
+set(CORVANE_WIN_SYSTEM_LIBS winhttp ${corvane_urlmon_delay} ole32 oleaut32 uuid shlwapi shell32
+    ${corvane_crypt32_delay} advapi32 user32 ws2_32 ${corvane_bcrypt_delay} delayimp)
+# Screen readers' entry, loaded when one first asks for the window's object.
+set(CORVANE_WIN_OLEACC ${corvane_oleacc_delay} delayimp)
 # The system DLLs the UI library draws, decodes and lays text out with.
 set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid dwrite)
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/startup_timing.h"
 #include "ui/native/accessible_bridge.h"
 #include "ui/native/key_codes.h"
 #include "ui/native/win/thread_window.h"
@@ -20,6 +21,12 @@ namespace {
 // A private paint request of a layered window, at most one in the queue.
 constexpr UINT kPaintMessage = WM_APP + 0x102;
 constexpr int kToolTipOffsetY = 20;
+
+// Windows are presented on the UI thread only.
+void MarkFirstFrame() {
+  static bool first_frame = false;
+  nbase::StartupTiming::MarkOnce("first frame painted", &first_frame);
+}
 
 // The signed coordinates of a mouse message (windowsx.h's, whose other
 // macros clash with our names).
@@ -299,6 +306,7 @@ void WinNativeWindow::OnPaintMessage() {
       ::BitBlt(dc, area.left, area.top, area.GetWidth(), area.GetHeight(), surface_dc_, area.left,
                area.top, SRCCOPY);
       ++present_count_;
+      MarkFirstFrame();
       last_present_rect_ = area;
     }
   }
@@ -370,6 +378,7 @@ void WinNativeWindow::PushLayered(const UiRect& dirty) {
     if (!::UpdateLayeredWindowIndirect(hwnd_, &info)) return;
   }
   ++present_count_;
+  MarkFirstFrame();
   last_present_rect_ = dirty;
 }
 
