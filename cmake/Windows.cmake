@@ -55,6 +55,13 @@ set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid dwrite ${corvane
 # minizip is not packaged for mingw-w64: its unzip layer is built from
 # Debian's zlib source package, which scripts/setup unpacks into .deps/,
 # over the mingw zlib. The same target name exists on Linux (cmake/Linux.cmake).
+# zlib is linked in: zlib1.dll is no system DLL of Windows (Wine happens to
+# bring one). A build folder that found the import library keeps it in its
+# cache; that (and only that) is looked up again.
+set(ZLIB_USE_STATIC_LIBS ON)
+if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+  unset(ZLIB_LIBRARY_RELEASE CACHE)
+endif()
 find_package(ZLIB REQUIRED)
 set(CORVANE_MINIZIP_DIR "" CACHE PATH "contrib/minizip of zlib's source (default: .deps/zlib-*)")
 if(NOT CORVANE_MINIZIP_DIR)
