@@ -144,9 +144,11 @@ void ReportEvent(const std::wstring& event_id, const EventData& data) {
 }
 
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
-  std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
   // Only the http thread uploads, so records go out one at a time, in order.
-  PostToHttpThread([body = std::move(body)] { UploadRecord(body); });
+  // It encodes them too: on Windows the encoder's library brings the TLS
+  // libraries with it, which the first frame should not wait for.
+  PostToHttpThread(
+      [record = BuildRecordText(event_id, data_text)] { UploadRecord(BuildRecordBody(record)); });
 }
 
 int UploadRecord(const std::string& body) {

@@ -37,18 +37,31 @@ corvane_delay_loaded(bcrypt corvane_bcrypt_delay)
 corvane_delay_loaded(crypt32 corvane_crypt32_delay)
 corvane_delay_loaded(urlmon corvane_urlmon_delay)
 corvane_delay_loaded(oleacc corvane_oleacc_delay)
-# The system DLLs the installer's services use; the package check's and the
-# system downloader's load when first used, after the first frame.
-set(CORVANE_WIN_SYSTEM_LIBS winhttp ${corvane_urlmon_delay} ole32 oleaut32 uuid shlwapi shell32
-    ${corvane_crypt32_delay} advapi32 user32 ws2_32 ${corvane_bcrypt_delay} delayimp)
+corvane_delay_loaded(winhttp corvane_winhttp_delay)
+corvane_delay_loaded(comctl32 corvane_comctl32_delay)
+# The system DLLs the installer's services use; the package check's, the
+# uploads' and the system downloader's load when first used, after the
+# first frame.
+set(CORVANE_WIN_SYSTEM_LIBS ${corvane_winhttp_delay} ${corvane_urlmon_delay} ole32 oleaut32 uuid
+    shlwapi shell32 ${corvane_crypt32_delay} advapi32 user32 ws2_32 ${corvane_bcrypt_delay}
+    delayimp)
 # Screen readers' entry, loaded when one first asks for the window's object.
 set(CORVANE_WIN_OLEACC ${corvane_oleacc_delay} delayimp)
-# The system DLLs the UI library draws, decodes and lays text out with.
-set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid dwrite)
+# The system DLLs the UI library draws, decodes and lays text out with; the
+# tooltips' (comctl32) loads on the first tooltip.
+set(CORVANE_WIN_UI_LIBS gdiplus gdi32 msimg32 user32 ole32 uuid dwrite ${corvane_comctl32_delay}
+    delayimp)
 
 # minizip is not packaged for mingw-w64: its unzip layer is built from
 # Debian's zlib source package, which scripts/setup unpacks into .deps/,
 # over the mingw zlib. The same target name exists on Linux (cmake/Linux.cmake).
+# zlib is linked in: zlib1.dll is no system DLL of Windows (Wine happens to
+# bring one). A build folder that found the import library keeps it in its
+# cache; that (and only that) is looked up again.
+set(ZLIB_USE_STATIC_LIBS ON)
+if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+  unset(ZLIB_LIBRARY_RELEASE CACHE)
+endif()
 find_package(ZLIB REQUIRED)
 set(CORVANE_MINIZIP_DIR "" CACHE PATH "contrib/minizip of zlib's source (default: .deps/zlib-*)")
 if(NOT CORVANE_MINIZIP_DIR)

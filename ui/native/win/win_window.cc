@@ -50,6 +50,13 @@ void RegisterClasses(WNDPROC procedure) {
       window_class.lpszClassName = name;
       ::RegisterClassExW(&window_class);
     }
+  });
+}
+
+// comctl32 loads here, on the first tooltip, rather than with the program.
+void RegisterToolTipClass() {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
   });
@@ -499,6 +506,7 @@ void WinNativeWindow::ShowToolTip(const std::wstring& text, const UiRect& rect, 
   tool.lpszText = tooltip_text_.data();
   tool.rect = ToRect(rect);
   if (!tooltip_) {
+    RegisterToolTipClass();
     tooltip_ =
         ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                           WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
