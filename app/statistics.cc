@@ -1,5 +1,7 @@
 #include "app/statistics.h"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -146,7 +148,16 @@ void ReportEvent(const std::wstring& event_id, const EventData& data) {
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
   std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
   // Only the http thread uploads, so records go out one at a time, in order.
-  PostToHttpThread([body = std::move(body)] { UploadRecord(body); });
+  // Once the last record queued so far has gone, the HTTP library (about
+  // 4 MB resident with what it brings in) is let go until the next request.
+  static std::atomic<uint64_t> uploads{0};
+  PostToHttpThread([body = std::move(body)] {
+    UploadRecord(body);
+    const uint64_t upload = ++uploads;
+    nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [upload] {
+      if (upload == uploads) UnloadIdleHttpLibrary();
+    });
+  });
 }
 
 int UploadRecord(const std::string& body) {
