@@ -16,6 +16,8 @@
 #define CURL_DISABLE_TYPECHECK 1
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <openssl/crypto.h>
+#include <openssl/ssl.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -65,10 +67,27 @@ bool Bind(void* library, const char* name, T* slot) {
   return *slot != nullptr;
 }
 
+// OpenSSL's error texts are read only into messages the installer never
+// shows, yet loading them keeps about 600 KiB of libcrypto resident for
+// good (it cannot be unloaded). Asked for first, this start leaves them out
+// of libcurl's start too.
+void StartTlsWithoutErrorTexts() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  void* ssl = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (!ssl) return;
+  using Init = int (*)(uint64_t, const OPENSSL_INIT_SETTINGS*);
+  if (auto init = reinterpret_cast<Init>(dlsym(ssl, "OPENSSL_init_ssl"))) {
+    init(OPENSSL_INIT_NO_LOAD_SSL_STRINGS | OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS, nullptr);
+  }
+}
+
 // All or nothing: without the library every call fails as libcurl's own
 // calls fail without memory. Called with the lock held.
 bool Load(Library& lib) {
   if (lib.handle) return true;
+  StartTlsWithoutErrorTexts();
   void* handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
   if (!handle) return false;
   CurlFunctions f;
