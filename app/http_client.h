@@ -40,6 +40,9 @@ void EnsureHttpLibraryInitialized();
 // False when it stays: in use, never loaded, kept for good (a timed-out or
 // aborted transfer may still have a thread inside it), or a system library.
 bool UnloadIdleHttpLibrary();
+// Loads it again ahead of a request that is likely to come, so that the
+// request does not wait for it.
+void PreloadHttpLibrary();
 
 // One HTTP request over the platform's HTTP library (libcurl on Linux,
 // WinHTTP with the system's proxy settings on Windows). An HTTP status of

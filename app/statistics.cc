@@ -1,6 +1,5 @@
 #include "app/statistics.h"
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -39,6 +38,25 @@ void PostToHttpThread(nbase::Closure task) {
     return;
   }
   nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, std::move(task));
+}
+
+// The HTTP library (about 4 MB resident with what it brings in) is let go
+// once the http thread has not used it for this long and no transfer holds
+// it: long enough that a click's record and the download it starts, or a
+// burst of records, find it still loaded.
+constexpr int kHttpLibraryIdleMs = 1000;
+
+// On the http thread, after each use: only the check after the last use
+// unloads.
+void UnloadHttpLibraryWhenIdle(int idle_ms) {
+  static uint64_t uses = 0;
+  const uint64_t use = ++uses;
+  nbase::ThreadRegistry::PostDelayedTaskToThread(
+      kThreadHttp,
+      [use] {
+        if (use == uses) UnloadIdleHttpLibrary();
+      },
+      nbase::TimeDelta::FromMilliseconds(idle_ms));
 }
 
 }  // namespace
@@ -148,15 +166,16 @@ void ReportEvent(const std::wstring& event_id, const EventData& data) {
 void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
   std::string body = BuildRecordBody(BuildRecordText(event_id, data_text));
   // Only the http thread uploads, so records go out one at a time, in order.
-  // Once the last record queued so far has gone, the HTTP library (about
-  // 4 MB resident with what it brings in) is let go until the next request.
-  static std::atomic<uint64_t> uploads{0};
   PostToHttpThread([body = std::move(body)] {
     UploadRecord(body);
-    const uint64_t upload = ++uploads;
-    nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, [upload] {
-      if (upload == uploads) UnloadIdleHttpLibrary();
-    });
+    UnloadHttpLibraryWhenIdle(kHttpLibraryIdleMs);
+  });
+}
+
+void WarmUpHttpLibrary(int idle_ms) {
+  PostToHttpThread([idle_ms] {
+    PreloadHttpLibrary();
+    UnloadHttpLibraryWhenIdle(idle_ms);
   });
 }
 

@@ -163,6 +163,12 @@ bool UnloadIdleHttpLibrary() {
   return true;
 }
 
+void PreloadHttpLibrary() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> hold(lib.lock);
+  Load(lib);
+}
+
 }  // namespace corvane
 
 extern "C" {

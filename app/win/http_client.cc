@@ -267,6 +267,10 @@ bool UnloadIdleHttpLibrary() {
   return false;
 }
 
+void PreloadHttpLibrary() {
+  EnsureHttpLibraryInitialized();
+}
+
 HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int dns_cache_timeout)
     : dns_cache_timeout_(dns_cache_timeout),
       connect_timeout_(connect_timeout),

@@ -119,7 +119,7 @@ bool Eventually(const std::function<bool()>& done) {
   return done();
 }
 
-TEST_F(AppStatisticsUploadTest, LibraryGoesOnceTheQueueIsEmptyAndRecordsStayInOrder) {
+TEST_F(AppStatisticsUploadTest, LibraryGoesWhenIdleAndRecordsStayInOrder) {
   VendorService service;
   service.UseForInstaller(&env_);
   MiscThread http(kThreadHttp, "http");
@@ -140,6 +140,28 @@ TEST_F(AppStatisticsUploadTest, LibraryGoesOnceTheQueueIsEmptyAndRecordsStayInOr
                       : text);
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"First", "Second", "Third", "Fourth"}));
+  http.Stop();
+}
+
+TEST_F(AppStatisticsUploadTest, WarmedUpLibraryServesTheNextRequestAndGoesIfNoneComes) {
+  VendorService service;
+  service.UseForInstaller(&env_);
+  MiscThread http(kThreadHttp, "http");
+  ASSERT_TRUE(http.Start());
+  WarmUpHttpLibrary(300);
+  EXPECT_TRUE(Eventually([] { return app_test::HttpLibraryMapped(); }));
+  EXPECT_TRUE(Eventually([] { return !app_test::HttpLibraryMapped(); }));
+  // A request alive when the time is up keeps it.
+  WarmUpHttpLibrary(300);
+  EXPECT_TRUE(Eventually([] { return app_test::HttpLibraryMapped(); }));
+  {
+    HttpClient client;
+    g_usleep(600000);
+    EXPECT_TRUE(app_test::HttpLibraryMapped());
+    std::string response;
+    EXPECT_EQ(client.PostForm(service.statistics_url(), BuildRecordBody(L"{}"), &response), 0);
+  }
+  EXPECT_EQ(service.StatisticsLines().size(), 1u);
   http.Stop();
 }
 
