@@ -35,6 +35,15 @@ std::string GetGlobalProxy();
 // Initialises the HTTP library once per process (libcurl: CURL_GLOBAL_ALL).
 void EnsureHttpLibraryInitialized();
 
+// Unloads the HTTP library while no request is alive, so that what it mapped
+// goes once the start-up uploads are done; the next request loads it again.
+// False when it stays: in use, never loaded, kept for good (a timed-out or
+// aborted transfer may still have a thread inside it), or a system library.
+bool UnloadIdleHttpLibrary();
+// Loads it again ahead of a request that is likely to come, so that the
+// request does not wait for it.
+void PreloadHttpLibrary();
+
 // One HTTP request over the platform's HTTP library (libcurl on Linux,
 // WinHTTP with the system's proxy settings on Windows). An HTTP status of
 // 400 or more fails the transfer with kHttpReturnedError (22). Only http and

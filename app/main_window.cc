@@ -17,6 +17,9 @@ namespace {
 constexpr int kCustomizeBarHeight = 48;
 // After the first frame, the statistics uploads wait this long more.
 constexpr int64_t kUploadsAfterFrameMs = 100;
+// With the pointer on the install button the HTTP library is loaded ahead of
+// the click, and kept this long unless the click comes.
+constexpr int kHttpLibraryWarmMs = 10000;
 
 template <typename T>
 T* Find(ui::Window* window, const wchar_t* name) {
@@ -97,6 +100,10 @@ void CMainWindow::InitWindow() {
                           }));
     }
   }
+  install_button_->AttachEvent(ui::kEventMouseEnter, [](const ui::EventArgs&) {
+    WarmUpHttpLibrary(kHttpLibraryWarmMs);
+    return true;
+  });
   directory_edit_->SetText(flow_->install_directory());
   if (ui::Control* agreement = FindControl(L"checkbox_agreement")) {
     auto changed =

@@ -1,5 +1,6 @@
 #include "app/statistics.h"
 
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -37,6 +38,25 @@ void PostToHttpThread(nbase::Closure task) {
     return;
   }
   nbase::ThreadRegistry::PostTaskToThread(kThreadHttp, std::move(task));
+}
+
+// The HTTP library (about 4 MB resident with what it brings in) is let go
+// once the http thread has not used it for this long and no transfer holds
+// it: long enough that a click's record and the download it starts, or a
+// burst of records, find it still loaded.
+constexpr int kHttpLibraryIdleMs = 1000;
+
+// On the http thread, after each use: only the check after the last use
+// unloads.
+void UnloadHttpLibraryWhenIdle(int idle_ms) {
+  static uint64_t uses = 0;
+  const uint64_t use = ++uses;
+  nbase::ThreadRegistry::PostDelayedTaskToThread(
+      kThreadHttp,
+      [use] {
+        if (use == uses) UnloadIdleHttpLibrary();
+      },
+      nbase::TimeDelta::FromMilliseconds(idle_ms));
 }
 
 }  // namespace
@@ -147,8 +167,17 @@ void SendRecord(const std::wstring& event_id, const std::wstring& data_text) {
   // Only the http thread uploads, so records go out one at a time, in order.
   // It encodes them too: on Windows the encoder's library brings the TLS
   // libraries with it, which the first frame should not wait for.
-  PostToHttpThread(
-      [record = BuildRecordText(event_id, data_text)] { UploadRecord(BuildRecordBody(record)); });
+  PostToHttpThread([record = BuildRecordText(event_id, data_text)] {
+    UploadRecord(BuildRecordBody(record));
+    UnloadHttpLibraryWhenIdle(kHttpLibraryIdleMs);
+  });
+}
+
+void WarmUpHttpLibrary(int idle_ms) {
+  PostToHttpThread([idle_ms] {
+    PreloadHttpLibrary();
+    UnloadHttpLibraryWhenIdle(idle_ms);
+  });
 }
 
 int UploadRecord(const std::string& body) {

@@ -262,6 +262,15 @@ void EnsureHttpLibraryInitialized() {
   std::call_once(once, [] { LoadLibraryW(L"winhttp.dll"); });
 }
 
+// WinHTTP is part of the system and mapped by other programs anyway.
+bool UnloadIdleHttpLibrary() {
+  return false;
+}
+
+void PreloadHttpLibrary() {
+  EnsureHttpLibraryInitialized();
+}
+
 HttpClient::HttpClient(std::string proxy, int connect_timeout, int attempts, int dns_cache_timeout)
     : dns_cache_timeout_(dns_cache_timeout),
       connect_timeout_(connect_timeout),

@@ -1,5 +1,6 @@
 #include "tests/app/app_test_support.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -393,6 +394,12 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
   size_t n = 0;
   for (const std::string& l : lines) n += l.find(needle) != std::string::npos ? 1 : 0;
   return n;
+}
+
+bool HttpLibraryMapped() {
+  void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_NOLOAD);
+  if (library) dlclose(library);
+  return library != nullptr;
 }
 
 std::string DemoPackagePath() {

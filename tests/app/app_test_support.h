@@ -140,6 +140,9 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
 
 // Paths of the built demo tools and of the reference service.
 std::string DemoPackagePath();
+
+// Whether the HTTP library (libcurl) is mapped into this process now.
+bool HttpLibraryMapped();
 std::string DemoProductPath();
 std::string VendorServiceScript();
 // The build's demo package key pair (PEM): the service signs with the

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -159,6 +160,47 @@ TEST_F(AppHttpDownloadTest, DeclaredLengthIsCheckedAgainstTheFreeSpace) {
   VendorService plausible({"--package", package_, "--declare-length", "400000"});
   EXPECT_EQ(Fetch(plausible), CURLE_PARTIAL_FILE);
   EXPECT_FALSE(app_test::FileExists(target_));
+}
+
+TEST_F(AppHttpDownloadTest, IdleLibraryIsUnloadedAndLoadedAgainForTheNextTransfer) {
+  VendorService service({"--package", package_});
+  {
+    HttpClient client;
+    ASSERT_EQ(client.DownloadToFile(service.package_base_url(), target_), 0);
+    // A live request keeps it, even between transfers.
+    EXPECT_FALSE(UnloadIdleHttpLibrary());
+    EXPECT_TRUE(app_test::HttpLibraryMapped());
+  }
+  EXPECT_TRUE(UnloadIdleHttpLibrary());
+  EXPECT_FALSE(app_test::HttpLibraryMapped());
+  EXPECT_FALSE(UnloadIdleHttpLibrary());  // nothing left to unload
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(unlink(target_.c_str()), 0);
+    HttpClient client;
+    ASSERT_EQ(client.DownloadToFile(service.package_base_url(), target_), 0) << round;
+    EXPECT_EQ(app_test::ReadFile(target_), app_test::ReadFile(package_)) << round;
+    // Headers (a list the library allocated) and a post on the reloaded library.
+    std::string response;
+    EXPECT_EQ(client.PostForm(service.statistics_url(), "log=e30=", &response), 0) << round;
+    EXPECT_FALSE(UnloadIdleHttpLibrary()) << round;
+  }
+  EXPECT_TRUE(UnloadIdleHttpLibrary());
+  EXPECT_EQ(service.StatisticsLines().size(), 2u);
+}
+
+TEST_F(AppHttpDownloadTest, LibraryStaysAfterATimedOutTransfer) {
+  // Its resolver thread may outlive such a transfer inside the library.
+  VendorService slow({"--package", package_, "--delay", "3"});
+  {
+    HttpClient client;
+    client.set_timeout(1);
+    EXPECT_EQ(client.DownloadToFile(slow.package_base_url(), target_), CURLE_OPERATION_TIMEDOUT);
+  }
+  EXPECT_FALSE(UnloadIdleHttpLibrary());
+  EXPECT_TRUE(app_test::HttpLibraryMapped());
+  // Still usable.
+  VendorService service({"--package", package_});
+  EXPECT_EQ(Fetch(service), 0);
 }
 
 TEST_F(AppHttpDownloadTest, UnopenableFileIsCodeTwo) {

@@ -1,11 +1,16 @@
 #include "app/statistics.h"
 
+#include <functional>
+#include <vector>
+
 #include <curl/curl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 
 #include "app/http_client.h"
+#include "app/installer_constants.h"
 #include "app/machine_info.h"
+#include "app/main_thread.h"
 #include "app/system/os_info.h"
 #include "base/string_util.h"
 #include "tests/app/app_test_support.h"
@@ -107,6 +112,57 @@ TEST_F(AppStatisticsUploadTest, RefusedOrUnreachableServiceCostsTwoAttempts) {
   env_.Set("CORVANE_STATISTICS_URL",
            "http://127.0.0.1:" + std::to_string(dead_port) + "/caller?c=site&a=writelog");
   EXPECT_EQ(UploadRecord(BuildRecordBody(L"{}")), CURLE_COULDNT_CONNECT);
+}
+
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) g_usleep(10000);
+  return done();
+}
+
+TEST_F(AppStatisticsUploadTest, LibraryGoesWhenIdleAndRecordsStayInOrder) {
+  VendorService service;
+  service.UseForInstaller(&env_);
+  MiscThread http(kThreadHttp, "http");
+  ASSERT_TRUE(http.Start());
+  ReportEvent(L"First", {});
+  ASSERT_TRUE(service.WaitForStatistics(1));
+  EXPECT_TRUE(Eventually([] { return !app_test::HttpLibraryMapped(); }));
+  // A burst: the library comes back for it and goes after its last record.
+  for (const wchar_t* id : {L"Second", L"Third", L"Fourth"}) ReportEvent(id, {});
+  ASSERT_TRUE(service.WaitForStatistics(4));
+  EXPECT_TRUE(Eventually([] { return !app_test::HttpLibraryMapped(); }));
+  std::vector<std::string> ids;
+  for (const std::string& line : service.StatisticsLines()) {
+    const std::string text = app_test::JsonStringField(line, "text").value_or("");
+    const std::string head = "{\"eventId\":\"";
+    ids.push_back(text.rfind(head, 0) == 0
+                      ? text.substr(head.size(), text.find('"', head.size()) - head.size())
+                      : text);
+  }
+  EXPECT_EQ(ids, (std::vector<std::string>{"First", "Second", "Third", "Fourth"}));
+  http.Stop();
+}
+
+TEST_F(AppStatisticsUploadTest, WarmedUpLibraryServesTheNextRequestAndGoesIfNoneComes) {
+  VendorService service;
+  service.UseForInstaller(&env_);
+  MiscThread http(kThreadHttp, "http");
+  ASSERT_TRUE(http.Start());
+  WarmUpHttpLibrary(300);
+  EXPECT_TRUE(Eventually([] { return app_test::HttpLibraryMapped(); }));
+  EXPECT_TRUE(Eventually([] { return !app_test::HttpLibraryMapped(); }));
+  // A request alive when the time is up keeps it.
+  WarmUpHttpLibrary(300);
+  EXPECT_TRUE(Eventually([] { return app_test::HttpLibraryMapped(); }));
+  {
+    HttpClient client;
+    g_usleep(600000);
+    EXPECT_TRUE(app_test::HttpLibraryMapped());
+    std::string response;
+    EXPECT_EQ(client.PostForm(service.statistics_url(), BuildRecordBody(L"{}"), &response), 0);
+  }
+  EXPECT_EQ(service.StatisticsLines().size(), 1u);
+  http.Stop();
 }
 
 }  // namespace
