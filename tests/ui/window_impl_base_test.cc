@@ -147,6 +147,31 @@ TEST_F(WindowImplBaseTest, AFixedWidthAutoHeightRootLosesTheShadowSidesWithoutAl
   }
 }
 
+// A window repaints only what changed; a repaint inside the root that reaches
+// one of its round corners still shows the shadow there, as the whole frame does.
+TEST_F(WindowImplBaseTest, APartialRepaintAtARoundCornerOfTheRootKeepsTheShadowThere) {
+  GlobalManager::AddTextColor(L"impl_test_shadow", 0xFF204060);
+  HeadlessHostWindow window(kShadowSkin);
+  ASSERT_TRUE(window.Open());
+  Box* shadow = window.GetShadowBox();
+  ASSERT_NE(shadow, nullptr);
+  shadow->SetBkColor(L"impl_test_shadow");
+  shadow->GetItemAt(0)->SetBorderRound(CSize(6, 6));
+  window.headless->PaintAll();
+  // The root spans (10, 10)-(310, 210); its bottom-left corner pixel is
+  // mostly the shadow's, opaque, the root's white blended in.
+  const uint32_t corner = window.headless->GetPixel(10, 209);
+  const uint32_t inside = window.headless->GetPixel(20, 200);
+  EXPECT_EQ(inside, 0xFFFFFFFFu);
+  EXPECT_EQ(corner >> 24, 0xFFu);
+  EXPECT_LT(corner & 0xFF, 0xFFu);
+  window.Invalidate(UiRect(10, 150, 100, 210));
+  EXPECT_EQ(window.headless->GetUpdateRect(), UiRect(10, 150, 100, 210));
+  ASSERT_TRUE(window.headless->PaintPending());
+  EXPECT_EQ(window.headless->GetPixel(10, 209), corner);
+  EXPECT_EQ(window.headless->GetPixel(20, 200), inside);
+}
+
 TEST_F(WindowImplBaseTest, SystemButtonsAreWiredByName) {
   HeadlessHostWindow window(kShadowSkin);
   ASSERT_TRUE(window.Open());

@@ -11,8 +11,8 @@ class ShadowBox : public Box {
  public:
   ShadowBox() = default;
 
-  // Inside the padded area the root covers the shadow: paint only what
-  // reaches outside it.
+  // Inside the padded area the root covers the shadow, but for its round
+  // corners: paint only what reaches outside it or into a corner.
   void Paint(IRenderContext* context, const UiRect& paint_area) override;
 };
 

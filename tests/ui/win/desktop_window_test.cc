@@ -273,12 +273,7 @@ TEST_F(DesktopWindowTest, ClicksDoubleClicksAndRightClicksArriveInClientCoordina
   EXPECT_EQ(window.Last(NativeMessageType::kContextMenu)->point, CPoint(60, 80));
 }
 
-// The two drags through the system's move and size loops pass run alone (the
-// binary with --gtest_also_run_disabled_tests and a filter), but in the whole
-// serial run under Wine 8 they hang after the click tests: the test process
-// waits in a wineserver call that never returns, past any timer of its own.
-// Left out of the run until that is understood.
-TEST_F(DesktopWindowTest, DISABLED_CaptionDragMovesTheWindowAndTheButtonThereStaysClickable) {
+TEST_F(DesktopWindowTest, CaptionDragMovesTheWindowAndTheButtonThereStaysClickable) {
   PaintedWindow window;
   ASSERT_TRUE(window.Open(100, 100, 240, 160));
   // Ending inside the window's old place.
@@ -301,7 +296,7 @@ TEST_F(DesktopWindowTest, DISABLED_CaptionDragMovesTheWindowAndTheButtonThereSta
   EXPECT_EQ(window.native->GetWindowRect(), UiRect(160, 140, 400, 300));
 }
 
-TEST_F(DesktopWindowTest, DISABLED_BorderDragResizesWithinTheLimitsAndRepaintsTheNewSize) {
+TEST_F(DesktopWindowTest, BorderDragResizesWithinTheLimitsAndRepaintsTheNewSize) {
   PaintedWindow window;
   window.native->SetSizeLimits(CSize(200, 150), CSize(400, 300));
   ASSERT_TRUE(window.Open(100, 100, 240, 160));

@@ -198,6 +198,45 @@ TEST(RenderGdiplusTest, StretchedOpaquePiecesStayInsideTheClip) {
   EXPECT_EQ(AlphaAt(context.get(), 5, 1), 254);
 }
 
+// A window repaints only what changed: a stretched picture must come out the
+// same whatever part of it a repaint covers, or a page drawn in pieces shows
+// seams and shifted edges against the page drawn whole.
+TEST(RenderGdiplusTest, AStretchedPictureIsTheSameInAPartialRepaintAsInAWholeOne) {
+  // Sharp edges everywhere: a checker, 30 x 12, drawn 4/3 larger over black;
+  // opaque (half-tone stretching), then half-transparent (blending).
+  for (const bool translucent : {false, true}) {
+    const uint32_t dark = translucent ? 0x80102060u : 0xFF2060C0u;  // premultiplied
+    std::shared_ptr<PixelImage> checker = PixelImage::Create(30, 12);
+    for (int y = 0; y < 12; ++y) {
+      for (int x = 0; x < 30; ++x) {
+        const uint32_t pixel = ((x / 2 + y / 3) % 2) ? dark : 0xFFE0E8F0u;
+        std::memcpy(checker->GetRow(y) + x * 4, &pixel, 4);
+      }
+    }
+    const UiRect dest(0, 0, 40, 16);
+    auto whole = MakeGdiContext(40, 16);
+    whole->DrawColor(dest, 0xFF000000u);
+    whole->DrawImage(dest, checker.get(), translucent, dest, UiRect(0, 0, 30, 12), UiRect());
+    for (const UiRect& part : {UiRect(7, 3, 40, 16), UiRect(13, 5, 29, 11), UiRect(0, 9, 17, 16)}) {
+      auto pieces = MakeGdiContext(40, 16);
+      pieces->DrawColor(dest, 0xFF000000u);
+      pieces->SetClip(part);
+      pieces->DrawImage(part, checker.get(), translucent, dest, UiRect(0, 0, 30, 12), UiRect());
+      pieces->ClearClip();
+      int differing = 0;
+      for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 40; ++x) {
+          const uint32_t expected =
+              part.IsPointIn(CPoint(x, y)) ? PixelAt(whole.get(), x, y) : 0xFF000000u;
+          if (PixelAt(pieces.get(), x, y) != expected) ++differing;
+        }
+      }
+      EXPECT_EQ(differing, 0) << (translucent ? "translucent " : "opaque ") << part.left << ","
+                              << part.top << " " << part.right << "," << part.bottom;
+    }
+  }
+}
+
 TEST(RenderGdiplusTest, FadedStretchBlendsWithTheConstantAlpha) {
   // Half-transparent red, stretched 2 x 2 to 4 x 4 at alpha 128 over white.
   std::shared_ptr<PixelImage> half_red = SolidFrame(2, 2, 0x80800000u);

@@ -509,13 +509,73 @@ void RenderContext_GdiPlus::BlitPiece(HDC source_dc, POINT source_origin, bool h
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
   const int sx = source.left + source_origin.x, sy = source.top + source_origin.y;
   if (record.mode == BlitRecord::kStretch) {
-    StretchBlt(dc_, dest.left, dest.top, dw, dh, source_dc, sx, sy, sw, sh, SRCCOPY);
+    // Half-tone stretching under a clip samples as if the piece began where
+    // the clip does (so under Wine): a repaint of part of the piece would
+    // shift its edges against the piece drawn whole. A piece the clip cuts is
+    // stretched whole aside and the part the clip leaves copied.
+    const bool stretched = dw != sw || dh != sh;
+    if (!stretched || !ClipCuts(dest) || !StretchAside(source_dc, sx, sy, sw, sh, dest)) {
+      StretchBlt(dc_, dest.left, dest.top, dw, dh, source_dc, sx, sy, sw, sh, SRCCOPY);
+    }
     // Half-tone stretching drops the alpha byte; the piece is opaque.
     MakeOpaque(dest);
   } else {
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
     GdiAlphaBlend(dc_, dest.left, dest.top, dw, dh, source_dc, sx, sy, sw, sh, blend);
   }
+}
+
+bool RenderContext_GdiPlus::ClipCuts(const UiRect& rect) const {
+  PixelImage* image = bitmap_.GetBitmap();
+  if (!image) return false;
+  const CPoint origin = GetWindowOrg();
+  UiRect device = rect;
+  device.Offset(-origin.x, -origin.y);
+  UiRect inside = device;
+  if (!inside.Intersect(UiRect(0, 0, image->GetWidth(), image->GetHeight())) ||
+      !(inside == device)) {
+    return true;
+  }
+  HRGN clip = CreateRectRgn(0, 0, 0, 0);
+  if (!clip) return false;
+  bool cuts = false;
+  if (GetClipRgn(dc_, clip) == 1) {
+    HRGN left_out = CreateRectRgn(device.left, device.top, device.right, device.bottom);
+    if (left_out) {
+      cuts = CombineRgn(left_out, left_out, clip, RGN_DIFF) != NULLREGION;
+      DeleteObject(left_out);
+    }
+  }
+  DeleteObject(clip);
+  return cuts;
+}
+
+bool RenderContext_GdiPlus::StretchAside(HDC source_dc, int sx, int sy, int sw, int sh,
+                                         const UiRect& dest) {
+  const int dw = dest.GetWidth(), dh = dest.GetHeight();
+  // A piece far larger than any window (mostly off the pixels) is not
+  // worth a scratch of its size.
+  constexpr int64_t kMostPixels = int64_t{4096} * 4096;
+  if (int64_t{dw} * dh > kMostPixels) return false;
+  if (!stretch_scratch_ || stretch_scratch_->GetWidth() < dw ||
+      stretch_scratch_->GetHeight() < dh) {
+    const int width = stretch_scratch_ ? std::max(stretch_scratch_->GetWidth(), dw) : dw;
+    const int height = stretch_scratch_ ? std::max(stretch_scratch_->GetHeight(), dh) : dh;
+    stretch_scratch_ = CreateDibPixelImage(width, height);
+  }
+  if (!stretch_scratch_) return false;
+  POINT origin = {0, 0};
+  HDC scratch = DibDcOf(*stretch_scratch_, &origin);
+  if (!scratch) return false;
+  const int old_mode = SetStretchBltMode(scratch, HALFTONE);
+  POINT old_brush_origin;
+  SetBrushOrgEx(scratch, 0, 0, &old_brush_origin);
+  const bool ok =
+      StretchBlt(scratch, origin.x, origin.y, dw, dh, source_dc, sx, sy, sw, sh, SRCCOPY) &&
+      ::BitBlt(dc_, dest.left, dest.top, dw, dh, scratch, origin.x, origin.y, SRCCOPY);
+  SetBrushOrgEx(scratch, old_brush_origin.x, old_brush_origin.y, nullptr);
+  if (old_mode) SetStretchBltMode(scratch, old_mode);
+  return ok;
 }
 
 void RenderContext_GdiPlus::DrawImage(const UiRect& paint_rect, const PixelImage* image,

@@ -233,6 +233,11 @@ class RenderContext_GdiPlus : public IRenderContext {
                          const std::function<void(uint8_t* row, int count)>& visit);
   // Sets alpha 255 on what the clip leaves of `rect`.
   void MakeOpaque(const UiRect& rect);
+  // Whether the clip or the pixels' edge leave out part of `rect` (logical).
+  bool ClipCuts(const UiRect& rect) const;
+  // Stretches the source rect over all of `dest` in a scratch DIB, as if
+  // nothing were clipped, and copies into the DC what the clip leaves.
+  bool StretchAside(HDC source_dc, int sx, int sy, int sw, int sh, const UiRect& dest);
   void StrokeWithNewPen(int width, uint32_t color, bool antialias,
                         const std::function<void(Gdiplus::GpGraphics*, Gdiplus::GpPen*)>& draw);
 
@@ -244,6 +249,8 @@ class RenderContext_GdiPlus : public IRenderContext {
   bool transparent_ = false;
   GdiClip clip_;
   GdiBitmap bitmap_;
+  // Where StretchAside stretches; kept for the next piece, grown as needed.
+  std::shared_ptr<PixelImage> stretch_scratch_;
   std::function<void(const BlitRecord&)> blit_observer_;
 };
 
