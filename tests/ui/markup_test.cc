@@ -390,6 +390,104 @@ TEST_F(MarkupTest, AsciiElementsOfEveryLengthReadWhole) {
   EXPECT_EQ(i, expected.size());
 }
 
+// Attributes found sixteen bytes at a time: whitespace runs of every width
+// between them and around "=" (none at all too), element names of every
+// length so each text starts at every offset of a step, values that are
+// empty, spaced, hold "=", quotes or other characters, and values read
+// after a text of several-byte characters. Each attribute reads whole and
+// in its place.
+TEST_F(MarkupTest, AttributesAtEveryOffsetAndSpacingAreFoundInOrder) {
+  const std::vector<std::string> values = {"",  " x ", "a=b", "&quot;q&quot;", "中文", "é", "v w",
+                                           "1", "  ",  "\t"};
+  const std::vector<std::wstring> decoded = {L"",  L" x ", L"a=b", L"\"q\"", L"中文",
+                                             L"é", L"v w", L"1",   L"  ",    L"\t"};
+  std::string text = "<r>";
+  std::vector<std::vector<std::pair<std::wstring, std::wstring>>> expected;
+  for (int n = 0; n < 34; ++n) {
+    std::vector<std::pair<std::wstring, std::wstring>> attributes;
+    text += "<" + std::string(static_cast<size_t>(1 + n % 17), 'e');
+    for (int k = 0; k < 7; ++k) {
+      const size_t v = static_cast<size_t>(n + 3 * k) % values.size();
+      const std::string gap = k == 0 ? std::string(static_cast<size_t>(1 + n % 19), ' ')
+                                     : std::string(static_cast<size_t>((n + k) % 4), '\n');
+      const std::string name =
+          "a" + std::to_string(k) + std::string(static_cast<size_t>(n % 5), 'z');
+      text += gap + name + std::string(static_cast<size_t>(k % 2), ' ') + "=" +
+              std::string(static_cast<size_t>(k % 3), '\t') + "\"" + values[v] + "\"";
+      attributes.emplace_back(nbase::UTF8ToWide(name), decoded[v]);
+    }
+    text += n % 3 == 0 ? "/>"
+                       : std::string(static_cast<size_t>(n % 4), ' ') + ">c</e" +
+                             std::string(static_cast<size_t>(1 + n % 17 - 1), 'e') + ">";
+    expected.push_back(attributes);
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t n = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_LT(n, expected.size());
+    ASSERT_EQ(e.GetAttributeCount(), static_cast<int>(expected[n].size()));
+    for (int k = 0; k < e.GetAttributeCount(); ++k) {
+      EXPECT_EQ(Str(e.GetAttributeName(k)), expected[n][static_cast<size_t>(k)].first);
+      EXPECT_EQ(Str(e.GetAttributeValue(k)), expected[n][static_cast<size_t>(k)].second);
+    }
+    EXPECT_EQ(Str(e.GetValue()), n % 3 == 0 ? L"" : L"c");
+  }
+  EXPECT_EQ(n, expected.size());
+}
+
+// With whitespace collapsed, a shortened content leaves blanks up to the
+// next tag: the element's texts, and the child's after them, still read as
+// they are.
+TEST_F(MarkupTest, CollapsedContentBeforeLongBlanksReadsWhole) {
+  doc_.SetPreserveWhitespace(false);
+  const std::string blanks(40, ' ');
+  ASSERT_TRUE(doc_.LoadFromUtf8("<a k=\"v  w\">" + blanks + "<b j=\"中\">" + blanks + "</b>" +
+                                blanks + "</a>"));
+  MarkupElement b = doc_.GetRoot().GetChild();
+  EXPECT_EQ(Str(b.GetValue()), L" ");
+  EXPECT_EQ(Str(b.GetAttributeValue(0)), L"中");
+  EXPECT_EQ(b.GetAttributeCount(), 1);
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L" ");
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"v w");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+  ASSERT_TRUE(doc_.LoadFromUtf8("<a>" + blanks + "x" + blanks + "</a>"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L" x ");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
+}
+
+// Sequences of two and three bytes are decoded inline; invalid ones (cut
+// short before the end of the text, overlong, encoded surrogates, stray
+// continuation bytes) and four-byte ones read as the text utilities decode
+// them, wherever they stand in a text.
+TEST_F(MarkupTest, InvalidAndCutSequencesReadAsTheTextUtilitiesDecodeThem) {
+  const std::vector<std::string> pieces = {
+      "\xE4\xB8",        "\xE4", "\xED\xA0\x80",     "\xE0\x80\x80", "\xC0\x80",     "\xC1\xBF",
+      "\xC2\x80",        "\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98", "\xEF\xBF\xBF", "\xDF\xBF",
+      "\xE4\xB8\xAD\xB8"};
+  std::string text = "<r>";
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    for (const std::string& value :
+         {pieces[i], "ab" + pieces[i], pieces[i] + "cd", "中" + pieces[i] + "é"}) {
+      text += "<e v=\"" + value + "\">" + value + "</e>";
+      expected.push_back(value);
+    }
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t i = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++i) {
+    ASSERT_LT(i, expected.size());
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(expected[i]));
+    EXPECT_EQ(Str(e.GetValue()), nbase::UTF8ToWide(expected[i]));
+    EXPECT_EQ(e.GetAttributeCount(), 1);
+  }
+  EXPECT_EQ(i, expected.size());
+}
+
 // A document loaded again keeps its memory but never shows the texts of the
 // one before, whether or not that one was read.
 TEST_F(MarkupTest, ReloadedDocumentReadsOnlyItsOwnTexts) {
