@@ -86,13 +86,14 @@ TEST_F(MarkupTest, DecodesNamedEntitiesOnlyAndKeepsLaterAttributesReadable) {
   EXPECT_EQ(Str(a.GetValue()), L"x <y> &unknown;");
 }
 
-// Text is scanned four characters at a time up to the first entity; an
-// entity, a quote or the end at any offset must still be found.
+// Text is scanned a byte at a time for its first sixteen bytes, then
+// sixteen at a time; an entity, a quote or the end at any offset on either
+// side of that must still be found.
 TEST_F(MarkupTest, EntitiesAndEndsAtEveryOffsetAreFound) {
-  for (size_t at = 0; at < 12; ++at) {
+  for (size_t at = 0; at < 40; ++at) {
     const std::wstring pad(at, L'p');
-    const std::wstring text = L"<a v=\"" + pad + L"&amp;" + pad + L"\" w=\"" + pad + L"\">" + pad +
-                              L"&lt;" + pad + L"</a>";
+    const std::wstring text = L"<a v=\"" + pad + L"&amp;" + pad + L"\" w=\"" + pad + L"\" s=\"" +
+                              pad + L"  z\">" + pad + L"&lt;" + pad + L"</a>";
     for (bool preserve : {true, false}) {
       doc_.SetPreserveWhitespace(preserve);
       ASSERT_TRUE(doc_.Load(text)) << at;
@@ -101,6 +102,9 @@ TEST_F(MarkupTest, EntitiesAndEndsAtEveryOffsetAreFound) {
       EXPECT_EQ(value, pad + L"&" + pad) << at;
       ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"w", &value));
       EXPECT_EQ(value, pad) << at;
+      // A run of spaces, kept or made one.
+      ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"s", &value));
+      EXPECT_EQ(value, pad + (preserve ? L"  z" : L" z")) << at;
       EXPECT_EQ(Str(doc_.GetRoot().GetValue()), pad + L"<" + pad) << at;
       // The same text from UTF-8, and cut short inside the value.
       const std::string utf8 = nbase::WideToUTF8(text);

@@ -39,6 +39,39 @@ inline char* FindAny(char* p, char a, char b, char c) {
   }
 }
 
+// What ends a run of text: the end, an entity, the closing quote of a value
+// or the "<" after a content, and a space where whitespace collapses.
+enum StopClass : uint8_t { kValueStop = 1, kContentStop = 2, kSpaceStop = 4 };
+struct StopTable {
+  uint8_t classes[256] = {};
+  constexpr StopTable() {
+    classes[0] = kValueStop | kContentStop;
+    classes[static_cast<int>('&')] = kValueStop | kContentStop;
+    classes[static_cast<int>('"')] = kValueStop;
+    classes[static_cast<int>('<')] = kContentStop;
+    classes[static_cast<int>(' ')] = kSpaceStop;
+  }
+};
+constexpr StopTable kStopTable;
+
+// The first stop at or after p for `stop` ('"' or '<'). Most runs are short
+// and end sooner than a sixteen-byte step would: the first sixteen bytes
+// are looked up one by one.
+inline char* FindStop(char* p, char stop, bool preserve_whitespace) {
+  const unsigned mask =
+      (stop == '"' ? kValueStop : kContentStop) | (preserve_whitespace ? 0 : kSpaceStop);
+  const auto is_stop = [mask](const char* q) {
+    return (kStopTable.classes[static_cast<unsigned char>(*q)] & mask) != 0;
+  };
+  for (int k = 0; k < 16; k += 4, p += 4) {
+    if (is_stop(p)) return p;
+    if (is_stop(p + 1)) return p + 1;
+    if (is_stop(p + 2)) return p + 2;
+    if (is_stop(p + 3)) return p + 3;
+  }
+  return FindAny(p, stop, '&', preserve_whitespace ? '&' : ' ');
+}
+
 // Wide units past the last text's terminator, so sixteen may be stored from
 // any position up to it.
 constexpr size_t kWidePadding = 15;
@@ -165,7 +198,9 @@ uint8_t NameClassOf(const char* p) {
   return kNameTable.classes[static_cast<unsigned char>(*p)];
 }
 
-char* ScanName(char* p) {
+// Inline, so element names and attribute names each have their own branches
+// to predict.
+inline char* ScanName(char* p) {
   for (;;) {
     // Four at a time while they are ASCII name characters.
     while (NameClassOf(p) == kAsciiName && NameClassOf(p + 1) == kAsciiName &&
@@ -560,11 +595,15 @@ bool MarkupDocument::ParseAttributes(char*& p) {
 // character. Returns the end of the decoded text. When the text shrank, the
 // end gets a terminator and the gap up to `p` is blanked, so the attribute
 // walk over zero-separated strings never meets stale characters.
-char* MarkupDocument::Decode(char*& p, char stop) {
-  const char space = preserve_whitespace_ ? '&' : ' ';
-  // Up to the first entity (or collapsible space) the text stays in place;
-  // after it, each run up to the next one moves down as a whole.
-  p = FindAny(p, stop, '&', space);
+inline char* MarkupDocument::Decode(char*& p, char stop) {
+  // Up to the first entity (or collapsible space) the text stays in place.
+  p = FindStop(p, stop, preserve_whitespace_);
+  return *p == stop || *p == 0 ? p : DecodeFrom(p, stop);
+}
+
+// From the first entity (or collapsible space) on, each run up to the next
+// one moves down as a whole.
+char* MarkupDocument::DecodeFrom(char*& p, char stop) {
   char* out = p;
   while (*p != 0 && *p != stop) {
     if (*p == '&') {
@@ -579,7 +618,7 @@ char* MarkupDocument::Decode(char*& p, char stop) {
       *out++ = *p++;
       if (!preserve_whitespace_) p = SkipWhitespace(p);
     }
-    char* const next = FindAny(p, stop, '&', space);
+    char* const next = FindStop(p, stop, preserve_whitespace_);
     if (out == p) {
       out = p = next;
     } else if (next - p > 32) {

@@ -107,6 +107,7 @@ class MarkupDocument {
   bool ParseLevel(char*& p, uint32_t parent, int depth);
   bool ParseAttributes(char*& p);
   char* Decode(char*& p, char stop);
+  char* DecodeFrom(char*& p, char stop);
   uint32_t ReserveElement();
   bool Fail(const wchar_t* message, const char* location);
   void SetError(const wchar_t* message, const char* location);
