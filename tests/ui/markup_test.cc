@@ -441,6 +441,26 @@ TEST_F(MarkupTest, AttributesAtEveryOffsetAndSpacingAreFoundInOrder) {
   EXPECT_EQ(n, expected.size());
 }
 
+// The parser lets a "=" with no name before it through; the attributes
+// read end there, wherever it stands, and nothing after it is misread.
+TEST_F(MarkupTest, AValueWithoutANameEndsTheAttributes) {
+  for (const char* text : {"<a b=\"1\" =\"2\" c=\"3\"/>", "<a b=\"1\"=\"2\" c=\"3\">x</a>",
+                           "<a b=\"1\"  =  \"中\"/>"}) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text));
+    EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+    EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1");
+    EXPECT_FALSE(doc_.GetRoot().HasAttribute(L"c"));
+  }
+  for (const char* text : {"<a=\"x\" b=\"1\"/>", "< a =\"x\" b=\"1\">y</a>"}) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text));
+    EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
+    EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
+  }
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"y");
+}
+
 // With whitespace collapsed, a shortened content leaves blanks up to the
 // next tag: the element's texts, and the child's after them, still read as
 // they are.

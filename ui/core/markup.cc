@@ -369,9 +369,9 @@ inline size_t WidenSpan(const char* start, const char* last, size_t i, wchar_t* 
 
 // WidenSpan that first finds where the texts after the name start, from
 // the same sixteen bytes: the first byte after a run of whitespace and
-// zeros holding a zero, or the byte after it when that is a value's
-// opening quote (between two texts there is nothing else). `found(offset)`
-// gets each in order until it returns false.
+// zeros holding a zero, or (a value) the byte after it when that is an
+// opening quote; between two texts there is nothing else.
+// `found(offset, value)` gets each in order until it returns false.
 template <typename Found>
 inline size_t WidenAndFind(const char* start, const char* last, wchar_t* out, Found found) {
   const __m128i zero = _mm_setzero_si128();
@@ -390,21 +390,21 @@ inline size_t WidenAndFind(const char* start, const char* last, wchar_t* out, Fo
     const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quote)));
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
     // A zero added to the whitespace bits (zeros among them) carries to the
-    // first byte after its run; a start on a quote, added to itself, moves
-    // to the byte after it.
+    // first byte after its run; a start on a quote moves to the byte after
+    // it.
     const unsigned past = zeros + spaces + run_carry;
     run_carry = past >> 16;
     const unsigned starts = past & (spaces ^ 0xFFFF);
-    unsigned texts = starts + (starts & quotes) + quote_carry;
-    quote_carry = texts >> 16;
+    const unsigned values = ((starts & quotes) << 1) | quote_carry;
+    quote_carry = values >> 16;
     // Past a character of several bytes the rest of its text is decoded
     // below, and the search goes on after it.
     const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
-    texts &= ((2u << h) - 1) & 0xFFFF;
+    unsigned texts = ((starts & ~quotes) | values) & ((2u << h) - 1) & 0xFFFF;
     for (; texts != 0; texts &= texts - 1) {
+      const unsigned at = static_cast<unsigned>(__builtin_ctz(texts));
       // Done: the rest is widened again from this block on.
-      if (!found(i + static_cast<unsigned>(__builtin_ctz(texts))))
-        return WidenSpan(start, last, i, out);
+      if (!found(i + at, ((values >> at) & 1) != 0)) return WidenSpan(start, last, i, out);
     }
     if (h == 16) {
       i += 16;
@@ -442,20 +442,20 @@ void MarkupDocument::PrepareElement(uint32_t index) {
   texts.content = run + content;
   texts.first_attribute = static_cast<uint32_t>(attribute_texts_.size());
   // Attribute names and values alternate up to the start tag's ">" just
-  // before the content (or the zero of its "/>", the content itself).
-  bool value = false;
-  wide_used_ += WidenAndFind(text_.get() + e.name, text_.get() + e.data, run, [&](size_t offset) {
-    if (value) {
-      attribute_texts_.push_back(run + offset);
-      value = false;
-      return ++texts.attribute_count < MarkupElement::kMaxAttributes;
-    }
-    if (offset + 1 >= content) return false;
-    attribute_texts_.push_back(run + offset);
-    value = true;
-    return true;
-  });
-  if (value) attribute_texts_.pop_back();  // a name without its value: not a parse result
+  // before the content (or the zero of its "/>", the content itself). A
+  // value with no name before it (a "=" right after a value or the
+  // element's name) ends them.
+  bool value_next = false;
+  wide_used_ +=
+      WidenAndFind(text_.get() + e.name, text_.get() + e.data, run, [&](size_t offset, bool value) {
+        if (value != value_next || offset + (value ? 0 : 1) >= content) {
+          return false;
+        }
+        attribute_texts_.push_back(run + offset);
+        value_next = !value;
+        return !value || ++texts.attribute_count < MarkupElement::kMaxAttributes;
+      });
+  if (value_next) attribute_texts_.pop_back();  // a name without its value
   element_texts_[index] = texts;
 }
 
