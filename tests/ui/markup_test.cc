@@ -481,6 +481,33 @@ TEST_F(MarkupTest, CollapsedContentBeforeLongBlanksReadsWhole) {
   EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
 }
 
+// The search for the texts of an element without attributes runs from its
+// content through the blanks before its first child's name; what the
+// element takes of the wide store still ends with its content, so a
+// document of many such elements, read whole, stays within the store and
+// reads back whole.
+TEST_F(MarkupTest, BlanksBeforeAFirstChildKeepThePartWithinTheStore) {
+  const std::string child(60, 'c');
+  std::string text = "<r>";
+  for (int i = 0; i < 2000; ++i) {
+    text += "<p><" + std::string(40, i % 2 != 0 ? ' ' : '\n') + child + " v=\"" +
+            std::to_string(i) + "\"/></p>";
+  }
+  text += "</r>";
+  for (bool preserve : {true, false}) {
+    doc_.SetPreserveWhitespace(preserve);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+    int i = 0;
+    for (MarkupElement p = doc_.GetRoot().GetChild(); p.IsValid(); p = p.GetSibling(), ++i) {
+      ASSERT_EQ(Str(p.GetName()), L"p");
+      ASSERT_EQ(Str(p.GetValue()), L"");
+      ASSERT_EQ(Str(p.GetChild().GetName()), std::wstring(60, L'c'));
+      ASSERT_EQ(Str(p.GetChild().GetAttributeValue(0)), std::to_wstring(i));
+    }
+    EXPECT_EQ(i, 2000);
+  }
+}
+
 // Sequences of two and three bytes are decoded inline; invalid ones (cut
 // short before the end of the text, overlong, encoded surrogates, stray
 // continuation bytes) and four-byte ones read as the text utilities decode

@@ -403,8 +403,12 @@ inline size_t WidenAndFind(const char* start, const char* last, wchar_t* out, Fo
     unsigned texts = ((starts & ~quotes) | values) & ((2u << h) - 1) & 0xFFFF;
     for (; texts != 0; texts &= texts - 1) {
       const unsigned at = static_cast<unsigned>(__builtin_ctz(texts));
-      // Done: the rest is widened again from this block on.
-      if (!found(i + at, ((values >> at) & 1) != 0)) return WidenSpan(start, last, i, out);
+      // Done: the rest is widened again from this block on, or from the
+      // content should the search have run past it (through the blanks
+      // before a child's name).
+      if (!found(i + at, ((values >> at) & 1) != 0)) {
+        return WidenSpan(start, last, std::min(i, static_cast<size_t>(last - start)), out);
+      }
     }
     if (h == 16) {
       i += 16;
