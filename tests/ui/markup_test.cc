@@ -86,13 +86,14 @@ TEST_F(MarkupTest, DecodesNamedEntitiesOnlyAndKeepsLaterAttributesReadable) {
   EXPECT_EQ(Str(a.GetValue()), L"x <y> &unknown;");
 }
 
-// Text is scanned four characters at a time up to the first entity; an
-// entity, a quote or the end at any offset must still be found.
+// Text is scanned a byte at a time for its first sixteen bytes, then
+// sixteen at a time; an entity, a quote or the end at any offset on either
+// side of that must still be found.
 TEST_F(MarkupTest, EntitiesAndEndsAtEveryOffsetAreFound) {
-  for (size_t at = 0; at < 12; ++at) {
+  for (size_t at = 0; at < 40; ++at) {
     const std::wstring pad(at, L'p');
-    const std::wstring text = L"<a v=\"" + pad + L"&amp;" + pad + L"\" w=\"" + pad + L"\">" + pad +
-                              L"&lt;" + pad + L"</a>";
+    const std::wstring text = L"<a v=\"" + pad + L"&amp;" + pad + L"\" w=\"" + pad + L"\" s=\"" +
+                              pad + L"  z\">" + pad + L"&lt;" + pad + L"</a>";
     for (bool preserve : {true, false}) {
       doc_.SetPreserveWhitespace(preserve);
       ASSERT_TRUE(doc_.Load(text)) << at;
@@ -101,6 +102,9 @@ TEST_F(MarkupTest, EntitiesAndEndsAtEveryOffsetAreFound) {
       EXPECT_EQ(value, pad + L"&" + pad) << at;
       ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"w", &value));
       EXPECT_EQ(value, pad) << at;
+      // A run of spaces, kept or made one.
+      ASSERT_TRUE(doc_.GetRoot().GetAttributeValue(L"s", &value));
+      EXPECT_EQ(value, pad + (preserve ? L"  z" : L" z")) << at;
       EXPECT_EQ(Str(doc_.GetRoot().GetValue()), pad + L"<" + pad) << at;
       // The same text from UTF-8, and cut short inside the value.
       const std::string utf8 = nbase::WideToUTF8(text);
@@ -386,6 +390,151 @@ TEST_F(MarkupTest, AsciiElementsOfEveryLengthReadWhole) {
     EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(t.a));
     EXPECT_EQ(Str(e.GetAttributeName(0)), ascii ? L"a" : L"é");
     EXPECT_EQ(Str(e.GetName()), nbase::UTF8ToWide(t.name));
+  }
+  EXPECT_EQ(i, expected.size());
+}
+
+// Attributes found sixteen bytes at a time: whitespace runs of every width
+// between them and around "=" (none at all too), element names of every
+// length so each text starts at every offset of a step, values that are
+// empty, spaced, hold "=", quotes or other characters, and values read
+// after a text of several-byte characters. Each attribute reads whole and
+// in its place.
+TEST_F(MarkupTest, AttributesAtEveryOffsetAndSpacingAreFoundInOrder) {
+  const std::vector<std::string> values = {"",  " x ", "a=b", "&quot;q&quot;", "中文", "é", "v w",
+                                           "1", "  ",  "\t"};
+  const std::vector<std::wstring> decoded = {L"",  L" x ", L"a=b", L"\"q\"", L"中文",
+                                             L"é", L"v w", L"1",   L"  ",    L"\t"};
+  std::string text = "<r>";
+  std::vector<std::vector<std::pair<std::wstring, std::wstring>>> expected;
+  for (int n = 0; n < 34; ++n) {
+    std::vector<std::pair<std::wstring, std::wstring>> attributes;
+    text += "<" + std::string(static_cast<size_t>(1 + n % 17), 'e');
+    for (int k = 0; k < 7; ++k) {
+      const size_t v = static_cast<size_t>(n + 3 * k) % values.size();
+      const std::string gap = k == 0 ? std::string(static_cast<size_t>(1 + n % 19), ' ')
+                                     : std::string(static_cast<size_t>((n + k) % 4), '\n');
+      const std::string name =
+          "a" + std::to_string(k) + std::string(static_cast<size_t>(n % 5), 'z');
+      text += gap + name + std::string(static_cast<size_t>(k % 2), ' ') + "=" +
+              std::string(static_cast<size_t>(k % 3), '\t') + "\"" + values[v] + "\"";
+      attributes.emplace_back(nbase::UTF8ToWide(name), decoded[v]);
+    }
+    text += n % 3 == 0 ? "/>"
+                       : std::string(static_cast<size_t>(n % 4), ' ') + ">c</e" +
+                             std::string(static_cast<size_t>(1 + n % 17 - 1), 'e') + ">";
+    expected.push_back(attributes);
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t n = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_LT(n, expected.size());
+    ASSERT_EQ(e.GetAttributeCount(), static_cast<int>(expected[n].size()));
+    for (int k = 0; k < e.GetAttributeCount(); ++k) {
+      EXPECT_EQ(Str(e.GetAttributeName(k)), expected[n][static_cast<size_t>(k)].first);
+      EXPECT_EQ(Str(e.GetAttributeValue(k)), expected[n][static_cast<size_t>(k)].second);
+    }
+    EXPECT_EQ(Str(e.GetValue()), n % 3 == 0 ? L"" : L"c");
+  }
+  EXPECT_EQ(n, expected.size());
+}
+
+// The parser lets a "=" with no name before it through; the attributes
+// read end there, wherever it stands, and nothing after it is misread.
+TEST_F(MarkupTest, AValueWithoutANameEndsTheAttributes) {
+  for (const char* text : {"<a b=\"1\" =\"2\" c=\"3\"/>", "<a b=\"1\"=\"2\" c=\"3\">x</a>",
+                           "<a b=\"1\"  =  \"中\"/>"}) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text));
+    EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+    EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"1");
+    EXPECT_FALSE(doc_.GetRoot().HasAttribute(L"c"));
+  }
+  for (const char* text : {"<a=\"x\" b=\"1\"/>", "< a =\"x\" b=\"1\">y</a>"}) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text));
+    EXPECT_EQ(Str(doc_.GetRoot().GetName()), L"a");
+    EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
+  }
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L"y");
+}
+
+// With whitespace collapsed, a shortened content leaves blanks up to the
+// next tag: the element's texts, and the child's after them, still read as
+// they are.
+TEST_F(MarkupTest, CollapsedContentBeforeLongBlanksReadsWhole) {
+  doc_.SetPreserveWhitespace(false);
+  const std::string blanks(40, ' ');
+  ASSERT_TRUE(doc_.LoadFromUtf8("<a k=\"v  w\">" + blanks + "<b j=\"中\">" + blanks + "</b>" +
+                                blanks + "</a>"));
+  MarkupElement b = doc_.GetRoot().GetChild();
+  EXPECT_EQ(Str(b.GetValue()), L" ");
+  EXPECT_EQ(Str(b.GetAttributeValue(0)), L"中");
+  EXPECT_EQ(b.GetAttributeCount(), 1);
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L" ");
+  EXPECT_EQ(Str(doc_.GetRoot().GetAttributeValue(0)), L"v w");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 1);
+  ASSERT_TRUE(doc_.LoadFromUtf8("<a>" + blanks + "x" + blanks + "</a>"));
+  EXPECT_EQ(Str(doc_.GetRoot().GetValue()), L" x ");
+  EXPECT_EQ(doc_.GetRoot().GetAttributeCount(), 0);
+}
+
+// The search for the texts of an element without attributes runs from its
+// content through the blanks before its first child's name; what the
+// element takes of the wide store still ends with its content, so a
+// document of many such elements, read whole, stays within the store and
+// reads back whole.
+TEST_F(MarkupTest, BlanksBeforeAFirstChildKeepThePartWithinTheStore) {
+  const std::string child(60, 'c');
+  std::string text = "<r>";
+  for (int i = 0; i < 2000; ++i) {
+    text += "<p><" + std::string(40, i % 2 != 0 ? ' ' : '\n') + child + " v=\"" +
+            std::to_string(i) + "\"/></p>";
+  }
+  text += "</r>";
+  for (bool preserve : {true, false}) {
+    doc_.SetPreserveWhitespace(preserve);
+    ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+    int i = 0;
+    for (MarkupElement p = doc_.GetRoot().GetChild(); p.IsValid(); p = p.GetSibling(), ++i) {
+      ASSERT_EQ(Str(p.GetName()), L"p");
+      ASSERT_EQ(Str(p.GetValue()), L"");
+      ASSERT_EQ(Str(p.GetChild().GetName()), std::wstring(60, L'c'));
+      ASSERT_EQ(Str(p.GetChild().GetAttributeValue(0)), std::to_wstring(i));
+    }
+    EXPECT_EQ(i, 2000);
+  }
+}
+
+// Sequences of two and three bytes are decoded inline; invalid ones (cut
+// short before the end of the text, overlong, encoded surrogates, stray
+// continuation bytes) and four-byte ones read as the text utilities decode
+// them, wherever they stand in a text.
+TEST_F(MarkupTest, InvalidAndCutSequencesReadAsTheTextUtilitiesDecodeThem) {
+  const std::vector<std::string> pieces = {
+      "\xE4\xB8",        "\xE4", "\xED\xA0\x80",     "\xE0\x80\x80", "\xC0\x80",     "\xC1\xBF",
+      "\xC2\x80",        "\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98", "\xEF\xBF\xBF", "\xDF\xBF",
+      "\xE4\xB8\xAD\xB8"};
+  std::string text = "<r>";
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    for (const std::string& value :
+         {pieces[i], "ab" + pieces[i], pieces[i] + "cd", "中" + pieces[i] + "é"}) {
+      text += "<e v=\"" + value + "\">" + value + "</e>";
+      expected.push_back(value);
+    }
+  }
+  text += "</r>";
+  ASSERT_TRUE(doc_.LoadFromUtf8(text)) << doc_.GetLastErrorMessage();
+  size_t i = 0;
+  for (MarkupElement e = doc_.GetRoot().GetChild(); e.IsValid(); e = e.GetSibling(), ++i) {
+    ASSERT_LT(i, expected.size());
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Str(e.GetAttributeValue(0)), nbase::UTF8ToWide(expected[i]));
+    EXPECT_EQ(Str(e.GetValue()), nbase::UTF8ToWide(expected[i]));
+    EXPECT_EQ(e.GetAttributeCount(), 1);
   }
   EXPECT_EQ(i, expected.size());
 }

@@ -18,7 +18,7 @@ namespace ui {
 namespace {
 
 constexpr size_t kFirstCapacity = 500;
-// Zero bytes kept past the text's terminator, so the scan below may read
+// Zero bytes kept past the text's terminator, so the scans below may read
 // sixteen bytes from any position up to the terminator.
 constexpr size_t kPadding = 15;
 
@@ -37,6 +37,39 @@ inline char* FindAny(char* p, char a, char b, char c) {
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
     p += 16;
   }
+}
+
+// What ends a run of text: the end, an entity, the closing quote of a value
+// or the "<" after a content, and a space where whitespace collapses.
+enum StopClass : uint8_t { kValueStop = 1, kContentStop = 2, kSpaceStop = 4 };
+struct StopTable {
+  uint8_t classes[256] = {};
+  constexpr StopTable() {
+    classes[0] = kValueStop | kContentStop;
+    classes[static_cast<int>('&')] = kValueStop | kContentStop;
+    classes[static_cast<int>('"')] = kValueStop;
+    classes[static_cast<int>('<')] = kContentStop;
+    classes[static_cast<int>(' ')] = kSpaceStop;
+  }
+};
+constexpr StopTable kStopTable;
+
+// The first stop at or after p for `stop` ('"' or '<'). Most runs are short
+// and end sooner than a sixteen-byte step would: the first sixteen bytes
+// are looked up one by one.
+inline char* FindStop(char* p, char stop, bool preserve_whitespace) {
+  const unsigned mask =
+      (stop == '"' ? kValueStop : kContentStop) | (preserve_whitespace ? 0 : kSpaceStop);
+  const auto is_stop = [mask](const char* q) {
+    return (kStopTable.classes[static_cast<unsigned char>(*q)] & mask) != 0;
+  };
+  for (int k = 0; k < 16; k += 4, p += 4) {
+    if (is_stop(p)) return p;
+    if (is_stop(p + 1)) return p + 1;
+    if (is_stop(p + 2)) return p + 2;
+    if (is_stop(p + 3)) return p + 3;
+  }
+  return FindAny(p, stop, '&', preserve_whitespace ? '&' : ' ');
 }
 
 // Wide units past the last text's terminator, so sixteen may be stored from
@@ -62,32 +95,34 @@ inline void WidenAscii16(__m128i bytes, wchar_t* out) {
 
 // Decodes [s, end) to `out` as nbase::UTF8ToWideInto does, the common
 // characters of a skin (ASCII, two and three bytes) inline; returns the end
-// of what was written.
+// of what was written. `end` is the zero that ends the text, and a
+// sequence's bytes are read four at a time (the buffer goes on past it).
 wchar_t* DecodeRun(const char* s, const char* end, wchar_t* out) {
-  const auto* u = reinterpret_cast<const unsigned char*>(s);
-  const auto* const e = reinterpret_cast<const unsigned char*>(end);
-  while (u < e) {
-    const unsigned c = u[0];
+  const char* p = s;
+  while (p < end) {
+    const auto c = static_cast<unsigned char>(*p);
     if (c < 0x80) {
       *out++ = static_cast<wchar_t>(c);
-      ++u;
-    } else if ((c & 0xE0) == 0xC0 && e - u >= 2 && (u[1] & 0xC0) == 0x80 && c >= 0xC2) {
-      *out++ = static_cast<wchar_t>(((c & 0x1F) << 6) | (u[1] & 0x3F));
-      u += 2;
-    } else if ((c & 0xF0) == 0xE0 && e - u >= 3 && (u[1] & 0xC0) == 0x80 && (u[2] & 0xC0) == 0x80) {
-      const unsigned cp = ((c & 0x0F) << 12) | ((u[1] & 0x3F) << 6) | (u[2] & 0x3F);
-      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+      ++p;
+      continue;
+    }
+    // The lead byte first; a continuation byte is never the zero at `end`.
+    uint32_t w;
+    std::memcpy(&w, p, sizeof(w));
+    if ((w & 0xC0C0F0) == 0x8080E0) {
+      const uint32_t cp = ((w & 0x0F) << 12) | ((w & 0x3F00) >> 2) | ((w >> 16) & 0x3F);
+      if (cp < 0x800 || cp - 0xD800 < 0x800) break;
       *out++ = static_cast<wchar_t>(cp);
-      u += 3;
+      p += 3;
+    } else if ((w & 0xC0E0) == 0x80C0 && c >= 0xC2) {
+      *out++ = static_cast<wchar_t>(((w & 0x1F) << 6) | ((w >> 8) & 0x3F));
+      p += 2;
     } else {
       break;
     }
   }
   // The rest (four bytes, faults) as the text utilities decode it.
-  if (u < e) {
-    const char* rest = reinterpret_cast<const char*>(u);
-    out += nbase::UTF8ToWideInto(std::string_view(rest, static_cast<size_t>(end - rest)), out);
-  }
+  if (p < end) out += nbase::UTF8ToWideInto(std::string_view(p, static_cast<size_t>(end - p)), out);
   return out;
 }
 
@@ -163,7 +198,9 @@ uint8_t NameClassOf(const char* p) {
   return kNameTable.classes[static_cast<unsigned char>(*p)];
 }
 
-char* ScanName(char* p) {
+// Inline, so element names and attribute names each have their own branches
+// to predict.
+inline char* ScanName(char* p) {
   for (;;) {
     // Four at a time while they are ASCII name characters.
     while (NameClassOf(p) == kAsciiName && NameClassOf(p + 1) == kAsciiName &&
@@ -279,7 +316,6 @@ void MarkupDocument::Clear() {
   text_.reset();
   length_ = 0;
   wide_used_ = 0;
-  wide_blocks_.clear();
   elements_.clear();
   element_texts_.clear();
   attribute_texts_.clear();
@@ -292,50 +328,26 @@ MarkupElement MarkupDocument::GetRoot() {
 
 namespace {
 
-// Widens the zero-terminated text at `p` to `out`, sixteen units at a
-// time, never storing at or past `limit`. Returns the terminator written
-// (and in `text_end` the text's zero byte), or null when the room was too
-// small.
-inline wchar_t* WidenTextInto(const char* p, wchar_t* out, const wchar_t* limit,
-                              const char** text_end) {
-  const __m128i zero = _mm_setzero_si128();
-  for (size_t i = 0;; i += 16) {
-    if (limit - (out + i) < 16) return nullptr;
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    WidenAscii16(bytes, out + i);
-    const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
-    if ((zeros | high) == 0) continue;
-    const unsigned z = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16;
-    const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
-    if (z < h) {
-      // ASCII to the end: the zero was widened as the terminator.
-      *text_end = p + i + z;
-      return out + i + z;
-    }
-    // A character of several bytes: from there the text is decoded (and
-    // may come out shorter than its bytes).
-    const char* const first = p + i + h;
-    const char* const end = FindZero(first);
-    if (limit - (out + i + h) < end - first + 1) return nullptr;
-    wchar_t* const terminator = DecodeRun(first, end, out + i + h);
-    *terminator = 0;
-    *text_end = end;
-    return terminator;
-  }
+// Decodes the text holding the byte at offset `at` from there to its zero
+// into `out` at the same offsets (the units it does not fill are never
+// read). Returns the zero's offset.
+inline size_t DecodeRest(const char* start, size_t at, wchar_t* out) {
+  const char* const end = FindZero(start + at);
+  *DecodeRun(start + at, end, out + at) = 0;
+  return static_cast<size_t>(end - start);
 }
 
 // Widens the bytes from `start` through the zero that ends the text at
 // `last` (the element's content) to `out`, so that each text in between
 // starts at its offset from `start`: ASCII one unit a byte, sixteen at a
 // time, and a text with other characters decoded from its first such byte
-// (never into more units than bytes). Returns the units taken, the last
-// terminator included, or 0 when the room up to `limit` is too small.
-inline size_t WidenSpan(const char* start, const char* last, wchar_t* out, const wchar_t* limit) {
+// (never into more units than bytes). Up to fifteen units past the last
+// terminator may be overwritten. Returns the units taken, the last
+// terminator included.
+inline size_t WidenSpan(const char* start, const char* last, size_t i, wchar_t* out) {
   const __m128i zero = _mm_setzero_si128();
   const size_t content = static_cast<size_t>(last - start);
-  for (size_t i = 0;;) {
-    if (limit - (out + i) < 16) return 0;
+  for (;;) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
     WidenAscii16(bytes, out + i);
     unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
@@ -349,39 +361,76 @@ inline size_t WidenSpan(const char* start, const char* last, wchar_t* out, const
       i += 16;
       continue;
     }
-    // The text holding the byte is decoded from there to its end; the
-    // units it does not fill are never read.
-    const char* const first = start + i + h;
-    const char* const end = FindZero(first);
-    if (limit - (out + i + h) < end - first + 1 + 16) return 0;
-    *DecodeRun(first, end, out + i + h) = 0;
-    i = static_cast<size_t>(end - start);
+    i = DecodeRest(start, i + h, out);
     if (i >= content) return i + 1;
     ++i;
   }
 }
 
-}  // namespace
-
-inline const wchar_t* MarkupDocument::WidenText(const char*& p) {
-  wchar_t* out = wide_.get() + wide_used_;
-  const char* end = nullptr;
-  wchar_t* terminator = WidenTextInto(p, out, wide_.get() + wide_capacity_, &end);
-  if (terminator != nullptr) {
-    wide_used_ += static_cast<size_t>(terminator - out) + 1;
-  } else {
-    const size_t room = static_cast<size_t>(FindZero(p) - p) + 1 + kWidePadding;
-    wide_blocks_.emplace_back(new wchar_t[room]);
-    out = wide_blocks_.back().get();
-    WidenTextInto(p, out, out + room, &end);
+// WidenSpan that first finds where the texts after the name start, from
+// the same sixteen bytes: the first byte after a run of whitespace and
+// zeros holding a zero, or (a value) the byte after it when that is an
+// opening quote; between two texts there is nothing else.
+// `found(offset, value)` gets each in order until it returns false.
+template <typename Found>
+inline size_t WidenAndFind(const char* start, const char* last, wchar_t* out, Found found) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i last_space = _mm_set1_epi8(32);
+  const __m128i quote = _mm_set1_epi8('"');
+  // A run holding a zero that reaches the end of the previous sixteen
+  // bytes; an opening quote as their last byte.
+  unsigned run_carry = 0;
+  unsigned quote_carry = 0;
+  for (size_t i = 0;;) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
+    WidenAscii16(bytes, out + i);
+    const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+    const unsigned spaces = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, last_space), bytes)));
+    const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quote)));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    // A zero added to the whitespace bits (zeros among them) carries to the
+    // first byte after its run; a start on a quote moves to the byte after
+    // it.
+    const unsigned past = zeros + spaces + run_carry;
+    run_carry = past >> 16;
+    const unsigned starts = past & (spaces ^ 0xFFFF);
+    const unsigned values = ((starts & quotes) << 1) | quote_carry;
+    quote_carry = values >> 16;
+    // Past a character of several bytes the rest of its text is decoded
+    // below, and the search goes on after it.
+    const unsigned h = high != 0 ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
+    unsigned texts = ((starts & ~quotes) | values) & ((2u << h) - 1) & 0xFFFF;
+    for (; texts != 0; texts &= texts - 1) {
+      const unsigned at = static_cast<unsigned>(__builtin_ctz(texts));
+      // Done: the rest is widened again from this block on, or from the
+      // content should the search have run past it (through the blanks
+      // before a child's name).
+      if (!found(i + at, ((values >> at) & 1) != 0)) {
+        return WidenSpan(start, last, std::min(i, static_cast<size_t>(last - start)), out);
+      }
+    }
+    if (h == 16) {
+      i += 16;
+      continue;
+    }
+    i = DecodeRest(start, i + h, out);
+    if (i >= static_cast<size_t>(last - start)) return i + 1;
+    ++i;
+    run_carry = 1;
+    quote_carry = 0;
   }
-  p = end + 1;
-  return out;
 }
 
-// Names and values are the zero-terminated texts the parser left between
-// the element name and its content. They are widened in one run with what
-// lies between them; should the store lack room, each on its own.
+}  // namespace
+
+// An element's texts lie between its name and the zero that ends its
+// content, and are widened at their offsets from the name into the next free
+// room of the wide store in one run: a builder reading them all writes one
+// compact run. What is widened for an element (give or take the fifteen
+// units a step may store past it) lies before the next element's name, as
+// elements are numbered in document order, so the runs of all elements fit
+// in the store's room for the whole text.
 void MarkupDocument::PrepareElement(uint32_t index) {
   if (element_texts_.size() != elements_.size()) element_texts_.assign(elements_.size(), {});
   if (wide_capacity_ < length_ + 1 + kWidePadding) {
@@ -390,47 +439,28 @@ void MarkupDocument::PrepareElement(uint32_t index) {
     wide_used_ = 0;
   }
   const Element& e = elements_[index];
-  const char* const start = text_.get() + e.name;
-  const char* const content = text_.get() + e.data;
+  const size_t content = e.data - e.name;
   wchar_t* const run = wide_.get() + wide_used_;
-  const size_t units = WidenSpan(start, content, run, wide_.get() + wide_capacity_);
-  if (units != 0) {
-    wide_used_ += units;
-    element_texts_[index] = LocateTexts(e, [start, run](const char*& p) -> const wchar_t* {
-      const wchar_t* const text = run + (p - start);
-      p = FindZero(p) + 1;
-      return text;
-    });
-  } else {
-    element_texts_[index] = LocateTexts(e, [this](const char*& p) { return WidenText(p); });
-  }
-}
-
-template <typename TextAt>
-MarkupDocument::ElementTexts MarkupDocument::LocateTexts(const Element& e, TextAt text_at) {
   ElementTexts texts;
+  texts.name = run;
+  texts.content = run + content;
   texts.first_attribute = static_cast<uint32_t>(attribute_texts_.size());
-  const char* const end = text_.get() + e.data;
-  const char* p = text_.get() + e.name;
-  texts.name = text_at(p);
-  auto skip = [&](const char* q) {
-    while (q < end && IsWhitespace(*q)) ++q;
-    return q;
-  };
-  while (texts.attribute_count < MarkupElement::kMaxAttributes) {
-    p = skip(p);
-    if (p >= end || *p == 0) break;
-    const wchar_t* const name = text_at(p);
-    p = skip(p);
-    if (p >= end) break;
-    ++p;  // the opening quote
-    attribute_texts_.push_back(name);
-    attribute_texts_.push_back(text_at(p));
-    ++texts.attribute_count;
-  }
-  const char* content = text_.get() + e.data;
-  texts.content = text_at(content);
-  return texts;
+  // Attribute names and values alternate up to the start tag's ">" just
+  // before the content (or the zero of its "/>", the content itself). A
+  // value with no name before it (a "=" right after a value or the
+  // element's name) ends them.
+  bool value_next = false;
+  wide_used_ +=
+      WidenAndFind(text_.get() + e.name, text_.get() + e.data, run, [&](size_t offset, bool value) {
+        if (value != value_next || offset + (value ? 0 : 1) >= content) {
+          return false;
+        }
+        attribute_texts_.push_back(run + offset);
+        value_next = !value;
+        return !value || ++texts.attribute_count < MarkupElement::kMaxAttributes;
+      });
+  if (value_next) attribute_texts_.pop_back();  // a name without its value
+  element_texts_[index] = texts;
 }
 
 bool MarkupDocument::Parse() {
@@ -569,11 +599,15 @@ bool MarkupDocument::ParseAttributes(char*& p) {
 // character. Returns the end of the decoded text. When the text shrank, the
 // end gets a terminator and the gap up to `p` is blanked, so the attribute
 // walk over zero-separated strings never meets stale characters.
-char* MarkupDocument::Decode(char*& p, char stop) {
-  const char space = preserve_whitespace_ ? '&' : ' ';
-  // Up to the first entity (or collapsible space) the text stays in place;
-  // after it, each run up to the next one moves down as a whole.
-  p = FindAny(p, stop, '&', space);
+inline char* MarkupDocument::Decode(char*& p, char stop) {
+  // Up to the first entity (or collapsible space) the text stays in place.
+  p = FindStop(p, stop, preserve_whitespace_);
+  return *p == stop || *p == 0 ? p : DecodeFrom(p, stop);
+}
+
+// From the first entity (or collapsible space) on, each run up to the next
+// one moves down as a whole.
+char* MarkupDocument::DecodeFrom(char*& p, char stop) {
   char* out = p;
   while (*p != 0 && *p != stop) {
     if (*p == '&') {
@@ -588,7 +622,7 @@ char* MarkupDocument::Decode(char*& p, char stop) {
       *out++ = *p++;
       if (!preserve_whitespace_) p = SkipWhitespace(p);
     }
-    char* const next = FindAny(p, stop, '&', space);
+    char* const next = FindStop(p, stop, preserve_whitespace_);
     if (out == p) {
       out = p = next;
     } else if (next - p > 32) {

@@ -107,6 +107,7 @@ class MarkupDocument {
   bool ParseLevel(char*& p, uint32_t parent, int depth);
   bool ParseAttributes(char*& p);
   char* Decode(char*& p, char stop);
+  char* DecodeFrom(char*& p, char stop);
   uint32_t ReserveElement();
   bool Fail(const wchar_t* message, const char* location);
   void SetError(const wchar_t* message, const char* location);
@@ -126,26 +127,15 @@ class MarkupDocument {
     return element_texts_[index];
   }
   void PrepareElement(uint32_t index);
-  // Walks the element's texts; `text_at(p)` gives the wide text at `p` and
-  // leaves `p` past its end.
-  template <typename TextAt>
-  ElementTexts LocateTexts(const Element& e, TextAt text_at);
-  // Widens the text at `p` into the wide store and leaves `p` past its end.
-  const wchar_t* WidenText(const char*& p);
-
   std::unique_ptr<char[]> text_;
   size_t length_ = 0;
   std::vector<Element> elements_;
-  // An element's texts are widened together, one after another into the
-  // next free room of the wide store: a builder reading them all writes one
-  // compact run, and reads each text after its stores have settled. The
-  // store has room for every text with its terminator (a text never has
-  // more characters than bytes) and is kept by a reload; a text that finds
-  // no room gets a block of its own.
+  // An element's texts are widened together into the next free room of
+  // the wide store, which has room for every text with its terminator (a
+  // text never has more characters than bytes) and is kept by a reload.
   std::unique_ptr<wchar_t[]> wide_;
   size_t wide_capacity_ = 0;
   size_t wide_used_ = 0;
-  std::vector<std::unique_ptr<wchar_t[]>> wide_blocks_;
   std::vector<ElementTexts> element_texts_;
   std::vector<const wchar_t*> attribute_texts_;
   wchar_t error_message_[100] = {};
