@@ -3,7 +3,7 @@
 #include "base/build_config.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include "base/ascii_widen.h"
 #endif
 
 #include <cerrno>
@@ -95,20 +95,7 @@ bool IsEscapedByte(uint32_t cp) {
 // Widens sixteen ASCII bytes to sixteen characters.
 void WidenAscii16(const unsigned char* s, wchar_t* out) {
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
-  const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
-  auto* d = reinterpret_cast<__m128i*>(out);
-  if constexpr (sizeof(wchar_t) == 2) {
-    _mm_storeu_si128(d + 0, lo);
-    _mm_storeu_si128(d + 1, hi);
-  } else {
-    _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
-    _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
-    _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
-    _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
-  }
+  nbase::WidenAscii16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), out);
 #else
   for (int k = 0; k < 16; ++k) out[k] = s[k];
 #endif

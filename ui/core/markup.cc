@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "base/ascii_widen.h"
 #include "base/file_util.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
@@ -75,23 +76,6 @@ inline char* FindStop(char* p, char stop, bool preserve_whitespace) {
 // Wide units past the last text's terminator, so sixteen may be stored from
 // any position up to it.
 constexpr size_t kWidePadding = 15;
-
-// Sixteen ASCII bytes (zeros included) as sixteen wide units.
-inline void WidenAscii16(__m128i bytes, wchar_t* out) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i lo = _mm_unpacklo_epi8(bytes, zero);
-  const __m128i hi = _mm_unpackhi_epi8(bytes, zero);
-  auto* d = reinterpret_cast<__m128i*>(out);
-  if constexpr (sizeof(wchar_t) == 2) {
-    _mm_storeu_si128(d + 0, lo);
-    _mm_storeu_si128(d + 1, hi);
-  } else {
-    _mm_storeu_si128(d + 0, _mm_unpacklo_epi16(lo, zero));
-    _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(lo, zero));
-    _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(hi, zero));
-    _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(hi, zero));
-  }
-}
 
 // Decodes [s, end) to `out` as nbase::UTF8ToWideInto does, the common
 // characters of a skin (ASCII, two and three bytes) inline; returns the end
@@ -349,7 +333,7 @@ inline size_t WidenSpan(const char* start, const char* last, size_t i, wchar_t* 
   const size_t content = static_cast<size_t>(last - start);
   for (;;) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
-    WidenAscii16(bytes, out + i);
+    nbase::WidenAscii16(bytes, out + i);
     unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
     // Zeros before the content end earlier texts.
     if (i < content) zeros &= content - i >= 16 ? 0u : ~0u << (content - i);
@@ -383,7 +367,7 @@ inline size_t WidenAndFind(const char* start, const char* last, wchar_t* out, Fo
   unsigned quote_carry = 0;
   for (size_t i = 0;;) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + i));
-    WidenAscii16(bytes, out + i);
+    nbase::WidenAscii16(bytes, out + i);
     const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
     const unsigned spaces = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, last_space), bytes)));
