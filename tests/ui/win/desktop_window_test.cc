@@ -8,6 +8,7 @@
 #include <imm.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "ui/native/key_codes.h"
 #include "ui/native/win/win_window.h"
 #include "ui/render/pixel_image.h"
+#include "ui/render/win/render_gdiplus.h"
 
 namespace ui {
 namespace {
@@ -103,7 +105,17 @@ class PaintedWindow : public NativeWindowDelegate {
       Draw();
     }
     ++paints;
-    native->PresentImage(image.get(), update_rect);
+    if (!context) {
+      native->PresentImage(image.get(), update_rect);
+      return;
+    }
+    // As a skin window paints: into its render context, which is presented.
+    context->Resize(size.cx, size.cy);
+    for (int y = 0; y < size.cy; ++y) {
+      std::memcpy(context->GetPixelImage()->GetRow(y), image->GetRow(y),
+                  static_cast<size_t>(size.cx) * 4);
+    }
+    native->Present(context.get(), update_rect);
   }
   void OnNativeDestroyed() override { ++destroyed; }
   NativeHitTest OnNativeHitTest(CPoint point) override {
@@ -147,6 +159,8 @@ class PaintedWindow : public NativeWindowDelegate {
 
   std::unique_ptr<WinNativeWindow> native;
   std::shared_ptr<PixelImage> image;
+  // When set, painting goes through it (Present) instead of PresentImage.
+  std::unique_ptr<IRenderContext> context;
   std::vector<NativeMessage> messages;
   std::vector<int> dpis;
   std::vector<std::pair<std::wstring, int>> compositions;
@@ -237,6 +251,51 @@ TEST_F(DesktopWindowTest, ScreenshotShowsThePushedPixelsAndPartialPushesChangeOn
   ASSERT_TRUE(shot);
   EXPECT_EQ(shot->At(r.left + 50, r.top + 70), 0x30A040u);
   EXPECT_EQ(shot->At(r.left + 150, r.top + 120), kBackground & 0xFFFFFFu);
+}
+
+// A skin window's render context is pushed as it is, with no copy of its
+// pixels kept by the window: what shows is the context's pixels, partial
+// pushes and the window's opacity included.
+TEST_F(DesktopWindowTest, ARenderContextIsPushedWithoutACopyOfItsPixels) {
+  PaintedWindow window;
+  window.context = CreateRenderFactory()->CreateRenderContext();
+  ASSERT_TRUE(window.Open(100, 100, 240, 160));
+  EXPECT_FALSE(window.native->KeepsPixelCopy());
+  PumpFor(200);
+  const UiRect r = window.native->GetWindowRect();
+  auto shot = GrabScreen();
+  ASSERT_TRUE(shot);
+  int differing = 0;
+  for (int y = 0; y < 160; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      const uint32_t pushed = window.image->GetPixel(x, y);
+      if (shot->At(r.left + x, r.top + y) != (pushed & 0xFFFFFFu)) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+
+  window.Fill(kButtonRect, 0xFF30A040);
+  const size_t before = window.native->GetPresentCount();
+  window.native->Invalidate(kButtonRect);
+  ASSERT_TRUE(PumpUntil([&] { return window.native->GetPresentCount() > before; }));
+  EXPECT_EQ(window.native->GetLastPresentRect(), kButtonRect);
+  // Half the opacity: over the black root, half of each opaque colour.
+  window.native->SetOpacity(128);
+  PumpFor(150);
+  shot = GrabScreen();
+  ASSERT_TRUE(shot);
+  const auto close_to = [](uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+      if (d < -2 || d > 2) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(close_to(shot->At(r.left + 50, r.top + 70), 0x185020u))
+      << std::hex << shot->At(r.left + 50, r.top + 70);
+  EXPECT_TRUE(close_to(shot->At(r.left + 150, r.top + 120), 0x787878u))
+      << std::hex << shot->At(r.left + 150, r.top + 120);
+  EXPECT_FALSE(window.native->KeepsPixelCopy());
 }
 
 TEST_F(DesktopWindowTest, ClicksDoubleClicksAndRightClicksArriveInClientCoordinates) {

@@ -267,7 +267,9 @@ void WinNativeWindow::SetOpacity(uint8_t alpha) {
   if (opacity_ == alpha) return;
   opacity_ = alpha;
   // The constant alpha is part of every push; the pixels stay as they are.
-  if (hwnd_ && layered_ && surface_dc_) PushLayered(UiRect(0, 0, client_size_.cx, client_size_.cy));
+  if (hwnd_ && layered_ && (surface_dc_ || direct_dc_)) {
+    PushLayered(UiRect(0, 0, client_size_.cx, client_size_.cy));
+  }
 }
 
 void WinNativeWindow::Invalidate(const UiRect& rect) {
@@ -321,7 +323,24 @@ void WinNativeWindow::OnPaintMessage() {
 }
 
 void WinNativeWindow::Present(IRenderContext* context, const UiRect& area) {
+  if (PresentDirect(context, area)) return;
+  direct_dc_ = nullptr;
   PresentImage(ContextPixels(context), area);
+}
+
+bool WinNativeWindow::PresentDirect(IRenderContext* context, const UiRect& area) {
+  if (!hwnd_ || !layered_ || (round_corner_.cx > 0 && round_corner_.cy > 0)) return false;
+  CSize size;
+  HDC dc = ContextDc(context, &size);
+  if (!dc || size != client_size_) return false;
+  UiRect push = area;
+  if (!push.Intersect(UiRect(0, 0, client_size_.cx, client_size_.cy))) return true;
+  // A window copy of the pixels (a megabyte at 600 x 400) is not needed.
+  ReleaseSurface();
+  direct_dc_ = dc;
+  direct_size_ = client_size_;
+  PushLayered(push);
+  return true;
 }
 
 void WinNativeWindow::PresentImage(const PixelImage* image, const UiRect& area) {
@@ -329,6 +348,7 @@ void WinNativeWindow::PresentImage(const PixelImage* image, const UiRect& area) 
   const UiRect client(0, 0, client_size_.cx, client_size_.cy);
   UiRect copy = area;
   if (!copy.Intersect(client)) return;
+  direct_dc_ = nullptr;
   const bool fresh = EnsureSurface(client_size_);
   if (!surface_bits_) return;
   // A new surface holds nothing yet: all of the image goes in.
@@ -366,14 +386,16 @@ void WinNativeWindow::PresentImage(const PixelImage* image, const UiRect& area) 
 }
 
 void WinNativeWindow::PushLayered(const UiRect& dirty) {
-  if (!hwnd_ || !surface_dc_) return;
+  HDC source_dc = direct_dc_ ? direct_dc_ : surface_dc_;
+  if (!hwnd_ || !source_dc) return;
+  const CSize pixels = direct_dc_ ? direct_size_ : surface_size_;
   POINT source = {0, 0};
-  SIZE size = {surface_size_.cx, surface_size_.cy};
+  SIZE size = {pixels.cx, pixels.cy};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity_, AC_SRC_ALPHA};
   RECT dirty_rect = ToRect(dirty);
   UPDATELAYEREDWINDOWINFO info = {};
   info.cbSize = sizeof(info);
-  info.hdcSrc = surface_dc_;
+  info.hdcSrc = source_dc;
   info.pptSrc = &source;
   info.psize = &size;
   info.pblend = &blend;
@@ -427,6 +449,7 @@ void WinNativeWindow::ReleaseSurface() {
   surface_old_ = nullptr;
   surface_bits_ = nullptr;
   surface_size_ = CSize();
+  direct_dc_ = nullptr;
 }
 
 void WinNativeWindow::SetCapture() {

@@ -26,6 +26,9 @@ class PixelImage;
 // The pixels of a render context (apart: the render interfaces' text flags
 // share names with winuser.h's macros).
 const PixelImage* ContextPixels(IRenderContext* context);
+// The memory DC holding a render context's pixels and their size, if it has
+// one.
+HDC ContextDc(IRenderContext* context, CSize* size);
 
 class WinNativeWindow : public NativeWindow {
  public:
@@ -100,6 +103,9 @@ class WinNativeWindow : public NativeWindow {
   // What SetCaretRect last gave the input method.
   const UiRect& GetImeCaretRect() const { return ime_caret_rect_; }
   size_t GetPresentCount() const { return present_count_; }
+  // Whether the window holds pixels of its own (PresentImage, or a render
+  // context it cannot push as it is).
+  bool KeepsPixelCopy() const { return surface_bits_ != nullptr; }
   // The client rect of the last push to the screen.
   const UiRect& GetLastPresentRect() const { return last_present_rect_; }
 
@@ -117,6 +123,9 @@ class WinNativeWindow : public NativeWindow {
   void PaintPending();
   void OnPaintMessage();
   void PushLayered(const UiRect& dirty);
+  // Pushes straight from the render context's DC, when it can be used as it
+  // is: a layered window without round corners, the context client-sized.
+  bool PresentDirect(IRenderContext* context, const UiRect& area);
   bool EnsureSurface(CSize size);
   void ReleaseSurface();
   void ApplyRegion();
@@ -153,6 +162,10 @@ class WinNativeWindow : public NativeWindow {
   HGDIOBJ surface_old_ = nullptr;
   uint8_t* surface_bits_ = nullptr;
   CSize surface_size_;
+  // Instead of the surface: the render context's DC, which the window's
+  // owner keeps alive as long as this window (no copy of its pixels).
+  HDC direct_dc_ = nullptr;
+  CSize direct_size_;
   // Painting: one paint message in the queue at most.
   UiRect dirty_;
   bool paint_posted_ = false;
