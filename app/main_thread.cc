@@ -87,6 +87,8 @@ void MainThread::Init() {
 
   const int dpi = hooks_.system_dpi ? hooks_.system_dpi() : 96;
   nbase::StartupTiming::Mark("system DPI read");
+  // The skin's pictures decode on the misc thread.
+  misc_thread_->WaitUntilStarted();
   if (hooks_.start_skin) skin_opened_ = hooks_.start_skin(ThemeFolderForDpi(dpi));
   nbase::StartupTiming::Mark("skin opened");
 

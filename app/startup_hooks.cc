@@ -3,9 +3,11 @@
 // its windows arrive.
 #include <cstdio>
 
+#include "app/installer_constants.h"
 #include "app/main_thread.h"
 #include "app/system/embedded_resource.h"
 #include "app/system/error_alert.h"
+#include "base/framework_thread.h"
 #include "base/string_util.h"
 #include "ui/core/global_manager.h"
 #include "ui/image/image_prefetch.h"
@@ -21,9 +23,12 @@ bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
   if (!opened) {
     std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
   }
-  // The main window's pictures decode on a thread of their own while the
+  // The main window's pictures decode on the idle misc thread while the
   // style sheet is read and the window is built.
-  ui::PrefetchArchiveImages(L"resources/" + theme_folder + L"/basic/");
+  ui::PrefetchArchiveImages(
+      L"resources/" + theme_folder + L"/basic/", [](std::function<void()> decode) {
+        return nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc, std::move(decode));
+      });
   ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
   return opened;
 }

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "base/string_util.h"
 #include "tests/ui/render_test_support.h"
@@ -187,6 +189,34 @@ TEST_F(ImageSkinTest, PrefetchedPicturesAreTakenOnceAndReplacedByTheNextBatch) {
   // Without an archive there is nothing to prefetch from.
   GlobalManager::CloseArchive();
   EXPECT_EQ(PrefetchArchiveImages(L"resources/"), 0u);
+}
+
+// Decoding handed to a worker's queue: a picture the worker has not reached
+// is decoded by whoever asks for it first, so a task that runs late (or
+// never) costs the UI thread no wait, and the late task skips what was taken.
+TEST_F(ImageSkinTest, PrefetchThroughARunnerNeverWaitsForItsTask) {
+  std::function<void()> queued;
+  PrefetchImages({{L"k1", PngBytes(2, 3)}, {L"k2", PngBytes(4, 1)}},
+                 [&](std::function<void()> task) {
+                   queued = std::move(task);
+                   return true;
+                 });
+  ASSERT_TRUE(queued);
+  std::unique_ptr<ImageInfo> one = TakePrefetchedImage(L"k1");
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(one->GetWidth(), 2);
+  EXPECT_EQ(one->GetHeight(), 3);
+  EXPECT_EQ(TakePrefetchedImage(L"k1"), nullptr);
+  std::thread worker(queued);
+  worker.join();
+  std::unique_ptr<ImageInfo> two = TakePrefetchedImage(L"k2");
+  ASSERT_NE(two, nullptr);
+  EXPECT_EQ(two->GetWidth(), 4);
+  // A runner that refuses leaves the batch to a thread of its own.
+  PrefetchImages({{L"k3", PngBytes(1, 2)}}, [](std::function<void()>) { return false; });
+  std::unique_ptr<ImageInfo> three = TakePrefetchedImage(L"k3");
+  ASSERT_NE(three, nullptr);
+  EXPECT_EQ(three->GetHeight(), 2);
 }
 
 // A picture decoded elsewhere joins the cache as a decode would; a live

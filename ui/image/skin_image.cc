@@ -42,7 +42,7 @@ std::function<std::shared_ptr<ImageInfo>(const std::wstring&)> MakeSkinImageLoad
   };
 }
 
-size_t PrefetchArchiveImages(const std::wstring& folder) {
+size_t PrefetchArchiveImages(const std::wstring& folder, const PrefetchRunner& runner) {
   std::vector<std::pair<std::wstring, std::string>> encoded;
   for (std::wstring& path : SkinResources::ListArchiveEntries(folder)) {
     if (!path.ends_with(L".png")) continue;
@@ -51,7 +51,7 @@ size_t PrefetchArchiveImages(const std::wstring& folder) {
     }
   }
   const size_t count = encoded.size();
-  PrefetchImages(std::move(encoded));
+  PrefetchImages(std::move(encoded), runner);
   return count;
 }
 
