@@ -147,7 +147,8 @@ TEST_F(InstallerStartupTest, WindowedStartUploadsAfterTheFirstFrameInOrder) {
   for (const char* phase :
        {"startup ", "toolkit initialised", "single instance held", "worker threads started",
         "common fields collected", "system DPI read", "skin opened", "AppStart reported",
-        "main window built", "main window shown", "first frame painted", "HTTP library started"}) {
+        "native window created", "controls built", "main window built", "main window shown",
+        "first layout done", "first frame painted", "HTTP library started"}) {
     const size_t at = stamps.find(phase, previous);
     ASSERT_NE(at, std::string::npos) << phase << " missing or out of order in\n" << stamps;
     previous = at;

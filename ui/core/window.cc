@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 #include "ui/core/animation_manager.h"
 #include "ui/core/box.h"
@@ -439,6 +440,8 @@ void Window::Paint(const UiRect& update_rect) {
   if (paint.IsRectEmpty()) paint = client_rect;
 
   LayoutIfNeeded();
+  static bool laid_out_stamped = false;
+  nbase::StartupTiming::MarkOnce("first layout done", &laid_out_stamped);
   if (!root_) return;
 
   if (render_context_->Resize(client.cx, client.cy)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/startup_timing.h"
 #include "base/string_util.h"
 #include "ui/animation/timer_manager.h"
 #include "ui/builder/window_builder.h"
@@ -52,6 +53,9 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
     last_error_ = L"Cannot create the native window";
     return false;
   }
+  // The process's first window is the one whose start-up is timed.
+  static bool native_stamped = false;
+  nbase::StartupTiming::MarkOnce("native window created", &native_stamped);
   SetLayered(layered);
   if (!Init(std::move(native))) {
     last_error_ = L"No render context";
@@ -63,6 +67,8 @@ bool WindowImplBase::Create(WindowImplBase* owner, const std::wstring& title, co
   WindowBuilder builder;
   Control* root = builder.Build(
       path, [this](const std::wstring& name) { return CreateControl(name); }, this);
+  static bool built_stamped = false;
+  nbase::StartupTiming::MarkOnce("controls built", &built_stamped);
   if (!root) {
     const MarkupDocument* markup = builder.GetMarkup();
     last_error_ = L"Failed to load xml file " + path;
