@@ -9,6 +9,7 @@
 #include "base/string_util.h"
 #include "ui/control/check_box.h"
 #include "ui/core/global_manager.h"
+#include "ui/image/image_prefetch.h"
 
 namespace corvane {
 
@@ -64,6 +65,8 @@ CMainWindow::CMainWindow()
 CMainWindow::~CMainWindow() = default;
 
 void CMainWindow::OnFirstFrame() {
+  // Pictures prefetched for pages not shown yet decode when they show.
+  ui::DiscardPrefetchedImages();
   // The frame still has to reach the screen, which the display server does
   // beside this process: loading the HTTP library waits a little longer.
   nbase::ThreadRegistry::PostDelayedTaskToThread(

@@ -23,10 +23,12 @@ bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
   if (!opened) {
     std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
   }
-  // The main window's pictures decode on the idle misc thread while the
-  // style sheet is read and the window is built.
+  // The main window's pictures (its own, then the shared ones its classes
+  // use) decode on the idle misc thread while the style sheet is read and
+  // the window is built; the window drops what its first frame did not take.
+  const std::wstring skin = L"resources/" + theme_folder;
   ui::PrefetchArchiveImages(
-      L"resources/" + theme_folder + L"/basic/", [](std::function<void()> decode) {
+      {skin + L"/basic/", skin + L"/public/"}, [](std::function<void()> decode) {
         return nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc, std::move(decode));
       });
   ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");

@@ -150,7 +150,7 @@ TEST_F(ImageSkinTest, PrefetchedFolderPicturesAreTheLoadersOnFirstUse) {
   EXPECT_EQ(listed, (std::vector<std::wstring>{folder + L"a.png", folder + L"basic.xml",
                                                folder + L"deep/b.png", folder + L"broken.png"}));
   EXPECT_TRUE(SkinResources::ListArchiveEntries(L"resources/themes/other/").empty());
-  EXPECT_EQ(PrefetchArchiveImages(folder), 3u);
+  EXPECT_EQ(PrefetchArchiveImages({folder}), 3u);
 
   std::shared_ptr<ImageInfo> first = GlobalManager::GetImage(folder + L"a.png");
   ASSERT_NE(first, nullptr);
@@ -170,6 +170,11 @@ TEST_F(ImageSkinTest, PrefetchedFolderPicturesAreTheLoadersOnFirstUse) {
   std::shared_ptr<ImageInfo> late = GlobalManager::GetImage(folder + L"deep/b.png");
   ASSERT_NE(late, nullptr);
   EXPECT_TRUE(SamePixels(*late, *DecodeImage(b)));
+  // Several folders in one batch.
+  EXPECT_EQ(PrefetchArchiveImages({folder + L"deep/", L"resources/themes/default/public/"}), 2u);
+  std::unique_ptr<ImageInfo> shared = TakePrefetchedImage(L"resources/themes/default/public/c.png");
+  ASSERT_NE(shared, nullptr);
+  EXPECT_TRUE(SamePixels(*shared, *DecodeImage(c)));
 }
 
 // Taken straight from the prefetch: each picture once, and a later batch
@@ -188,7 +193,7 @@ TEST_F(ImageSkinTest, PrefetchedPicturesAreTakenOnceAndReplacedByTheNextBatch) {
   EXPECT_EQ(three->GetHeight(), 6);
   // Without an archive there is nothing to prefetch from.
   GlobalManager::CloseArchive();
-  EXPECT_EQ(PrefetchArchiveImages(L"resources/"), 0u);
+  EXPECT_EQ(PrefetchArchiveImages({L"resources/"}), 0u);
 }
 
 // Decoding handed to a worker's queue: a picture the worker has not reached

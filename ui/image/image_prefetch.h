@@ -27,8 +27,10 @@ std::unique_ptr<ImageInfo> TakePrefetchedImage(const std::wstring& key);
 // Drops what was not taken, once the thread is done with it.
 void DiscardPrefetchedImages();
 
-// Prefetches every PNG picture of the skin archive whose path starts with
-// `folder` (an archive path); nothing without an archive. Returns how many.
-size_t PrefetchArchiveImages(const std::wstring& folder, const PrefetchRunner& runner = {});
+// Prefetches every PNG picture of the skin archive whose path starts with one
+// of `folders` (archive paths), in that order; nothing without an archive.
+// Returns how many.
+size_t PrefetchArchiveImages(const std::vector<std::wstring>& folders,
+                             const PrefetchRunner& runner = {});
 
 }  // namespace ui

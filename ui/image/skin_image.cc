@@ -42,12 +42,15 @@ std::function<std::shared_ptr<ImageInfo>(const std::wstring&)> MakeSkinImageLoad
   };
 }
 
-size_t PrefetchArchiveImages(const std::wstring& folder, const PrefetchRunner& runner) {
+size_t PrefetchArchiveImages(const std::vector<std::wstring>& folders,
+                             const PrefetchRunner& runner) {
   std::vector<std::pair<std::wstring, std::string>> encoded;
-  for (std::wstring& path : SkinResources::ListArchiveEntries(folder)) {
-    if (!path.ends_with(L".png")) continue;
-    if (std::optional<std::string> bytes = SkinResources::ReadArchiveEntry(path)) {
-      encoded.emplace_back(std::move(path), std::move(*bytes));
+  for (const std::wstring& folder : folders) {
+    for (std::wstring& path : SkinResources::ListArchiveEntries(folder)) {
+      if (!path.ends_with(L".png")) continue;
+      if (std::optional<std::string> bytes = SkinResources::ReadArchiveEntry(path)) {
+        encoded.emplace_back(std::move(path), std::move(*bytes));
+      }
     }
   }
   const size_t count = encoded.size();
