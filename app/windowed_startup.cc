@@ -9,8 +9,10 @@
 #include "app/main_window.h"
 #include "app/system/error_alert.h"
 #include "app/system/process.h"
+#include "base/framework_thread.h"
 #include "base/startup_timing.h"
 #include "base/string_util.h"
+#include "ui/text/paragraph_layout.h"
 
 namespace corvane {
 
@@ -49,6 +51,10 @@ StartupHooks WindowedStartupHooks() {
   StartupHooks hooks = DefaultStartupHooks();
   auto skin_opened = std::make_shared<bool>(false);
   hooks.start_skin = [skin_opened](const std::wstring& theme_folder) {
+    // The install folder's field lays its text out as the window is built;
+    // its fonts load on the misc thread meanwhile, ahead of the pictures.
+    nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc,
+                                            [] { ui::PrepareParagraphLayouts(); });
     *skin_opened = OpenThemeArchiveAndStartManager(theme_folder);
     return *skin_opened;
   };

@@ -112,4 +112,10 @@ class ParagraphLayoutFactory {
 
 std::unique_ptr<ParagraphLayoutFactory> CreateParagraphLayoutFactory();
 
+// Loads, on any thread, what the first factory needs and would load on the UI
+// thread (on DirectWrite the system's font collection and the UI families);
+// the next factory made takes it over. Nothing where the engine's state
+// belongs to one thread (Pango's font map).
+void PrepareParagraphLayouts();
+
 }  // namespace ui

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/string_util.h"
 #include "tests/ui/win/dwrite_test_support.h"
@@ -189,6 +190,29 @@ TEST_F(DWriteLayoutTest, ChineseInALatinFaceComesFromAFamilyThatHasIt) {
   // Latin face's boxes for missing glyphs.
   EXPECT_NEAR(Left(*layout, 2) - Left(*layout, 1), 20, 1);
   EXPECT_NEAR(Left(*layout, 3) - Left(*layout, 2), 20, 1);
+}
+
+// Fonts prepared on another thread serve the next factory made here, which
+// lays text out exactly as one that loaded them itself; the one after it
+// loads its own.
+TEST_F(DWriteLayoutTest, AFactoryTakesOverFontsPreparedOnAnotherThread) {
+  std::thread preparing([] { PrepareParagraphLayouts(); });
+  preparing.join();
+  std::unique_ptr<ParagraphLayoutFactory> prepared = CreateParagraphLayoutFactory();
+  std::unique_ptr<ParagraphLayoutFactory> own = CreateParagraphLayoutFactory();
+  ParagraphStyle style;
+  style.wrap_width = 90;
+  style.base.mask = CharFormat::kSize;
+  style.base.size = 16;
+  const std::wstring text = L"\u5B89\u88C5\u76EE\u5F55 C:\\Program Files\\Corvane";
+  auto a = prepared->Create(text, style);
+  auto b = own->Create(text, style);
+  ASSERT_GT(a->GetLineCount(), 1);
+  EXPECT_EQ(a->GetSize(), b->GetSize());
+  EXPECT_EQ(a->GetLineCount(), b->GetLineCount());
+  for (int i = 0; i <= static_cast<int>(text.size()); ++i) {
+    EXPECT_EQ(a->GetCaretRect(i), b->GetCaretRect(i)) << i;
+  }
 }
 
 }  // namespace

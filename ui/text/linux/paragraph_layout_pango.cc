@@ -253,4 +253,7 @@ std::unique_ptr<ParagraphLayoutFactory> CreateParagraphLayoutFactory() {
   return std::make_unique<PangoParagraphLayoutFactory>();
 }
 
+// Pango's default font map belongs to the thread that asks for it.
+void PrepareParagraphLayouts() {}
+
 }  // namespace ui

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -661,8 +662,30 @@ class DWriteParagraphLayoutFactory : public ParagraphLayoutFactory {
 
 }  // namespace
 
+namespace {
+
+// A context prepared off the UI thread, until a factory takes it.
+std::mutex g_prepared_lock;
+std::shared_ptr<Context> g_prepared;
+
+}  // namespace
+
 std::unique_ptr<ParagraphLayoutFactory> CreateParagraphLayoutFactory() {
-  return std::make_unique<DWriteParagraphLayoutFactory>(dwrite::Context::Create());
+  std::shared_ptr<Context> context;
+  {
+    std::lock_guard<std::mutex> hold(g_prepared_lock);
+    context = std::move(g_prepared);
+  }
+  if (!context) context = Context::Create();
+  return std::make_unique<DWriteParagraphLayoutFactory>(std::move(context));
+}
+
+void PrepareParagraphLayouts() {
+  std::shared_ptr<Context> context = Context::Create();
+  if (!context) return;
+  context->PrimaryFamily(nbase::UTF8ToWide(SkinResources::kSystemFontFamilies));
+  std::lock_guard<std::mutex> hold(g_prepared_lock);
+  g_prepared = std::move(context);
 }
 
 }  // namespace ui
