@@ -174,6 +174,21 @@ class PaintedWindow : public NativeWindowDelegate {
   int destroyed = 0;
 };
 
+// How many of the window's pixels the screen shows otherwise than pushed:
+// without a compositing manager (Xvfb here) the X server shows an ARGB
+// window's translucent pixels as their premultiplied colour over black.
+int PixelsNotAsPushed(const Screenshot& shot, const PaintedWindow& window) {
+  const UiRect r = window.native->GetWindowRect();
+  int differing = 0;
+  for (int y = 0; y < window.image->GetHeight(); ++y) {
+    for (int x = 0; x < window.image->GetWidth(); ++x) {
+      const uint32_t pushed = window.image->GetPixel(x, y);
+      if (shot.At(r.left + x, r.top + y) != (pushed & 0xFFFFFFu)) ++differing;
+    }
+  }
+  return differing;
+}
+
 class DesktopWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -225,17 +240,8 @@ TEST_F(DesktopWindowTest, ScreenshotShowsThePushedPixelsAndPartialPushesChangeOn
   ASSERT_TRUE(shot);
   const UiRect r = window.native->GetWindowRect();
   ASSERT_EQ(r, UiRect(100, 100, 340, 260));
-  // Every opaque pixel shows exactly as pushed; without a compositing
-  // manager (Xvfb here) the X server shows an ARGB window's translucent
-  // pixels as their premultiplied colour over black.
-  int differing = 0;
-  for (int y = 0; y < 160; ++y) {
-    for (int x = 0; x < 240; ++x) {
-      const uint32_t pushed = window.image->GetPixel(x, y);
-      if (shot->At(r.left + x, r.top + y) != (pushed & 0xFFFFFFu)) ++differing;
-    }
-  }
-  EXPECT_EQ(differing, 0);
+  // Every pixel shows exactly as pushed.
+  EXPECT_EQ(PixelsNotAsPushed(*shot, window), 0);
   EXPECT_EQ(shot->At(r.left + 50, r.top + 70), kButton & 0xFFFFFFu);
   EXPECT_EQ(shot->At(r.left + 150, r.top + 120), kBackground & 0xFFFFFFu);
 
@@ -265,14 +271,7 @@ TEST_F(DesktopWindowTest, ARenderContextIsPushedWithoutACopyOfItsPixels) {
   const UiRect r = window.native->GetWindowRect();
   auto shot = GrabScreen();
   ASSERT_TRUE(shot);
-  int differing = 0;
-  for (int y = 0; y < 160; ++y) {
-    for (int x = 0; x < 240; ++x) {
-      const uint32_t pushed = window.image->GetPixel(x, y);
-      if (shot->At(r.left + x, r.top + y) != (pushed & 0xFFFFFFu)) ++differing;
-    }
-  }
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(PixelsNotAsPushed(*shot, window), 0);
 
   window.Fill(kButtonRect, 0xFF30A040);
   const size_t before = window.native->GetPresentCount();
