@@ -87,7 +87,7 @@ void MainThread::Init() {
 
   const int dpi = hooks_.system_dpi ? hooks_.system_dpi() : 96;
   nbase::StartupTiming::Mark("system DPI read");
-  // The skin's pictures decode on the misc thread.
+  // A windowed start has the misc thread load fonts and pictures for it.
   misc_thread_->WaitUntilStarted();
   if (hooks_.start_skin) skin_opened_ = hooks_.start_skin(ThemeFolderForDpi(dpi));
   nbase::StartupTiming::Mark("skin opened");

@@ -61,6 +61,11 @@ std::wstring ThemeFolderForDpi(int dpi);
 // folder on disk) when the resource is absent or not a readable archive.
 bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder);
 
+// Decodes the main window's pictures of the opened skin archive on the misc
+// thread (its own, then the shared ones its classes use), for a start that
+// shows the window.
+void PrefetchMainWindowPictures(const std::wstring& theme_folder);
+
 // The installer's UI thread: the process's initial thread, identifier 0.
 class MainThread : public nbase::FrameworkThread {
  public:

@@ -23,16 +23,18 @@ bool OpenThemeArchiveAndStartManager(const std::wstring& theme_folder) {
   if (!opened) {
     std::fprintf(stderr, "corvane-installer: no usable THEME resource; using the folder on disk\n");
   }
-  // The main window's pictures (its own, then the shared ones its classes
-  // use) decode on the idle misc thread while the style sheet is read and
-  // the window is built; the window drops what its first frame did not take.
+  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
+  return opened;
+}
+
+void PrefetchMainWindowPictures(const std::wstring& theme_folder) {
+  // The misc thread is idle while the window is made; the window drops what
+  // its first frame did not take.
   const std::wstring skin = L"resources/" + theme_folder;
   ui::PrefetchArchiveImages(
       {skin + L"/basic/", skin + L"/public/"}, [](std::function<void()> decode) {
         return nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc, std::move(decode));
       });
-  ui::GlobalManager::Initialize(L"resources/", nullptr, false, theme_folder, L"lang/zh_CN");
-  return opened;
 }
 
 namespace {

@@ -56,6 +56,7 @@ StartupHooks WindowedStartupHooks() {
     nbase::ThreadRegistry::PostTaskToThread(kThreadGlobalMisc,
                                             [] { ui::PrepareParagraphLayouts(); });
     *skin_opened = OpenThemeArchiveAndStartManager(theme_folder);
+    if (*skin_opened) PrefetchMainWindowPictures(theme_folder);
     return *skin_opened;
   };
   hooks.create_main_window = [skin_opened] { OpenMainWindow(*skin_opened); };
